@@ -1,0 +1,289 @@
+#include "common/dax_unzip.h"
+
+#include "common/block_gzip.h"
+
+#define ZLIB_CONST
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <exception>
+#include <filesystem>
+#include <new>
+#include <stdexcept>
+
+namespace {
+
+// zlib counts in 32 bits; larger inputs and outputs are handed over in pieces.
+constexpr std::uint64_t Max_zlib_chunk = std::uint64_t(1) << 30;
+
+// Room reserved up front for ordinary members: their last ISIZE is a fair guess for a
+// single member; the guess is bounded so that a garbage trailer cannot ask for gigabytes.
+// The output grows when the guess is short.
+constexpr std::uint64_t Max_ordinary_ratio = 32;
+
+std::uint64_t ordinary_size_hint(const unsigned char* members, std::uint64_t size)
+{
+    const std::uint64_t recorded = block_gzip::recorded_text_size(members, size);
+    return std::max<std::uint64_t>(std::min(recorded, Max_ordinary_ratio * size), 4096);
+}
+
+// Ends a zlib inflate stream however the scope is left. The stream lives on the stack of
+// the one function that uses it, so it never moves after initialisation.
+struct InflateEnd {
+    z_stream* stream;
+    ~InflateEnd() { inflateEnd(stream); }
+};
+
+} // namespace
+
+void DaxUnZip::Bytes::assign_size(std::uint64_t size)
+{
+    if (size > capacity_ || !data_) {
+        data_.reset();
+        capacity_ = std::max<std::uint64_t>(size, 1);
+        data_ = std::make_unique_for_overwrite<unsigned char[]>(capacity_);
+    }
+    size_ = size;
+}
+
+void DaxUnZip::Bytes::grow(std::uint64_t size)
+{
+    if (size > capacity_) {
+        auto bigger = std::make_unique_for_overwrite<unsigned char[]>(size);
+        if (size_ > 0)
+            std::memcpy(bigger.get(), data_.get(), size_);
+        data_ = std::move(bigger);
+        capacity_ = size;
+    }
+    size_ = std::max(size_, size);
+}
+
+DaxUnZip::DaxUnZip(int threads) : pool_(threads) {}
+
+DaxUnZip::DaxUnZip(const std::string& path, int threads) : path_(path), pool_(threads) {}
+
+DaxUnZip::~DaxUnZip() = default;
+
+void DaxUnZip::setfilepath(const std::string& path)
+{
+    path_ = path;
+}
+
+void DaxUnZip::reset()
+{
+    if (file_.is_open())
+        file_.close();
+    compressed_.clear();
+    members_.clear();
+    ordinary_offset_ = 0;
+    output_.clear();
+    total_ = 0;
+    read_all_ = false;
+    read_position_ = 0;
+    created_ = false;
+}
+
+bool DaxUnZip::create()
+{
+    if (created_)
+        return false;
+    reset();
+    // A folder opens as a stream on this platform but holds no bytes to read.
+    std::error_code ignored;
+    if (!std::filesystem::is_directory(path_, ignored))
+        file_.open(path_, std::ios::binary);
+    if (!file_.is_open())
+        throw std::runtime_error("Open " + path_ + " failed.");
+    created_ = true;
+    return true;
+}
+
+std::uint64_t DaxUnZip::decompress(unsigned char* buffer, std::uint64_t size)
+{
+    if (!created_)
+        throw std::runtime_error("Object must first be initialized.");
+    if (buffer == nullptr || size == 0)
+        return 0;
+    decompress_streams();
+    const std::uint64_t count = std::min(size, total_ - read_position_);
+    if (count > 0)
+        std::memcpy(buffer, output_.data() + read_position_, count);
+    read_position_ += count;
+    return count;
+}
+
+void DaxUnZip::decompress_streams()
+{
+    if (read_all_)
+        return;
+    members_.clear();
+    try {
+        read_stream_data();
+        schedule_decompress_stream_block();
+        sync_stream_block_decompression_results();
+        inflate_ordinary_members();
+    } catch (...) {
+        // Nothing of a damaged file is ever served: the next call starts over and fails
+        // again.
+        read_all_ = false;
+        members_.clear();
+        total_ = 0;
+        throw;
+    }
+}
+
+void DaxUnZip::read_stream_data()
+{
+    if (read_all_)
+        return;
+
+    file_.clear();
+    file_.seekg(0, std::ios::end);
+    const std::streamoff end = file_.tellg();
+    file_.seekg(0, std::ios::beg);
+    if (!file_ || end < 0)
+        format_error();
+    const auto file_size = static_cast<std::uint64_t>(end);
+    compressed_.assign_size(file_size);
+    if (file_size > 0 &&
+        !file_.read(reinterpret_cast<char*>(compressed_.data()), static_cast<std::streamsize>(file_size)))
+        format_error();
+
+    // Cut the 'B','S' members by their recorded sizes; the rest, from the first member
+    // without an extra field on, is inflated serially.
+    const unsigned char* bytes = compressed_.data();
+    std::uint64_t position = 0;
+    std::uint64_t text_total = 0;
+    ordinary_offset_ = file_size;
+    while (position < file_size) {
+        const std::uint64_t left = file_size - position;
+        const unsigned char* header = bytes + position;
+        if (left < block_gzip::Header_size || !block_gzip::has_gzip_magic(header, left))
+            format_error();
+        if (!(header[3] & 0x04)) {
+            ordinary_offset_ = position;
+            break;
+        }
+        if (header[12] != 'B' || header[13] != 'S')
+            format_error();
+        const std::uint64_t size = block_gzip::recorded_member_size(header);
+        if (size < block_gzip::Min_member_size || size > left)
+            format_error();
+        const std::uint64_t text_size = block_gzip::recorded_text_size(header, size);
+        if (text_size > block_gzip::Max_expansion * size)
+            format_error();
+        members_.push_back({position, size, text_total, text_size});
+        text_total += text_size;
+        position += size;
+    }
+
+    std::uint64_t room = text_total;
+    if (ordinary_offset_ < file_size)
+        room += ordinary_size_hint(bytes + ordinary_offset_, file_size - ordinary_offset_);
+    output_.assign_size(room);
+    read_all_ = true;
+}
+
+void DaxUnZip::schedule_decompress_stream_block()
+{
+    if (members_.empty())
+        return;
+    futures_.clear();
+    futures_.reserve(members_.size());
+    try {
+        for (std::size_t i = 0; i < members_.size(); ++i)
+            futures_.push_back(pool_.enqueue([this, i] { return decompress_stream_block(i); }));
+    } catch (...) {
+        for (std::future<bool>& future : futures_)
+            future.wait();
+        futures_.clear();
+        throw;
+    }
+}
+
+void DaxUnZip::sync_stream_block_decompression_results()
+{
+    // Every job is waited for before an error leaves: a job still running would write into
+    // buffers that the next file reuses. The first failing member in file order wins.
+    std::exception_ptr first_error;
+    for (std::size_t i = 0; i < futures_.size(); ++i) {
+        try {
+            if (!futures_[i].get() && !first_error)
+                first_error = std::make_exception_ptr(
+                    std::runtime_error(path_ + ": File format error."));
+        } catch (...) {
+            if (!first_error)
+                first_error = std::current_exception();
+        }
+    }
+    futures_.clear();
+    if (first_error)
+        std::rethrow_exception(first_error);
+
+    total_ = 0;
+    for (const Member& member : members_)
+        total_ += member.text_size;
+}
+
+bool DaxUnZip::decompress_stream_block(std::size_t index)
+{
+    // One decompressor per worker thread, kept for the thread's life.
+    thread_local block_gzip::Decompressor decompressor;
+    const Member& member = members_[index];
+    return decompressor.inflate(compressed_.data() + member.offset, member.size,
+                                output_.data() + member.output_offset, member.text_size);
+}
+
+void DaxUnZip::inflate_ordinary_members()
+{
+    const std::uint64_t in_size = compressed_.size() - ordinary_offset_;
+    if (in_size == 0)
+        return;
+    const unsigned char* in = compressed_.data() + ordinary_offset_;
+
+    z_stream stream{};
+    const int init = inflateInit2(&stream, 15 + 16);
+    if (init == Z_MEM_ERROR)
+        throw std::bad_alloc();
+    if (init != Z_OK)
+        format_error();
+    InflateEnd end{&stream};
+
+    std::uint64_t in_position = 0;
+    std::uint64_t out_position = total_;
+    for (;;) {
+        if (out_position == output_.size())
+            output_.grow(out_position + std::max(out_position - total_, in_size));
+        const auto in_avail = static_cast<uInt>(std::min(in_size - in_position, Max_zlib_chunk));
+        const auto out_avail =
+            static_cast<uInt>(std::min(output_.size() - out_position, Max_zlib_chunk));
+        stream.next_in = in + in_position;
+        stream.avail_in = in_avail;
+        stream.next_out = output_.data() + out_position;
+        stream.avail_out = out_avail;
+        const int result = inflate(&stream, Z_NO_FLUSH);
+        in_position += in_avail - stream.avail_in;
+        out_position += out_avail - stream.avail_out;
+
+        if (result == Z_STREAM_END) {
+            if (in_position == in_size)
+                break;
+            // Another member must follow at once; anything else is trailing garbage.
+            if (!block_gzip::has_gzip_magic(in + in_position, in_size - in_position))
+                format_error();
+            inflateReset(&stream);
+        } else if (result == Z_MEM_ERROR) {
+            throw std::bad_alloc();
+        } else if (result != Z_OK && !(result == Z_BUF_ERROR && out_position == output_.size())) {
+            // Bad data, a bad check value, or the input ended inside a member.
+            format_error();
+        }
+    }
+    total_ = out_position;
+}
+
+void DaxUnZip::format_error() const
+{
+    throw std::runtime_error(path_ + ": File format error.");
+}
