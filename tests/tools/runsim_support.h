@@ -3,6 +3,7 @@
 // generator writes, and small reference versions of the converter's adapter search and sample
 // matching, against which the planted truth is checked.
 #include "common/block_gzip.h"
+#include "tests/support/temp_dir.h"
 
 #include <algorithm>
 #include <atomic>
@@ -21,30 +22,7 @@
 
 namespace runsim_test {
 
-// A fresh folder under the system's temporary folder, removed with the object.
-class TempDir {
-public:
-    TempDir()
-    {
-        static std::atomic<int> counter{0};
-        path_ = std::filesystem::temp_directory_path() /
-                ("runsim-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-        std::filesystem::remove_all(path_);
-        std::filesystem::create_directories(path_);
-    }
-    ~TempDir()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
+using TempDir = test_support::TempDir;
 
 inline std::vector<unsigned char> file_bytes(const std::filesystem::path& path)
 {

@@ -1,0 +1,62 @@
+// quillon: converts the run folder of a sequencing instrument into gzip FASTQ files.
+#include "common/quillon_sheet.h"
+#include "common/sample_sheet.h"
+#include "converter/app/config.h"
+#include "converter/app/logger.h"
+#include "converter/app/setup.h"
+#include "converter/app/timer_manager.h"
+
+#include <oneapi/tbb/global_control.h>
+
+#include <cstddef>
+#include <exception>
+#include <optional>
+
+namespace {
+
+int run(int argc, char** argv)
+{
+    Config config;
+    SampleSheet sample_sheet;
+    QuillonSheet design_sheet;
+    if (!initialize_setup(argc, argv, config, sample_sheet, design_sheet))
+        return -1;
+
+    // The run's thread count for every parallel loop; automatic when 0.
+    std::optional<tbb::global_control> scheduler;
+    if (config.threads > 0)
+        scheduler.emplace(tbb::global_control::max_allowed_parallelism,
+                          static_cast<std::size_t>(config.threads));
+    TimerManager timers;
+
+    log_initial_info(argc, argv, config);
+
+    // Lanes are converted here once the data path is in place.
+    const bool ok = true;
+
+    log_info() << "*** Run complete.";
+    if (ok) {
+        log_info() << "Timing: ";
+        timers.print();
+        log_flush();
+        return 0;
+    }
+    log_info() << "*** Error(s) detected during run ***";
+    log_flush();
+    return -1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& e) {
+        log_error() << "Exception detected: " << e.what();
+    } catch (...) {
+        log_error() << "Exception detected: unknown error";
+    }
+    log_flush();
+    return -1;
+}

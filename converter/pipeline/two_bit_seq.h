@@ -1,0 +1,55 @@
+#pragma once
+// A base sequence packed two bits per base (A 0, C 1, G 2, T 3; base i in bits
+// 2*(i%4)..2*(i%4)+1 of byte i/4) with one quality byte per base; quality 0 is a no-call,
+// printed as 'N'. The packed buffer always has the padding the minimizer code reads past
+// the data (a multiple of 32 bytes plus 3). Buffers are reused while a new length fits.
+#include <string>
+#include <vector>
+
+class TwoBitSeq {
+public:
+    TwoBitSeq() = default;
+    explicit TwoBitSeq(int n);
+    explicit TwoBitSeq(const std::string& bases);
+    TwoBitSeq(const TwoBitSeq& other);
+    TwoBitSeq& operator=(const TwoBitSeq& other);
+    TwoBitSeq(TwoBitSeq&& other) noexcept = default;
+    TwoBitSeq& operator=(TwoBitSeq&& other) noexcept = default;
+
+    // Sets the length; the buffers are reallocated (zeroed bases, qualities 1) only when n
+    // exceeds the capacity.
+    void resize(int n);
+    void copy(const TwoBitSeq& other);
+    void copy_reverse_complement(const TwoBitSeq& other);
+
+    // From length call bytes (quality * 4 + base).
+    void pack_sequence(const unsigned char* calls);
+    // From length letters; anything but A, C, G, T (either case) is stored as A.
+    void pack_sequence(const std::string& bases);
+
+    // Letters (or qualities + 33) of bases start..start+count-1; count 0 means length.
+    // Throw std::runtime_error for a slice outside the sequence.
+    void seq_to_string(std::string& out, int start = 0, int count = 0) const;
+    void qual_to_string(std::string& out, int start = 0, int count = 0) const;
+
+    // Write length letters (or qualities + 33) into buffer; throw std::runtime_error
+    // "seq buffer is out of bounds: seq_size= " + length when they do not fit into size.
+    int get_sequence_data(char* buffer, int size) const;
+    int get_quality_data(char* buffer, int size) const;
+
+    // The two-bit code of base i, and setting it without touching its neighbours.
+    int get_base(int i) const { return (packed[static_cast<std::size_t>(i) >> 2] >> (2 * (i & 3))) & 3; }
+    void set_base(int i, int code)
+    {
+        unsigned char& byte = packed[static_cast<std::size_t>(i) >> 2];
+        byte = static_cast<unsigned char>((byte & ~(3 << (2 * (i & 3)))) | ((code & 3) << (2 * (i & 3))));
+    }
+
+    std::vector<unsigned char> packed;
+    std::vector<unsigned char> qual;
+    int length = 0;
+    int capacity = 0;
+};
+
+// The reverse complement of a base string, upper case; anything but A, C, G, T gives N.
+std::string reverse_complement(const std::string& bases);

@@ -1,0 +1,107 @@
+#include "converter/pipeline/zel_reader.h"
+
+#include "converter/app/file_checks.h"
+#include "converter/app/logger.h"
+
+#include <algorithm>
+#include <array>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr std::uint64_t Zel_file_type = 42;
+// Spot and cycle counts are handed out as int: every count must stay below 2^31.
+constexpr std::uint64_t Count_limit = std::uint64_t(1) << 31;
+// The text block is skipped in pieces of this size, so that a huge length asks for no memory.
+constexpr std::uint64_t Skip_chunk = 64 * 1024;
+
+std::uint64_t little_endian_u64(const unsigned char* bytes)
+{
+    std::uint64_t value = 0;
+    for (int i = 7; i >= 0; --i)
+        value = value << 8 | bytes[i];
+    return value;
+}
+
+void header_error(const std::string& text, const std::filesystem::path& file)
+{
+    log_error() << text << quoted_path(file);
+    log_flush();
+}
+
+} // namespace
+
+ZelReader::ZelReader() : DaxUnZip(Threads) {}
+
+bool ZelReader::open(const std::filesystem::path& file, int& spots, int& cycles, int& extra)
+{
+    if (is_created())
+        reset();
+    setfilepath(file.string());
+    create();
+
+    std::array<unsigned char, 48> header{};
+    if (!read(header.data(), header.size())) {
+        header_error("ERROR: Incomplete header in .zel file: ", file);
+        return false;
+    }
+    const std::uint64_t type = little_endian_u64(header.data());
+    const std::uint64_t version = little_endian_u64(header.data() + 8);
+    const std::uint64_t spot_count = little_endian_u64(header.data() + 16);
+    const std::uint64_t cycle_count = little_endian_u64(header.data() + 24);
+    const std::uint64_t extra_count = little_endian_u64(header.data() + 32);
+    std::uint64_t text_length = little_endian_u64(header.data() + 40);
+
+    bool ok = true;
+    if (type != Zel_file_type) {
+        header_error("ERROR: Incorrect file type: ", file);
+        ok = false;
+    }
+    if (version != 3 && version != 4) {
+        header_error("ERROR: Incorrect file version ", file);
+        ok = false;
+    }
+
+    // The text block is not used; it is read and dropped so that the calls come next.
+    std::vector<unsigned char> text(static_cast<std::size_t>(std::min(text_length, Skip_chunk)));
+    while (text_length > 0) {
+        const std::uint64_t piece = std::min(text_length, Skip_chunk);
+        if (!read(text.data(), piece)) {
+            header_error("ERROR: Text block runs past the end of .zel file: ", file);
+            ok = false;
+            break;
+        }
+        text_length -= piece;
+    }
+
+    if (spot_count >= Count_limit) {
+        header_error("ERROR: Invalid number of spots in .zel file: ", file);
+        ok = false;
+    }
+    if (cycle_count < 1 || cycle_count >= Count_limit) {
+        header_error("ERROR: Invalid number of cycles in .zel file: ", file);
+        ok = false;
+    }
+    if (extra_count > cycle_count) {
+        header_error("ERROR: Invalid number of extra cycles in .zel file: ", file);
+        ok = false;
+    }
+    if (!ok)
+        return false;
+
+    spots = static_cast<int>(spot_count);
+    cycles = static_cast<int>(cycle_count);
+    extra = static_cast<int>(extra_count);
+    return true;
+}
+
+bool ZelReader::read(unsigned char* buffer, std::uint64_t n)
+{
+    return decompress(buffer, n) == n;
+}
+
+void ZelReader::close()
+{
+    reset();
+}
