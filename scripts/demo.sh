@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The main job, end to end on a small generated run: installs what is missing, builds,
-# writes a synthetic run folder with its sheets and controls, and shows what was written.
+# writes a synthetic run folder with its sheets and controls, converts it with quillon and
+# shows the FASTQ files written and the end of the log.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/install-deps.sh"
@@ -8,7 +9,15 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 demo="$root/build/demo"
 rm -rf "$demo"
 mkdir -p "$demo"
-"$root/build/release/tools/runsim/quillon-runsim" --preset=demo --out="$demo"
+"$root/build/release/tools/runsim/quillon-runsim" --preset=demo --out="$demo/run"
 echo
-echo "The demo run folder $demo holds:"
-(cd "$demo" && ls -p | sed 's/^/  /' && echo "  and per tile, e.g. L01/S01_T001/:" && ls L01/S01_T001 | sed 's/^/    /')
+status=0
+"$root/build/release/converter/quillon" --input="$demo/run" --output="$demo/run" >"$demo/quillon.out" 2>&1 || status=$?
+echo "quillon exited with status $status; the end of its log:"
+tail -n 20 "$demo/quillon.out" | sed 's/^/  /'
+echo
+echo "FASTQ files written in $demo/run (bytes, name):"
+(cd "$demo/run" && find . -maxdepth 1 -name '*.fastq*' -size +0 -printf '  %12s  %f\n' | sort -k2)
+empty=$(find "$demo/run" -maxdepth 1 -name '*.fastq*' -size 0 | wc -l)
+echo "  and $empty empty files (samples and controls that received no reads)"
+exit "$status"

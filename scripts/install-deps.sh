@@ -3,7 +3,7 @@
 # Quiet and quick when everything is already present; safe to run again.
 set -euo pipefail
 
-packages=(cmake make g++ libtbb-dev libdeflate-dev zlib1g-dev libgtest-dev gzip)
+packages=(cmake make g++ libtbb-dev libdeflate-dev zlib1g-dev libgtest-dev gzip pigz util-linux)
 
 missing=()
 for p in "${packages[@]}"; do

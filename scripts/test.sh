@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the tree twice (optimised, then with sanitizers) and runs every test in both builds.
+# Builds the tree twice (optimised, then with sanitizers) and runs every test in both builds;
+# then runs the tile loader and FASTQ writer tests under ThreadSanitizer.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/install-deps.sh"
@@ -10,3 +11,15 @@ for flavour in release sanitize; do
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
         ctest --test-dir "$root/build/$flavour" --output-on-failure --parallel "$(nproc)"
 done
+
+# The task scheduler's library is not built with ThreadSanitizer, so the hand-offs between its
+# worker threads would be reported as races. Pinned to one CPU the scheduler starts no worker
+# and runs its parallel loops on the calling thread, while the lane's own threads (reader, tile
+# threads, the unzip pool, writer) are all still checked.
+echo "=== tsan build ==="
+"$root/scripts/build.sh" tsan converter_pipeline_tests
+echo "=== tsan tests ==="
+cpu="$(taskset -cp $$ | sed 's/.*: //; s/[,-].*//')"
+TSAN_OPTIONS=second_deadlock_stack=1 taskset -c "$cpu" \
+    "$root/build/tsan/tests/converter/pipeline/converter_pipeline_tests" \
+    --gtest_filter='ZelFileManager*:FastqFileManager*'

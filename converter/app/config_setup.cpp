@@ -323,6 +323,28 @@ void set_lane_samples(Config& config, const SampleSheet& sample_sheet)
         });
 }
 
+// A sample's name becomes part of its FASTQ file names: it must not name another slot's file
+// ("Undetermined"), reach into another folder or carry control characters.
+bool check_sample_names(const Config& config)
+{
+    bool ok = true;
+    for (const std::vector<Sample>& samples : config.lane_samples)
+        for (const Sample& sample : samples) {
+            const bool unusable =
+                sample.Biosample == "Undetermined" ||
+                std::any_of(sample.Biosample.begin(), sample.Biosample.end(), [](char c) {
+                    const auto byte = static_cast<unsigned char>(c);
+                    return c == '/' || byte < 0x20 || byte == 0x7F;
+                });
+            if (unusable) {
+                error_and_flush("Sample name cannot name a FASTQ file: '" + sample.Biosample +
+                                "' (lane " + std::to_string(sample.Lane) + ")");
+                ok = false;
+            }
+        }
+    return ok;
+}
+
 } // namespace
 
 bool Config::setup(SampleSheet& sample_sheet, QuillonSheet& design_sheet)
@@ -435,6 +457,6 @@ bool Config::initialize_computed_settings(SampleSheet& sample_sheet)
         if (ok)
             ok = set_cycle_ranges(*this);
         set_lane_samples(*this, sample_sheet);
-        return ok;
+        return check_sample_names(*this) && ok;
     });
 }

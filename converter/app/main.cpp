@@ -5,6 +5,7 @@
 #include "converter/app/logger.h"
 #include "converter/app/setup.h"
 #include "converter/app/timer_manager.h"
+#include "converter/pipeline/lane_processor.h"
 
 #include <oneapi/tbb/global_control.h>
 
@@ -31,8 +32,11 @@ int run(int argc, char** argv)
 
     log_initial_info(argc, argv, config);
 
-    // Lanes are converted here once the data path is in place.
-    const bool ok = true;
+    LaneProcessor lanes{config, timers};
+    int tiles_processed = 0;
+    bool ok = true;
+    for (int lane = 1; ok && lane <= config.num_lanes; ++lane)
+        ok = lanes.process_lane(lane, tiles_processed);
 
     log_info() << "*** Run complete.";
     if (ok) {

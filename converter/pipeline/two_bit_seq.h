@@ -3,6 +3,13 @@
 // 2*(i%4)..2*(i%4)+1 of byte i/4) with one quality byte per base; quality 0 is a no-call,
 // printed as 'N'. The packed buffer always has the padding the minimizer code reads past
 // the data (a multiple of 32 bytes plus 3). Buffers are reused while a new length fits.
+//
+// Invariant: length <= capacity, packed holds packed_size(capacity) bytes and qual holds
+// capacity bytes once buffers exist (a default-built or moved-from sequence has none, with
+// length and capacity 0). The writers of a whole sequence (pack_sequence, copy,
+// copy_reverse_complement) leave the padding bytes after the data of the current length
+// zero.
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -11,20 +18,24 @@ public:
     TwoBitSeq() = default;
     explicit TwoBitSeq(int n);
     explicit TwoBitSeq(const std::string& bases);
+    // Deep copies: exactly ceil(length / 4) packed bytes and length qualities are copied.
     TwoBitSeq(const TwoBitSeq& other);
     TwoBitSeq& operator=(const TwoBitSeq& other);
-    TwoBitSeq(TwoBitSeq&& other) noexcept = default;
-    TwoBitSeq& operator=(TwoBitSeq&& other) noexcept = default;
+    // Moves take the buffers and leave the source empty (no buffers, length and capacity 0).
+    TwoBitSeq(TwoBitSeq&& other) noexcept;
+    TwoBitSeq& operator=(TwoBitSeq&& other) noexcept;
+    ~TwoBitSeq() = default;
 
     // Sets the length; the buffers are reallocated (zeroed bases, qualities 1) only when n
-    // exceeds the capacity.
+    // exceeds the capacity. A negative n throws std::invalid_argument.
     void resize(int n);
     void copy(const TwoBitSeq& other);
     void copy_reverse_complement(const TwoBitSeq& other);
 
     // From length call bytes (quality * 4 + base).
     void pack_sequence(const unsigned char* calls);
-    // From length letters; anything but A, C, G, T (either case) is stored as A.
+    // From length letters; anything but A, C, G, T (either case) is stored as A. A string
+    // shorter than length throws std::out_of_range.
     void pack_sequence(const std::string& bases);
 
     // Letters (or qualities + 33) of bases start..start+count-1; count 0 means length.
@@ -45,10 +56,20 @@ public:
         byte = static_cast<unsigned char>((byte & ~(3 << (2 * (i & 3)))) | ((code & 3) << (2 * (i & 3))));
     }
 
+    // Bytes of the packed buffer for n bases: ceil(n / 4) plus
+    // Minimizers::get_sequence_padding(n) (a multiple of 32 plus 3).
+    static std::size_t packed_size(int n);
+
     std::vector<unsigned char> packed;
     std::vector<unsigned char> qual;
     int length = 0;
     int capacity = 0;
+
+private:
+    // Frees the buffers and allocates them for n bases: bases zeroed, qualities 1.
+    void allocate(int n);
+    // Zeroes the padding bytes after the ceil(length / 4) data bytes.
+    void zero_padding();
 };
 
 // The reverse complement of a base string, upper case; anything but A, C, G, T gives N.

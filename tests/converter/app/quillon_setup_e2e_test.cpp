@@ -140,3 +140,25 @@ TEST_F(QuillonSetup, LanesAreNumberedByTheirFolderNames)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(QuillonSetup, SampleNamesThatCannotNameAFileFailTheSetUp)
+{
+    for (const std::string& name : {std::string("Undetermined"), std::string("a/b")}) {
+        SCOPED_TRACE(name);
+        const runsim::RunTruth truth = make_run();
+        std::string sheet = test_support::read_whole_file(truth.sample_sheet);
+        const std::string first = "\n" + truth.samples.front().name + ",";
+        ASSERT_NE(sheet.find(first), std::string::npos);
+        sheet.replace(sheet.find(first), first.size(), "\n" + name + ",");
+        std::ofstream(truth.sample_sheet, std::ios::trunc) << sheet;
+        const ProgramRun run = quillon({"--input=" + truth.run_folder.string()});
+        EXPECT_EQ(run.status, 255);
+        EXPECT_TRUE(run.has_line_containing("[ERROR] Sample name cannot name a FASTQ file: '" + name +
+                                            "' (lane 1)"))
+            << run.out;
+    }
+}
+
+} // namespace

@@ -1,0 +1,321 @@
+// Conversion rate of the built quillon against the output limit: how fast the same FASTQ text
+// can be compressed at all, in the same pieces, at the same level, with the same codec and on
+// the same number of threads, with no other work.
+//
+//   quillon_bench [--spots N] [--tiles N] [--rounds N]
+//
+// Generates a run of 2 lanes x 6 tiles x 250,000 spots with reads of 151, 8, 8 and 151 cycles
+// (the counts per tile and per lane can be changed), converts it with quillon at its default
+// thread count, inflates every FASTQ file it wrote and compresses that text again: as the
+// limit, and through pigz for comparison. quillon and the limit are each measured in several
+// rounds (3 by default) and the best round of each counts, so that a passing load on the
+// machine spoils neither. Prints the rates, quillon's highest peak resident memory and the timing
+// table of quillon's best round. Everything is written under the system's temporary folder and
+// removed at the end.
+#include "common/block_gzip.h"
+#include "tools/runsim/run_generator.h"
+
+#include <oneapi/tbb/info.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr std::size_t Piece_size = std::size_t(1) << 20;
+constexpr double Target_ratio = 0.8;
+constexpr double Memory_limit_mib = 2048;
+
+struct Options {
+    int spots = 250000;
+    int tiles = 6;
+    int rounds = 3;
+};
+
+Options parse(int argc, char** argv)
+{
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string name = argv[i];
+        if (i + 1 >= argc)
+            throw std::invalid_argument("missing value for " + name);
+        const int value = std::stoi(argv[++i]);
+        if (value < 1)
+            throw std::invalid_argument(name + " must be at least 1");
+        if (name == "--spots")
+            options.spots = value;
+        else if (name == "--tiles")
+            options.tiles = value;
+        else if (name == "--rounds")
+            options.rounds = value;
+        else
+            throw std::invalid_argument("unknown option " + name);
+    }
+    return options;
+}
+
+double seconds_since(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+double mb_per_second(std::uint64_t bytes, double seconds)
+{
+    return double(bytes) / 1e6 / seconds;
+}
+
+// Removes the folder however the run ends.
+struct WorkFolder {
+    fs::path path;
+    ~WorkFolder()
+    {
+        std::error_code ignored;
+        fs::remove_all(path, ignored);
+    }
+};
+
+struct ChildRun {
+    int status = -1;      // exit status, -1 when the child did not exit normally
+    double seconds = 0;   // wall time from start to end
+    long peak_rss_kib = 0;
+};
+
+// Runs the program with its output in log; the wall time and peak memory come from wait4.
+ChildRun run_child(const std::vector<std::string>& args, const fs::path& log)
+{
+    std::vector<char*> argv;
+    for (const std::string& arg : args)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+
+    const Clock::time_point start = Clock::now();
+    const pid_t pid = fork();
+    if (pid < 0)
+        throw std::runtime_error("cannot start " + args[0]);
+    if (pid == 0) {
+        const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd >= 0) {
+            dup2(fd, STDOUT_FILENO);
+            dup2(fd, STDERR_FILENO);
+            close(fd);
+        }
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    if (wait4(pid, &status, 0, &usage) != pid)
+        throw std::runtime_error("lost the child process");
+    ChildRun run;
+    run.seconds = seconds_since(start);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.peak_rss_kib = usage.ru_maxrss;
+    return run;
+}
+
+// The inflated text of every FASTQ file in the folder, in name order.
+std::string inflate_outputs(const fs::path& folder, int& files, std::uint64_t& disk_bytes)
+{
+    std::vector<fs::path> paths;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder))
+        if (entry.path().filename().string().ends_with(".fastq.gz"))
+            paths.push_back(entry.path());
+    std::sort(paths.begin(), paths.end());
+    std::string text;
+    files = static_cast<int>(paths.size());
+    disk_bytes = 0;
+    std::vector<char> chunk(std::size_t(1) << 20);
+    for (const fs::path& path : paths) {
+        disk_bytes += fs::file_size(path);
+        gzFile file = gzopen(path.c_str(), "rb");
+        if (file == nullptr)
+            throw std::runtime_error("cannot open " + path.string());
+        gzbuffer(file, 1 << 20);
+        int count = 0;
+        while ((count = gzread(file, chunk.data(), static_cast<unsigned>(chunk.size()))) > 0)
+            text.append(chunk.data(), static_cast<std::size_t>(count));
+        gzclose(file);
+        if (count < 0)
+            throw std::runtime_error("cannot inflate " + path.string());
+    }
+    return text;
+}
+
+// Seconds to compress the text in pieces of 1 MiB on the given threads, one codec each.
+double compress_limit(const std::string& text, int threads, std::uint64_t& compressed)
+{
+    const std::size_t pieces = (text.size() + Piece_size - 1) / Piece_size;
+    std::atomic<std::size_t> next{0};
+    std::atomic<std::uint64_t> total{0};
+    const Clock::time_point start = Clock::now();
+    std::vector<std::thread> workers;
+    for (int t = 0; t < threads; ++t) {
+        workers.emplace_back([&] {
+            block_gzip::Compressor codec(block_gzip::Default_level);
+            std::vector<char> member;
+            std::uint64_t bytes = 0;
+            for (std::size_t piece; (piece = next.fetch_add(1)) < pieces;) {
+                const std::size_t at = piece * Piece_size;
+                bytes += codec.compress(text.data() + at, std::min(Piece_size, text.size() - at), member);
+            }
+            total += bytes;
+        });
+    }
+    for (std::thread& worker : workers)
+        worker.join();
+    compressed = total;
+    return seconds_since(start);
+}
+
+// Seconds for pigz to compress the text to nothing; negative when pigz cannot be run.
+double compress_with_pigz(const std::string& text, int threads)
+{
+    const std::string command = "pigz -p " + std::to_string(threads) + " -6 >/dev/null";
+    if (std::system("command -v pigz >/dev/null 2>&1") != 0)
+        return -1;
+    const Clock::time_point start = Clock::now();
+    FILE* pipe = popen(command.c_str(), "w");
+    if (pipe == nullptr)
+        return -1;
+    const std::size_t written = std::fwrite(text.data(), 1, text.size(), pipe);
+    const int status = pclose(pipe);
+    if (written != text.size() || status != 0)
+        throw std::runtime_error(command + " failed");
+    return seconds_since(start);
+}
+
+// The log's messages from its "Timing: " line on, without time, thread and level.
+std::string timing_table(const fs::path& log)
+{
+    std::ifstream in(log);
+    std::ostringstream table;
+    bool inside = false;
+    for (std::string line; std::getline(in, line);) {
+        inside = inside || line.find("Timing: ") != std::string::npos;
+        const std::size_t level = line.find("[INFO] ");
+        if (inside)
+            table << "  " << (level == std::string::npos ? line : line.substr(level + 7)) << "\n";
+    }
+    return table.str();
+}
+
+int run(const Options& options)
+{
+    WorkFolder work{fs::temp_directory_path() / ("quillon_bench_" + std::to_string(getpid()))};
+    fs::remove_all(work.path);
+    const fs::path out = work.path / "out";
+    fs::create_directories(out);
+
+    runsim::RunRecipe recipe;
+    recipe.out = work.path / "run";
+    recipe.seed = 20240611;
+    recipe.lanes = 2;
+    recipe.surfaces = 1;
+    recipe.tiles = options.tiles;
+    recipe.spots = options.spots;
+    recipe.layout = runsim::ReadLayout::standard(151, 8);
+    recipe.spot_truth = false;
+    recipe.keep_calls = false;
+    recipe.controls_file.clear();
+    recipe.manifest.clear();
+    std::printf("generating 2 lanes x %d tiles x %d spots, reads of 151, 8, 8 and 151 cycles ...\n",
+                options.tiles, options.spots);
+    const runsim::RunTruth truth = runsim::generate_run(recipe);
+    std::printf("run folder: %.1f MB of calls, %.1f MB on disk, made in %.1f s\n",
+                double(truth.call_bytes) / 1e6, double(truth.bytes) / 1e6, truth.seconds);
+
+    const int threads = tbb::info::default_concurrency();
+    const fs::path log = work.path / "quillon.log";
+    const fs::path best_log = work.path / "quillon_best.log";
+    ChildRun best;
+    long peak_rss_kib = 0;
+    // Every quillon round comes before the text is loaded: a child's peak resident memory
+    // counts what it shared with this process between fork and exec.
+    for (int round = 0; round < options.rounds; ++round) {
+        fs::remove_all(out);
+        fs::create_directories(out);
+        const ChildRun quillon = run_child(
+            {QUILLON_BINARY, "--input=" + truth.run_folder.string(), "--output=" + out.string()}, log);
+        if (quillon.status != 0) {
+            std::ifstream in(log);
+            std::fprintf(stderr, "%s", std::string(std::istreambuf_iterator<char>(in), {}).c_str());
+            throw std::runtime_error("quillon ended with status " + std::to_string(quillon.status));
+        }
+        std::printf("quillon round %d: %.2f s, peak %.0f MiB\n", round + 1, quillon.seconds,
+                    double(quillon.peak_rss_kib) / 1024.0);
+        peak_rss_kib = std::max(peak_rss_kib, quillon.peak_rss_kib);
+        if (round == 0 || quillon.seconds < best.seconds) {
+            best = quillon;
+            fs::copy_file(log, best_log, fs::copy_options::overwrite_existing);
+        }
+    }
+
+    int files = 0;
+    std::uint64_t disk_bytes = 0;
+    const std::string text = inflate_outputs(out, files, disk_bytes);
+    std::printf("FASTQ: %d files, %.1f MB of text, %.1f MB on disk\n", files, double(text.size()) / 1e6,
+                double(disk_bytes) / 1e6);
+    double limit_seconds = 0;
+    std::uint64_t limit_bytes = 0;
+    for (int round = 0; round < options.rounds; ++round) {
+        const double seconds = compress_limit(text, threads, limit_bytes);
+        std::printf("limit round %d: %.2f s\n", round + 1, seconds);
+        limit_seconds = round == 0 ? seconds : std::min(limit_seconds, seconds);
+    }
+    const double pigz_seconds = compress_with_pigz(text, threads);
+
+    const double quillon_rate = mb_per_second(text.size(), best.seconds);
+    const double limit_rate = mb_per_second(text.size(), limit_seconds);
+    const double ratio = quillon_rate / limit_rate;
+    const double peak_mib = double(peak_rss_kib) / 1024.0;
+    std::printf("best of %d rounds:\n", options.rounds);
+    std::printf("quillon, %d threads:                  %8.1f MB/s of FASTQ (%.2f s)\n", threads,
+                quillon_rate, best.seconds);
+    std::printf("limit, level %d in 1 MiB pieces:       %8.1f MB/s (%.2f s, %.1f MB compressed)\n",
+                block_gzip::Default_level, limit_rate, limit_seconds, double(limit_bytes) / 1e6);
+    std::printf("ratio quillon / limit:               %8.2f   (target %.1f or more: %s)\n", ratio,
+                Target_ratio, ratio >= Target_ratio ? "met" : "NOT met");
+    if (pigz_seconds >= 0)
+        std::printf("pigz -p %d -6 (one round):            %8.1f MB/s (%.2f s)\n", threads,
+                    mb_per_second(text.size(), pigz_seconds), pigz_seconds);
+    else
+        std::printf("pigz: not installed\n");
+    std::printf("quillon peak resident memory:        %8.1f MiB (target below %.0f MiB: %s)\n",
+                peak_mib, Memory_limit_mib, peak_mib < Memory_limit_mib ? "met" : "NOT met");
+    std::printf("quillon's timers (best round):\n%s", timing_table(best_log).c_str());
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    try {
+        return run(parse(argc, argv));
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "quillon_bench: %s\n", error.what());
+        return 1;
+    }
+}

@@ -1,0 +1,170 @@
+#include "converter/pipeline/fastq_spot_bundle.h"
+
+#include "converter/app/config.h"
+#include "converter/app/utilities.h"
+#include "converter/pipeline/spot.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+
+namespace {
+
+[[noreturn]] void throw_out_of_bounds(int length)
+{
+    throw std::runtime_error("seq buffer is out of bounds: seq_size= " + std::to_string(length));
+}
+
+// The digits of a 16-bit value; returns their count (at most 6 with the sign).
+std::size_t put_int(char* out, int value)
+{
+    return static_cast<std::size_t>(std::to_chars(out, out + 8, value).ptr - out);
+}
+
+// The lane part of a file name, empty when lanes are merged.
+std::string lane_part(const Config& config, int lane)
+{
+    if (config.MergeLanes)
+        return {};
+    char text[16];
+    std::snprintf(text, sizeof text, "_L%02d", lane);
+    return text;
+}
+
+} // namespace
+
+FastqSpotBundle::FastqSpotBundle(const Config& config) : config(&config) {}
+
+void FastqSpotBundle::set_spots(const std::vector<Spot*>& batch, int lane_number, int surface,
+                                int tile_number, int read_number)
+{
+    lane = lane_number;
+    read = read_number;
+    // Room for any two ints, so renumbered surfaces and tiles beyond 2 and 3 digits fit.
+    char tag[32];
+    std::snprintf(tag, sizeof tag, "%02d%03d", surface, tile_number);
+    tile = tag;
+    spots.insert(spots.end(), batch.begin(), batch.end());
+}
+
+int FastqSpotBundle::get_estimated_formatted_size(const SpotRead& read)
+{
+    return 2 * read.seq.length + 69;
+}
+
+void FastqSpotBundle::format()
+{
+    header_prefix_.clear();
+    header_prefix_ += '@';
+    header_prefix_ += config->instrument_id;
+    header_prefix_ += ':';
+    header_prefix_ += config->run_id;
+    header_prefix_ += ':';
+    header_prefix_ += config->flowcell_id;
+    header_prefix_ += ':';
+    header_prefix_ += std::to_string(lane);
+    header_prefix_ += ':';
+    header_prefix_ += tile;
+    header_prefix_ += ':';
+    read_tag_ = ' ' + std::to_string(read) + ':';
+    const std::size_t prefix_size = header_prefix_.size();
+    const std::size_t tag_size = read_tag_.size();
+    const std::size_t read_index = static_cast<std::size_t>(read - 1);
+
+    formatted_size = 0;
+    for (Spot*& spot : spots) {
+        const std::size_t needed = formatted_size + Window_size;
+        if (formatted.size() < needed)
+            formatted.resize(std::max(needed, formatted.size() + formatted.size() / 2));
+
+        const SpotRead& spot_read = spot->reads[read_index];
+        const int length = spot_read.seq.length;
+        char x[8];
+        char y[8];
+        const std::size_t x_size = put_int(x, spot_read.x);
+        const std::size_t y_size = put_int(y, spot_read.y);
+        const std::size_t umi_size = spot->umi.size();
+
+        // The whole record is measured before anything is written, so the window is never
+        // passed, however long the ids or the UMI are.
+        const std::size_t header_size =
+            prefix_size + x_size + 1 + y_size + (umi_size ? umi_size + 1 : 0) + tag_size + 4;
+        const std::size_t body_size = length > 0 ? 2 * static_cast<std::size_t>(length) + 4 : 6;
+        if (header_size + body_size > Window_size)
+            throw_out_of_bounds(length);
+
+        char* const window = formatted.data() + formatted_size;
+        char* p = window;
+        std::memcpy(p, header_prefix_.data(), prefix_size);
+        p += prefix_size;
+        std::memcpy(p, x, x_size);
+        p += x_size;
+        *p++ = ':';
+        std::memcpy(p, y, y_size);
+        p += y_size;
+        if (umi_size) {
+            *p++ = ':';
+            std::memcpy(p, spot->umi.data(), umi_size);
+            p += umi_size;
+        }
+        std::memcpy(p, read_tag_.data(), tag_size);
+        p += tag_size;
+        *p++ = spot_read.far_secondary ? 'Y' : 'N';
+        *p++ = ':';
+        *p++ = '0';
+        *p++ = '\n';
+
+        if (length > 0) {
+            const int room = static_cast<int>(Window_size - static_cast<std::size_t>(p - window));
+            spot_read.seq.get_sequence_data(p, room);
+            p += length;
+            *p++ = '\n';
+            *p++ = '+';
+            *p++ = '\n';
+            spot_read.seq.get_quality_data(p, room - length - 3);
+            p += length;
+            *p++ = '\n';
+        } else {
+            std::memcpy(p, "N\n+\n!\n", 6);
+            p += 6;
+        }
+
+        formatted_size += static_cast<std::uint64_t>(p - window);
+        spot = nullptr;
+    }
+}
+
+void FastqSpotBundle::compress()
+{
+    if (!compressor)
+        compressor.emplace();
+    const std::size_t size = compressor->compress(formatted.data(), formatted_size, compressed);
+    // Only a complete member may reach a file: its size field must cover the whole member and
+    // its trailer must carry the text's length.
+    const auto* member = reinterpret_cast<const unsigned char*>(compressed.data());
+    if (size < block_gzip::Min_member_size || size > compressed.size() ||
+        block_gzip::recorded_member_size(member) != size ||
+        block_gzip::recorded_text_size(member, size) != static_cast<std::uint32_t>(formatted_size))
+        throw std::runtime_error("ERROR: zng_deflate() failed");
+    compressed_size = size;
+}
+
+std::filesystem::path FastqSpotBundle::get_sample_fastq_filename(const Config& config, int lane,
+                                                                 int read,
+                                                                 const std::string& sample)
+{
+    std::string name = config.flowcell_id + lane_part(config, lane) + "_" +
+                       get_read_label(config, read) + "_Sample_Library";
+    if (!sample.empty())
+        name += "_" + sample;
+    return name + ".fastq";
+}
+
+std::filesystem::path FastqSpotBundle::get_control_fastq_filename(const Config& config, int lane,
+                                                                  int read)
+{
+    return config.flowcell_id + lane_part(config, lane) + "_" + get_read_label(config, read) +
+           "_Control_Library.fastq";
+}

@@ -1,0 +1,100 @@
+#include "converter/pipeline/pos_reader.h"
+
+#include "converter/app/file_checks.h"
+#include "converter/app/logger.h"
+#include "converter/app/utilities.h"
+
+#include <array>
+#include <bit>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <stdexcept>
+#include <string>
+
+// The values are copied straight into int buffers.
+static_assert(std::endian::native == std::endian::little);
+
+namespace {
+
+constexpr std::size_t Header_size = 24;
+constexpr std::size_t Value_size = 4;
+
+std::uint64_t little_endian_u64(const unsigned char* bytes)
+{
+    std::uint64_t value = 0;
+    for (int i = 7; i >= 0; --i)
+        value = value << 8 | bytes[i];
+    return value;
+}
+
+void header_error(const std::string& text, const std::filesystem::path& file)
+{
+    log_error() << text << quoted_path(file);
+    log_flush();
+}
+
+// Truncated toward zero; values beyond the range of int are held at its ends, NaN gives 0.
+int float_position(float value)
+{
+    if (std::isnan(value))
+        return 0;
+    if (value >= 2147483648.0f)
+        return std::numeric_limits<int>::max();
+    if (value <= -2147483648.0f)
+        return std::numeric_limits<int>::min();
+    return static_cast<int>(value);
+}
+
+} // namespace
+
+bool PosReader::open(const std::filesystem::path& file, std::uint64_t& spots)
+{
+    in_.open(file, std::ios::binary);
+    if (!in_.is_open()) {
+        const int error = errno;
+        throw std::runtime_error("ERROR: Unable to open " + file.string() + " : " +
+                                 get_system_error_message(error));
+    }
+
+    std::array<unsigned char, Header_size> header{};
+    in_.read(reinterpret_cast<char*>(header.data()), header.size());
+    if (static_cast<std::size_t>(in_.gcount()) != header.size()) {
+        header_error("ERROR: Incomplete header in positions file: ", file);
+        return false;
+    }
+    const std::uint64_t type = little_endian_u64(header.data() + 8);
+    if (type != Int32_values && type != Float32_values) {
+        header_error("ERROR: Incorrect value type in positions file: ", file);
+        return false;
+    }
+    type_ = type;
+    spots = little_endian_u64(header.data() + 16);
+    return true;
+}
+
+bool PosReader::read(int* buffer, std::uint64_t spots)
+{
+    const std::uint64_t values = 2 * spots;
+    if (spots > std::numeric_limits<std::uint64_t>::max() / (2 * Value_size) ||
+        values * Value_size > static_cast<std::uint64_t>(std::numeric_limits<std::streamsize>::max()))
+        return false;
+    const auto bytes = static_cast<std::streamsize>(values * Value_size);
+    in_.read(reinterpret_cast<char*>(buffer), bytes);
+    if (!in_ || in_.gcount() != bytes)
+        return false;
+    if (type_ == Float32_values) {
+        for (std::uint64_t i = 0; i < values; ++i) {
+            float value;
+            std::memcpy(&value, buffer + i, sizeof value);
+            buffer[i] = float_position(value);
+        }
+    }
+    return true;
+}
+
+void PosReader::close()
+{
+    in_.close();
+}

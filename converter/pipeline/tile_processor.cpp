@@ -1,0 +1,66 @@
+#include "converter/pipeline/tile_processor.h"
+
+#include "converter/app/config.h"
+#include "converter/app/logger.h"
+#include "converter/app/tile_folder.h"
+#include "converter/app/timer_manager.h"
+#include "converter/pipeline/fastq_file_manager.h"
+#include "converter/pipeline/zel_file_manager.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <stdexcept>
+
+TileProcessor::TileProcessor(Config& config, ZelFileManager& zel_files,
+                             FastqFileManager& fastq_files, TimerManager& timers)
+    : config_(config), zel_files_(zel_files), fastq_files_(fastq_files), timers_(timers),
+      validator_(&config)
+{
+}
+
+void TileProcessor::process_tile(int lane, int tile)
+{
+    lane_ = lane;
+    tile_ = tile;
+    timers_.start(TimerName::Tile_processing);
+    read_spots();
+    validate_spots();
+    write_fastq();
+    const double seconds = timers_.stop(TimerName::Tile_processing);
+    log_results(config_.lane_tiles[static_cast<std::size_t>(lane - 1)][static_cast<std::size_t>(tile - 1)],
+                seconds);
+}
+
+void TileProcessor::read_spots()
+{
+    if (!zel_files_.get_spots(spots_))
+        throw std::runtime_error("Could not create spots from zel file");
+}
+
+void TileProcessor::validate_spots()
+{
+    timers_.start(TimerName::Spot_validation);
+    validator_.validate_spots(spots_);
+    if (config_.mutate_enabled)
+        validator_.mutate_spots(spots_);
+    timers_.stop(TimerName::Spot_validation);
+}
+
+void TileProcessor::write_fastq()
+{
+    const TileFolder& folder =
+        config_.lane_tiles[static_cast<std::size_t>(lane_ - 1)][static_cast<std::size_t>(tile_ - 1)];
+    fastq_files_.process_spots(spots_, folder.surface, folder.tile);
+}
+
+void TileProcessor::log_results(const TileFolder& folder, double seconds) const
+{
+    const auto controls = std::count_if(spots_.begin(), spots_.end(),
+                                        [](const Spot& spot) { return spot.is_control() != 0; });
+    char name[64];
+    std::snprintf(name, sizeof name, "L%02d/S%02d_T%03d", folder.lane, folder.surface, folder.tile);
+    char time[32];
+    std::snprintf(time, sizeof time, "%.2g", seconds);
+    log_info() << "Completed " << name << "; Time: " << time << "; Spots: " << spots_.size()
+               << "; Control: " << controls;
+}

@@ -1,0 +1,38 @@
+#pragma once
+// Runs the fixed chain of stages over the spots of one tile: read, validate, then FASTQ
+// output; one INFO line per tile. Lives for one lane and reuses its spot vector.
+#include "converter/pipeline/spot.h"
+#include "converter/pipeline/spot_validator.h"
+
+#include <vector>
+
+class Config;
+class FastqFileManager;
+class TileFolder;
+class TimerManager;
+class ZelFileManager;
+
+class TileProcessor {
+public:
+    TileProcessor(Config& config, ZelFileManager& zel_files, FastqFileManager& fastq_files,
+                  TimerManager& timers);
+
+    // Processes the tile at 1-based position tile of the lane's list; a failing stage
+    // throws std::runtime_error and ends the tile.
+    void process_tile(int lane, int tile);
+
+    void read_spots();
+    void validate_spots();
+    void write_fastq();
+    void log_results(const TileFolder& folder, double seconds) const;
+
+private:
+    Config& config_;
+    ZelFileManager& zel_files_;
+    FastqFileManager& fastq_files_;
+    TimerManager& timers_;
+    SpotValidator validator_;
+    int lane_ = 0;
+    int tile_ = 0;
+    std::vector<Spot> spots_;
+};

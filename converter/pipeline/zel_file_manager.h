@@ -1,0 +1,79 @@
+#pragma once
+// Reads the tiles of one lane ahead of the lane's main thread. A reader thread walks the
+// lane's tile list in order, reads up to Batch_size tiles at a time (one thread per tile)
+// and queues the filled bundles in tile order; it starts a new batch only while at most
+// Queue_bound bundles are queued. The main thread takes the bundles one by one with
+// get_spots, which unpacks a bundle into spots and returns it to the pool.
+//
+//   ZelFileManager loader(config, timers, lane);
+//   loader.run();
+//   for each tile: if (!loader.get_spots(spots)) fail;  // no further tile will come
+//   loader.stop();
+//   loader.join();
+#include "converter/pipeline/spot.h"
+#include "converter/pipeline/zel_bundle.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+class Config;
+class TimerManager;
+
+class ZelFileManager {
+public:
+    static constexpr int Batch_size = 3;
+    static constexpr std::size_t Queue_bound = 4;
+
+    ZelFileManager(const Config& config, TimerManager& timers, int lane);
+    // Stops the reader and waits for it when it was not joined, so that a lane that ends by
+    // an error never leaves a running thread behind.
+    ~ZelFileManager();
+    ZelFileManager(const ZelFileManager&) = delete;
+    ZelFileManager& operator=(const ZelFileManager&) = delete;
+
+    // Starts the reader thread.
+    void run();
+    // Tells the reader to end and wakes every wait; no tile is handed out afterwards.
+    void stop();
+    // Waits for the reader thread to end.
+    void join();
+
+    // The next tile's spots, in tile order. Waits while nothing is queued and the reader is
+    // running; false when no further tile will come (a tile failed, or stop was called).
+    // Times "Wait to read" and "Pack sequence"; called on the main thread only.
+    bool get_spots(std::vector<Spot>& spots);
+
+    // A bundle from the pool (or a new one) for the 1-based lane and tile.
+    std::shared_ptr<ZelBundle> get_free_bundle(int lane, int tile);
+    void return_free_bundle(std::shared_ptr<ZelBundle> bundle);
+    // Reads the bundle's tile. A failure, or an error raised by a reader (logged at ERROR
+    // with its text), clears running and gives false.
+    bool read_bundle(std::shared_ptr<ZelBundle> bundle);
+    // The reader thread's body.
+    void read_bundles();
+
+protected:
+    const Config& config;
+    TimerManager& timers;
+    int lane;
+    std::atomic<bool> running{false};
+    std::thread reader;
+    std::deque<std::shared_ptr<ZelBundle>> ready; // filled bundles in tile order
+    std::vector<std::shared_ptr<ZelBundle>> free_bundles;
+    std::mutex queue_mutex; // guards ready; both condition variables wait with it
+    std::mutex pool_mutex;  // guards free_bundles
+    std::condition_variable ready_cv; // bundles were queued or the manager stopped
+    std::condition_variable space_cv; // a bundle was taken or the manager stopped
+
+private:
+    // Starts one tile thread per bundle while running; a thread that cannot be started
+    // stops the reader.
+    void start_batch(std::vector<std::shared_ptr<ZelBundle>>& batch,
+                     std::vector<std::thread>& threads, int first_tile, int count);
+    void queue_batch(const std::vector<std::shared_ptr<ZelBundle>>& batch);
+};
