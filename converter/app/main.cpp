@@ -5,6 +5,7 @@
 #include "converter/app/logger.h"
 #include "converter/app/setup.h"
 #include "converter/app/timer_manager.h"
+#include "converter/analysis/fasta.h"
 #include "converter/pipeline/lane_processor.h"
 
 #include <oneapi/tbb/global_control.h>
@@ -20,7 +21,8 @@ int run(int argc, char** argv)
     Config config;
     SampleSheet sample_sheet;
     QuillonSheet design_sheet;
-    if (!initialize_setup(argc, argv, config, sample_sheet, design_sheet))
+    Fasta fasta(config);
+    if (!initialize_setup(argc, argv, config, sample_sheet, design_sheet, fasta))
         return -1;
 
     // The run's thread count for every parallel loop; automatic when 0.
@@ -30,7 +32,7 @@ int run(int argc, char** argv)
                           static_cast<std::size_t>(config.threads));
     TimerManager timers;
 
-    log_initial_info(argc, argv, config);
+    log_initial_info(argc, argv, config, fasta);
 
     LaneProcessor lanes{config, timers};
     int tiles_processed = 0;

@@ -7,6 +7,7 @@
 #include "converter/app/guarded_step.h"
 #include "converter/app/logger.h"
 #include "converter/app/utilities.h"
+#include "converter/analysis/fasta.h"
 
 #include <cstdlib>
 #include <exception>
@@ -23,7 +24,7 @@ std::shared_ptr<Logger> logger;
 } // namespace
 
 bool initialize_setup(int argc, char** argv, Config& config, SampleSheet& sample_sheet,
-                      QuillonSheet& design_sheet)
+                      QuillonSheet& design_sheet, Fasta& fasta)
 {
     initialize_logging();
     return guarded_step([&] { return config.initialize(argc, argv); }) &&
@@ -35,7 +36,7 @@ bool initialize_setup(int argc, char** argv, Config& config, SampleSheet& sample
                return initialize_sheet(config.design_sheet_file, "quillon design sheet",
                                        design_sheet);
            }) &&
-           guarded_step([&] { return initialize_fasta(config); }) &&
+           guarded_step([&] { return initialize_fasta(config, fasta); }) &&
            guarded_step([&] { return config.setup(sample_sheet, design_sheet); });
 }
 
@@ -90,11 +91,10 @@ bool initialize_sheet(const std::filesystem::path& file, const std::string& what
     return false;
 }
 
-bool initialize_fasta(Config& config)
+bool initialize_fasta(Config& config, Fasta& fasta)
 {
     if (!config.controls_file.empty()) {
-        std::string text;
-        if (!read_file(config.controls_file, text)) {
+        if (!fasta.read(config.controls_file)) {
             log_error() << "Unable to open controls (fasta) file: " << config.controls_file.string();
             log_flush();
             return false;
@@ -110,7 +110,7 @@ bool initialize_fasta(Config& config)
     return true;
 }
 
-void log_initial_info(int argc, char** argv, Config& config)
+void log_initial_info(int argc, char** argv, Config& config, Fasta& fasta)
 {
     log_info() << "Command line arguments: ";
     for (int i = 0; i < argc; ++i)
@@ -130,6 +130,11 @@ void log_initial_info(int argc, char** argv, Config& config)
         log_warn() << "Missing control reference file - control library demux skipped.";
     else
         log_info() << "Control reference file: " << config.controls_file.string();
+    for (const FastaControl& control : fasta.controls)
+        log_info() << "Control sequence: " << control.name << " (" << control.control_class.second
+                   << "), length: " << control.sequence.size();
+    for (const FastaAdapter& adapter : fasta.adapters)
+        log_info() << "Adapter sequence: " << adapter.name << "; Seq: " << adapter.sequence;
 
     for (std::size_t lane = 0; lane < config.lane_tiles.size(); ++lane)
         log_info() << "Lane " << (lane + 1) << ": found " << config.lane_tiles[lane].size()

@@ -6,12 +6,13 @@
 #include <string>
 
 class Config;
+class Fasta;
 class PartitionedCsv;
 class QuillonSheet;
 class SampleSheet;
 
 bool initialize_setup(int argc, char** argv, Config& config, SampleSheet& sample_sheet,
-                      QuillonSheet& design_sheet);
+                      QuillonSheet& design_sheet, Fasta& fasta);
 
 // Creates the process logger with standard output as its only stream.
 void initialize_logging();
@@ -23,8 +24,8 @@ bool initialize_logging_output(Config& config);
 bool initialize_sheet(const std::filesystem::path& file, const std::string& what,
                       PartitionedCsv& sheet);
 
-// Checks the controls file when one is set, and that one is set when the run needs it.
-bool initialize_fasta(Config& config);
+// Reads the controls file when one is set; checks that one is set when the run needs it.
+bool initialize_fasta(Config& config, Fasta& fasta);
 
 // The INFO summary of the run before the first lane.
-void log_initial_info(int argc, char** argv, Config& config);
+void log_initial_info(int argc, char** argv, Config& config, Fasta& fasta);

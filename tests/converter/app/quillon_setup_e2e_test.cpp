@@ -162,3 +162,34 @@ TEST_F(QuillonSetup, SampleNamesThatCannotNameAFileFailTheSetUp)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(QuillonSetup, ControlsFileIsReadAndSummarised)
+{
+    const runsim::RunTruth truth = make_run();
+    const ProgramRun run =
+        quillon({"--input=" + truth.run_folder.string(), "--controlsfile=" + truth.controls_file.string()});
+    ASSERT_EQ(run.status, 0) << run.out;
+    EXPECT_TRUE(run.has_line_containing("[INFO] Control reference file: " + truth.controls_file.string()));
+    for (const auto& adapter : truth.library.adapters)
+        EXPECT_TRUE(run.has_line_containing("[INFO] Adapter sequence: " + adapter.name + "; Seq: " +
+                                            adapter.sequence))
+            << adapter.name;
+    EXPECT_TRUE(run.has_line_containing("[INFO] Control sequence: "));
+    EXPECT_FALSE(run.has_line_containing("Missing control reference file"));
+}
+
+TEST_F(QuillonSetup, ControlsFileWithoutHeaderFailsWithItsLine)
+{
+    const runsim::RunTruth truth = make_run();
+    const fs::path controls = dir_.path() / "controls.fasta";
+    std::ofstream(controls) << "\nACGT\n";
+    const ProgramRun run = quillon({"--input=" + truth.run_folder.string(), "--controlsfile=" + controls.string()});
+    EXPECT_EQ(run.status, 255);
+    EXPECT_TRUE(run.has_line_containing("[ERROR] " + controls.string() + ":3 Invalid file format; expecting '>'"))
+        << run.out;
+    EXPECT_TRUE(run.has_line_containing("[ERROR] Unable to open controls (fasta) file: " + controls.string()));
+}
+
+} // namespace
