@@ -12,7 +12,8 @@ mkdir -p "$demo"
 "$root/build/release/tools/runsim/quillon-runsim" --preset=demo --out="$demo/run"
 echo
 status=0
-"$root/build/release/converter/quillon" --input="$demo/run" --output="$demo/run" >"$demo/quillon.out" 2>&1 || status=$?
+"$root/build/release/converter/quillon" --input="$demo/run" --output="$demo/run" \
+    --controlsfile="$demo/run/controls.fasta" --trimadapters >"$demo/quillon.out" 2>&1 || status=$?
 echo "quillon exited with status $status; the end of its log:"
 tail -n 20 "$demo/quillon.out" | sed 's/^/  /'
 echo

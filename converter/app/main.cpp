@@ -5,6 +5,8 @@
 #include "converter/app/logger.h"
 #include "converter/app/setup.h"
 #include "converter/app/timer_manager.h"
+#include "converter/analysis/adapter_finder.h"
+#include "converter/analysis/controls_manager.h"
 #include "converter/analysis/fasta.h"
 #include "converter/pipeline/lane_processor.h"
 
@@ -30,11 +32,13 @@ int run(int argc, char** argv)
     if (config.threads > 0)
         scheduler.emplace(tbb::global_control::max_allowed_parallelism,
                           static_cast<std::size_t>(config.threads));
+    ControlsManager controls(config, fasta);
+    AdapterFinder adapters(config, fasta);
     TimerManager timers;
 
     log_initial_info(argc, argv, config, fasta);
 
-    LaneProcessor lanes{config, timers};
+    LaneProcessor lanes{config, controls, adapters, timers};
     int tiles_processed = 0;
     bool ok = true;
     for (int lane = 1; ok && lane <= config.num_lanes; ++lane)

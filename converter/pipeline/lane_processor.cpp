@@ -30,7 +30,7 @@ bool LaneProcessor::process_lane(int lane, int& tiles_processed)
     try {
         zel_files.emplace(config, timers, lane);
         fastq_files.emplace(config, timers, lane);
-        TileProcessor processor(config, *zel_files, *fastq_files, timers);
+        TileProcessor processor(config, controls, *zel_files, *fastq_files, adapters, timers);
         // The output files are opened before the reader starts, so a file that cannot be
         // opened ends the lane before any thread runs.
         fastq_files->run();

@@ -11,7 +11,7 @@ void SpotRead::init(int length, const unsigned char* calls, short x_, short y_)
     control_index = -1;
     // The slot held another spot's read in an earlier tile; the control stage writes the
     // cigar only for reads that align, and later stages read it for every read of a
-    // control spot, so it must not carry that read's alignment (readings F12).
+    // control spot, so it must not carry that read's alignment.
     cigar.clear();
     seq.resize(length);
     seq.pack_sequence(calls);

@@ -4,6 +4,8 @@
 #include "converter/app/logger.h"
 #include "converter/app/tile_folder.h"
 #include "converter/app/timer_manager.h"
+#include "converter/analysis/adapter_finder.h"
+#include "converter/analysis/controls_manager.h"
 #include "converter/pipeline/fastq_file_manager.h"
 #include "converter/pipeline/zel_file_manager.h"
 
@@ -11,9 +13,11 @@
 #include <cstdio>
 #include <stdexcept>
 
-TileProcessor::TileProcessor(Config& config, ZelFileManager& zel_files,
-                             FastqFileManager& fastq_files, TimerManager& timers)
-    : config_(config), zel_files_(zel_files), fastq_files_(fastq_files), timers_(timers),
+TileProcessor::TileProcessor(Config& config, ControlsManager& controls, ZelFileManager& zel_files,
+                             FastqFileManager& fastq_files, AdapterFinder& adapters,
+                             TimerManager& timers)
+    : config_(config), controls_(controls), zel_files_(zel_files), fastq_files_(fastq_files),
+      adapters_(adapters), timers_(timers),
       validator_(&config)
 {
 }
@@ -25,6 +29,8 @@ void TileProcessor::process_tile(int lane, int tile)
     timers_.start(TimerName::Tile_processing);
     read_spots();
     validate_spots();
+    align_spots();
+    find_adapters();
     write_fastq();
     const double seconds = timers_.stop(TimerName::Tile_processing);
     log_results(config_.lane_tiles[static_cast<std::size_t>(lane - 1)][static_cast<std::size_t>(tile - 1)],
@@ -44,6 +50,20 @@ void TileProcessor::validate_spots()
     if (config_.mutate_enabled)
         validator_.mutate_spots(spots_);
     timers_.stop(TimerName::Spot_validation);
+}
+
+void TileProcessor::align_spots()
+{
+    timers_.start(TimerName::Find_controls);
+    controls_.process_spots(spots_);
+    timers_.stop(TimerName::Find_controls);
+}
+
+void TileProcessor::find_adapters()
+{
+    timers_.start(TimerName::Find_adapters);
+    adapters_.process_spots(spots_);
+    timers_.stop(TimerName::Find_adapters);
 }
 
 void TileProcessor::write_fastq()

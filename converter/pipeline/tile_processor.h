@@ -1,12 +1,14 @@
 #pragma once
-// Runs the fixed chain of stages over the spots of one tile: read, validate, then FASTQ
-// output; one INFO line per tile. Lives for one lane and reuses its spot vector.
+// Runs the fixed chain of stages over the spots of one tile: read, validate, find controls,
+// find adapters, then FASTQ output; one INFO line per tile. Lives for one lane and reuses its spot vector.
 #include "converter/pipeline/spot.h"
 #include "converter/pipeline/spot_validator.h"
 
 #include <vector>
 
+class AdapterFinder;
 class Config;
+class ControlsManager;
 class FastqFileManager;
 class TileFolder;
 class TimerManager;
@@ -14,8 +16,8 @@ class ZelFileManager;
 
 class TileProcessor {
 public:
-    TileProcessor(Config& config, ZelFileManager& zel_files, FastqFileManager& fastq_files,
-                  TimerManager& timers);
+    TileProcessor(Config& config, ControlsManager& controls, ZelFileManager& zel_files,
+                  FastqFileManager& fastq_files, AdapterFinder& adapters, TimerManager& timers);
 
     // Processes the tile at 1-based position tile of the lane's list; a failing stage
     // throws std::runtime_error and ends the tile.
@@ -23,13 +25,17 @@ public:
 
     void read_spots();
     void validate_spots();
+    void align_spots();
+    void find_adapters();
     void write_fastq();
     void log_results(const TileFolder& folder, double seconds) const;
 
 private:
     Config& config_;
+    ControlsManager& controls_;
     ZelFileManager& zel_files_;
     FastqFileManager& fastq_files_;
+    AdapterFinder& adapters_;
     TimerManager& timers_;
     SpotValidator validator_;
     int lane_ = 0;

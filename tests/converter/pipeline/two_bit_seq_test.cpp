@@ -221,7 +221,7 @@ TEST(TwoBitSeq, QualToStringSlicesAndErrorTexts)
               "Quality slice [3 , 5 ] is out of bounds for quality sequence of length 4");
     EXPECT_EQ(error_text([&] { seq.qual_to_string(out, 4, 1); }),
               "Quality slice [4 , 5 ] is out of bounds for quality sequence of length 4");
-    // A negative start is rejected here as well (readings, Minor).
+    // A negative start is rejected here as well.
     EXPECT_EQ(error_text([&] { seq.qual_to_string(out, -1, 2); }),
               "Quality slice [-1 , 1 ] is out of bounds for quality sequence of length 4");
 }

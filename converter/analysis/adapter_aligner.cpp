@@ -1,0 +1,138 @@
+#include "converter/analysis/adapter_aligner.h"
+
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+#include <string>
+
+namespace {
+
+using Table8 = MatcherTable<unsigned char>;
+using Table16 = MatcherTable<std::uint16_t>;
+
+std::variant<Table8, Table16> make_table(int max_length)
+{
+    if (max_length < 0)
+        throw std::invalid_argument("Adapter aligner length must not be negative: " +
+                                    std::to_string(max_length));
+    const auto n = static_cast<std::uint32_t>(max_length);
+    if (max_length < 255)
+        return std::variant<Table8, Table16>(std::in_place_type<Table8>, n, n);
+    return std::variant<Table8, Table16>(std::in_place_type<Table16>, n, n);
+}
+
+// Edits allowed over length bases; truncated toward zero.
+int allowed_edits(int length, double max_error_rate)
+{
+    return static_cast<int>(length * max_error_rate);
+}
+
+} // namespace
+
+bool compare_adapter_candidates(const MatchCandidate& a, const MatchCandidate& b)
+{
+    const int score_a = a.length - a.distance;
+    const int score_b = b.length - b.distance;
+    if (score_a != score_b)
+        return score_a > score_b;
+    if (a.distance != b.distance)
+        return a.distance < b.distance;
+    return a.read_start > b.read_start;
+}
+
+bool compare_adapter_alignments(const AlignmentInfo& a, const AlignmentInfo& b)
+{
+    if (a.length != b.length)
+        return a.length > b.length;
+    if (a.distance != b.distance)
+        return a.distance < b.distance;
+    if (a.ref_start != b.ref_start)
+        return a.ref_start > b.ref_start;
+    return a.ref_id > b.ref_id;
+}
+
+AdapterAligner::AdapterAligner(int max_length, double max_error_rate_, int min_overlap_)
+    : max_error_rate(max_error_rate_), min_overlap(min_overlap_), table(make_table(max_length))
+{
+    adapter_text.reserve(static_cast<std::size_t>(max_length));
+    read_text.reserve(static_cast<std::size_t>(max_length));
+}
+
+template <typename Table>
+void AdapterAligner::find_candidates(Table& dp, std::vector<MatchCandidate>& found)
+{
+    const int n = static_cast<int>(read_text.size());
+    const int m = static_cast<int>(adapter_text.size());
+    if (n < 1 || m < 1)
+        return;
+    dp.populate_levenshtein(read_text.data(), adapter_text.data(), static_cast<std::uint32_t>(n),
+                            static_cast<std::uint32_t>(m), Table::Semi_global);
+
+    auto add = [&](int i, int j, int length, int distance) {
+        MatchCandidate c;
+        int insertions = 0;
+        int deletions = 0;
+        dp.backtrack_levenshtein(i, j, c.read_start, c.adapter_start, insertions, deletions);
+        c.length = length;
+        c.distance = distance;
+        found.push_back(c);
+    };
+
+    // The whole adapter inside the read: the last column, from the first row where it can
+    // be within the bound.
+    const int s = std::min(m, n);
+    const int e = allowed_edits(s, max_error_rate);
+    const auto um = static_cast<std::uint32_t>(m);
+    for (int i = std::max(0, s - e - 1); i < n; ++i) {
+        const int d = dp.get_distance(static_cast<std::uint32_t>(i + 1), um);
+        if (d <= e)
+            add(i, m - 1, std::min(m, i + 1), d);
+    }
+
+    // An adapter prefix running off the read's end: the last row.
+    const auto un = static_cast<std::uint32_t>(n);
+    for (int length = std::max(min_overlap, 1); length < m; ++length) {
+        const int d = dp.get_distance(un, static_cast<std::uint32_t>(length));
+        if (d <= allowed_edits(length, max_error_rate))
+            add(n - 1, length - 1, std::min(n, length), d);
+    }
+}
+
+bool AdapterAligner::align(const Index& index, const TwoBitSeq& read, AlignmentInfo& out)
+{
+    const std::size_t count = index.refs.size();
+    alignments.resize(count);
+    if (candidates.size() < count)
+        candidates.resize(count);
+    if (count == 0) {
+        out.clear();
+        return false;
+    }
+
+    read.seq_to_string(read_text);
+    for (std::size_t r = 0; r < count; ++r) {
+        AlignmentInfo& info = alignments[r];
+        info.clear();
+        info.ref_id = static_cast<std::int32_t>(r);
+
+        std::vector<MatchCandidate>& found = candidates[r];
+        found.clear();
+        index.refs[r]->seq_to_string(adapter_text);
+        std::visit([&](auto& dp) { find_candidates(dp, found); }, table);
+
+        if (found.empty()) {
+            info.ref_id = -1;
+            continue;
+        }
+        // The first in candidate order; the whole list need not be sorted.
+        const MatchCandidate& best =
+            *std::min_element(found.begin(), found.end(), compare_adapter_candidates);
+        info.query_start = best.adapter_start;
+        info.ref_start = best.read_start;
+        info.length = best.length;
+        info.distance = best.distance;
+    }
+
+    out = *std::min_element(alignments.begin(), alignments.end(), compare_adapter_alignments);
+    return out.length > 0;
+}

@@ -1,0 +1,55 @@
+#pragma once
+// Searches one read for the adapters of an index: every adapter is matched semi-globally
+// against the read (the adapter from its first base, the read entered anywhere), and two kinds
+// of match are kept as candidates:
+//   - the whole adapter inside the read, within floor(s * max_error_rate) edits, s being the
+//     shorter of the two lengths;
+//   - an adapter prefix of min_overlap to m - 1 bases running off the read's end, within
+//     floor(prefix * max_error_rate) edits.
+// Each adapter's best candidate becomes its AlignmentInfo, and the best of those the result:
+// ref_id = the adapter's position in the index, ref_start = where it begins in the read (the
+// trim point), query_start = its first matched adapter base, length and distance as found.
+//
+// An aligner is built for the longest read and adapter it will see and reused for many reads:
+// the table, the text buffers and the result lists are allocated once.
+#include "converter/analysis/alignment_info.h"
+#include "converter/analysis/index.h"
+#include "converter/analysis/match_candidate.h"
+#include "converter/analysis/matcher_table.h"
+#include "converter/pipeline/two_bit_seq.h"
+
+#include <cstdint>
+#include <string>
+#include <variant>
+#include <vector>
+
+// True when a goes before b: more matched bases less edits, then fewer edits, then the match
+// nearer the read's end.
+bool compare_adapter_candidates(const MatchCandidate& a, const MatchCandidate& b);
+
+// True when a goes before b: longer match (adapters without a match last), then fewer edits,
+// then the later trim point, then the later adapter.
+bool compare_adapter_alignments(const AlignmentInfo& a, const AlignmentInfo& b);
+
+class AdapterAligner {
+public:
+    // max_length: the longest read or adapter that will be passed to align.
+    AdapterAligner(int max_length, double max_error_rate, int min_overlap);
+
+    // True when some adapter of the index matches the read; out then holds the best adapter's
+    // match. Without a match (or with an empty index) out has length 0.
+    bool align(const Index& index, const TwoBitSeq& read, AlignmentInfo& out);
+
+    double max_error_rate;
+    std::int32_t min_overlap;
+    std::string adapter_text;
+    std::string read_text;
+    // Cells stay exact while both lengths are below 255; longer reads need 16-bit cells.
+    std::variant<MatcherTable<unsigned char>, MatcherTable<std::uint16_t>> table;
+    std::vector<AlignmentInfo> alignments;           // one per adapter of the last index
+    std::vector<std::vector<MatchCandidate>> candidates; // one list per adapter
+
+private:
+    template <typename Table>
+    void find_candidates(Table& table, std::vector<MatchCandidate>& found);
+};

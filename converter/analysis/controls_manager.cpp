@@ -1,0 +1,56 @@
+#include "converter/analysis/controls_manager.h"
+
+#include "converter/analysis/alignment_info.h"
+#include "converter/analysis/control_aligner.h"
+#include "converter/app/config.h"
+#include "converter/app/utilities.h"
+
+#include <tbb/blocked_range.h>
+#include <tbb/parallel_for.h>
+#include <tbb/partitioner.h>
+
+ControlsManager::ControlsManager(const Config& config_, const Fasta& fasta_)
+    : config(config_), fasta(fasta_)
+{
+}
+
+void ControlsManager::process_spots(std::vector<Spot>& spots)
+{
+    if (spots.empty())
+        return;
+    tbb::parallel_for(
+        tbb::blocked_range<int>(0, static_cast<int>(spots.size()), 1),
+        [&](const tbb::blocked_range<int>& range) {
+            process_spot_range(spots, range.begin(), range.end());
+        },
+        tbb::auto_partitioner());
+}
+
+void ControlsManager::process_spot_range(std::vector<Spot>& spots, int begin, int end)
+{
+    if (fasta.controls.empty())
+        return;
+    for (int r = 1; r <= config.num_reads; ++r) {
+        if (is_index_read(config, r))
+            continue;
+        const auto read = static_cast<std::size_t>(r - 1);
+        ControlAligner aligner(config.cycles[read], config.minimizer_window, config.k,
+                               config.minchain, config.maxgap, config.oscores);
+        AlignmentInfo info;
+        for (int s = begin; s < end; ++s) {
+            Spot& spot = spots[static_cast<std::size_t>(s)];
+            if (read >= spot.reads.size())
+                continue;
+            SpotRead& spot_read = spot.reads[read];
+            for (std::size_t t = 0; t < fasta.controls.size(); ++t) {
+                if (!aligner.align(fasta.controls[t].index, spot_read.seq, info))
+                    continue;
+                spot_read.far_secondary = info.far_secondary;
+                spot_read.control = 1;
+                spot_read.control_index = static_cast<std::int16_t>(t);
+                spot_read.partial = info.coverage < config.control_coverage_threshold ? 1 : 0;
+                spot_read.cigar.elements = info.cigar.elements;
+            }
+        }
+    }
+}
