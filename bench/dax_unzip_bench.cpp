@@ -6,6 +6,7 @@
 // Both readers take the file from the page cache (it has just been written). DaxUnZip is
 // timed from create to the last byte copied out, once with fresh buffers and then with the
 // buffers kept from the round before, as when one reader goes through many files.
+#include "bench/bench_support.h"
 #include "common/dax_unzip.h"
 #include "tools/runsim/random_calls.h"
 #include "tools/runsim/zel_writer.h"
@@ -27,7 +28,9 @@
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::seconds_since;
+using bench::megabytes_per_second;
 
 struct Options {
     std::uint64_t spots = 1'800'000;
@@ -63,26 +66,6 @@ Options parse(int argc, char** argv)
     return options;
 }
 
-double seconds_since(Clock::time_point start)
-{
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-double megabytes_per_second(std::uint64_t bytes, double seconds)
-{
-    return double(bytes) / 1e6 / seconds;
-}
-
-// Removes the file however the run ends.
-struct TempFile {
-    fs::path path;
-    ~TempFile()
-    {
-        std::error_code ignored;
-        fs::remove(path, ignored);
-    }
-};
-
 // One serial `gzip -dc` of the file, its output read and discarded. Returns the byte count.
 std::uint64_t gunzip_with_gzip(const fs::path& path)
 {
@@ -114,7 +97,7 @@ int run(const Options& options)
     const std::vector<unsigned char> calls = runsim::random_calls(options.spots * options.cycles, 20240611);
     const std::vector<unsigned char> head = runsim::zel_header_bytes(header);
 
-    TempFile file{fs::temp_directory_path() /
+    bench::ScratchPath file{fs::temp_directory_path() /
                   ("dax_unzip_bench_" + std::to_string(getpid()) + ".zel")};
     runsim::ZelWriteOptions write_options;
     write_options.storage = runsim::ZelStorage::BlockGzip;

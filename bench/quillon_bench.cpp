@@ -12,6 +12,7 @@
 // machine spoils neither. Prints the rates, quillon's highest peak resident memory and the timing
 // table of quillon's best round. Everything is written under the system's temporary folder and
 // removed at the end.
+#include "bench/bench_support.h"
 #include "common/block_gzip.h"
 #include "tools/runsim/run_generator.h"
 
@@ -42,7 +43,9 @@
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::seconds_since;
+using bench::megabytes_per_second;
 
 constexpr std::size_t Piece_size = std::size_t(1) << 20;
 constexpr double Target_ratio = 0.8;
@@ -75,26 +78,6 @@ Options parse(int argc, char** argv)
     }
     return options;
 }
-
-double seconds_since(Clock::time_point start)
-{
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-double mb_per_second(std::uint64_t bytes, double seconds)
-{
-    return double(bytes) / 1e6 / seconds;
-}
-
-// Removes the folder however the run ends.
-struct WorkFolder {
-    fs::path path;
-    ~WorkFolder()
-    {
-        std::error_code ignored;
-        fs::remove_all(path, ignored);
-    }
-};
 
 struct ChildRun {
     int status = -1;      // exit status, -1 when the child did not exit normally
@@ -223,7 +206,7 @@ std::string timing_table(const fs::path& log)
 
 int run(const Options& options)
 {
-    WorkFolder work{fs::temp_directory_path() / ("quillon_bench_" + std::to_string(getpid()))};
+    bench::ScratchPath work{fs::temp_directory_path() / ("quillon_bench_" + std::to_string(getpid()))};
     fs::remove_all(work.path);
     const fs::path out = work.path / "out";
     fs::create_directories(out);
@@ -286,8 +269,8 @@ int run(const Options& options)
     }
     const double pigz_seconds = compress_with_pigz(text, threads);
 
-    const double quillon_rate = mb_per_second(text.size(), best.seconds);
-    const double limit_rate = mb_per_second(text.size(), limit_seconds);
+    const double quillon_rate = megabytes_per_second(text.size(), best.seconds);
+    const double limit_rate = megabytes_per_second(text.size(), limit_seconds);
     const double ratio = quillon_rate / limit_rate;
     const double peak_mib = double(peak_rss_kib) / 1024.0;
     std::printf("best of %d rounds:\n", options.rounds);
@@ -299,7 +282,7 @@ int run(const Options& options)
                 Target_ratio, ratio >= Target_ratio ? "met" : "NOT met");
     if (pigz_seconds >= 0)
         std::printf("pigz -p %d -6 (one round):            %8.1f MB/s (%.2f s)\n", threads,
-                    mb_per_second(text.size(), pigz_seconds), pigz_seconds);
+                    megabytes_per_second(text.size(), pigz_seconds), pigz_seconds);
     else
         std::printf("pigz: not installed\n");
     std::printf("quillon peak resident memory:        %8.1f MiB (target below %.0f MiB: %s)\n",

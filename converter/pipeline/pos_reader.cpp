@@ -1,5 +1,6 @@
 #include "converter/pipeline/pos_reader.h"
 
+#include "converter/pipeline/file_header.h"
 #include "converter/app/file_checks.h"
 #include "converter/app/logger.h"
 #include "converter/app/utilities.h"
@@ -20,20 +21,6 @@ namespace {
 
 constexpr std::size_t Header_size = 24;
 constexpr std::size_t Value_size = 4;
-
-std::uint64_t little_endian_u64(const unsigned char* bytes)
-{
-    std::uint64_t value = 0;
-    for (int i = 7; i >= 0; --i)
-        value = value << 8 | bytes[i];
-    return value;
-}
-
-void header_error(const std::string& text, const std::filesystem::path& file)
-{
-    log_error() << text << quoted_path(file);
-    log_flush();
-}
 
 // Truncated toward zero; values beyond the range of int are held at its ends, NaN gives 0.
 int float_position(float value)

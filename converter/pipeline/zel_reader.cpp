@@ -1,5 +1,6 @@
 #include "converter/pipeline/zel_reader.h"
 
+#include "converter/pipeline/file_header.h"
 #include "converter/app/file_checks.h"
 #include "converter/app/logger.h"
 
@@ -15,20 +16,6 @@ constexpr std::uint64_t Zel_file_type = 42;
 constexpr std::uint64_t Count_limit = std::uint64_t(1) << 31;
 // The text block is skipped in pieces of this size, so that a huge length asks for no memory.
 constexpr std::uint64_t Skip_chunk = 64 * 1024;
-
-std::uint64_t little_endian_u64(const unsigned char* bytes)
-{
-    std::uint64_t value = 0;
-    for (int i = 7; i >= 0; --i)
-        value = value << 8 | bytes[i];
-    return value;
-}
-
-void header_error(const std::string& text, const std::filesystem::path& file)
-{
-    log_error() << text << quoted_path(file);
-    log_flush();
-}
 
 } // namespace
 
