@@ -74,12 +74,12 @@ std::string expected_record(const runsim::RunTruth& run, const TileVisit& visit,
                             int read, bool trim)
 {
     const runsim::SpotTruth& spot = visit.tile->spot_truth[s];
-    const runsim::ReadSpec& spec = run.recipe.layout.reads[std::size_t(read - 1)];
+    const runsim::ReadSpec& read_spec = run.recipe.layout.reads[std::size_t(read - 1)];
     const unsigned char* calls =
-        visit.tile->calls[std::size_t(read - 1)].data() + s * std::size_t(spec.header_cycles());
+        visit.tile->calls[std::size_t(read - 1)].data() + s * std::size_t(read_spec.header_cycles());
     const int adapter_start = spot.reads[std::size_t(read - 1)].adapter_start;
     if (!trim || adapter_start < 0)
-        return expected_fastq::record(run.identity, 1, visit, spot, read, calls, spec.cycles);
+        return expected_fastq::record(run.identity, 1, visit, spot, read, calls, read_spec.cycles);
 
     std::string text = expected_fastq::record(run.identity, 1, visit, spot, read, calls, 0);
     text.resize(text.find('\n') + 1);
