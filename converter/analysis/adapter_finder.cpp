@@ -1,13 +1,11 @@
 #include "converter/analysis/adapter_finder.h"
 
+#include "converter/pipeline/parallel_ranges.h"
 #include "converter/analysis/adapter_aligner.h"
 #include "converter/analysis/fasta.h"
 #include "converter/app/config.h"
 #include "converter/app/utilities.h"
 
-#include <tbb/blocked_range.h>
-#include <tbb/parallel_for.h>
-#include <tbb/partitioner.h>
 
 #include <algorithm>
 #include <stdexcept>
@@ -61,14 +59,7 @@ void AdapterFinder::process_spots(std::vector<Spot>& spots) const
 {
     if (!config.trim_adapters && !config.oscores)
         return;
-    if (spots.empty())
-        return;
-    tbb::parallel_for(
-        tbb::blocked_range<int>(0, static_cast<int>(spots.size()), 1),
-        [&](const tbb::blocked_range<int>& range) {
-            process_spot_range(spots, range.begin(), range.end());
-        },
-        tbb::auto_partitioner());
+    parallel_ranges(spots.size(), [&](int begin, int end) { process_spot_range(spots, begin, end); });
 }
 
 void AdapterFinder::process_spot_range(std::vector<Spot>& spots, int begin, int end) const

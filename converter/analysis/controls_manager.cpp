@@ -1,13 +1,11 @@
 #include "converter/analysis/controls_manager.h"
 
+#include "converter/pipeline/parallel_ranges.h"
 #include "converter/analysis/alignment_info.h"
 #include "converter/analysis/control_aligner.h"
 #include "converter/app/config.h"
 #include "converter/app/utilities.h"
 
-#include <tbb/blocked_range.h>
-#include <tbb/parallel_for.h>
-#include <tbb/partitioner.h>
 
 ControlsManager::ControlsManager(const Config& config_, const Fasta& fasta_)
     : config(config_), fasta(fasta_)
@@ -16,14 +14,7 @@ ControlsManager::ControlsManager(const Config& config_, const Fasta& fasta_)
 
 void ControlsManager::process_spots(std::vector<Spot>& spots)
 {
-    if (spots.empty())
-        return;
-    tbb::parallel_for(
-        tbb::blocked_range<int>(0, static_cast<int>(spots.size()), 1),
-        [&](const tbb::blocked_range<int>& range) {
-            process_spot_range(spots, range.begin(), range.end());
-        },
-        tbb::auto_partitioner());
+    parallel_ranges(spots.size(), [&](int begin, int end) { process_spot_range(spots, begin, end); });
 }
 
 void ControlsManager::process_spot_range(std::vector<Spot>& spots, int begin, int end)

@@ -1,12 +1,10 @@
 #include "converter/pipeline/fastq_file_manager.h"
 
+#include "converter/pipeline/parallel_ranges.h"
 #include "converter/app/config.h"
 #include "converter/app/timer_manager.h"
 #include "converter/pipeline/spot.h"
 
-#include <oneapi/tbb/blocked_range.h>
-#include <oneapi/tbb/parallel_for.h>
-#include <oneapi/tbb/partitioner.h>
 
 #include <algorithm>
 #include <chrono>
@@ -18,13 +16,10 @@ namespace {
 template <typename Body>
 void for_each_bundle(std::vector<std::shared_ptr<FastqSpotBundle>>& bundles, Body body)
 {
-    tbb::parallel_for(
-        tbb::blocked_range<int>(0, static_cast<int>(bundles.size()), 1),
-        [&](const tbb::blocked_range<int>& range) {
-            for (int i = range.begin(); i != range.end(); ++i)
-                body(*bundles[static_cast<std::size_t>(i)]);
-        },
-        tbb::auto_partitioner());
+    parallel_ranges(bundles.size(), [&](int begin, int end) {
+        for (int i = begin; i != end; ++i)
+            body(*bundles[static_cast<std::size_t>(i)]);
+    });
 }
 
 } // namespace

@@ -1,10 +1,8 @@
 #include "converter/pipeline/spot_validator.h"
 
+#include "converter/pipeline/parallel_ranges.h"
 #include "converter/app/config.h"
 
-#include <tbb/blocked_range.h>
-#include <tbb/parallel_for.h>
-#include <tbb/partitioner.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -12,12 +10,7 @@
 
 void SpotValidator::validate_spots(std::vector<Spot>& spots) const
 {
-    if (spots.empty())
-        return;
-    tbb::parallel_for(
-        tbb::blocked_range<int>(0, static_cast<int>(spots.size()), 1),
-        [&](const tbb::blocked_range<int>& range) { validate_spot_range(spots, range.begin(), range.end()); },
-        tbb::auto_partitioner());
+    parallel_ranges(spots.size(), [&](int begin, int end) { validate_spot_range(spots, begin, end); });
 }
 
 void SpotValidator::validate_spot_range(std::vector<Spot>& spots, int begin, int end) const

@@ -1,5 +1,6 @@
 #include "converter/pipeline/zel_bundle.h"
 
+#include "converter/pipeline/parallel_ranges.h"
 #include "converter/app/config.h"
 #include "converter/app/file_checks.h"
 #include "converter/app/logger.h"
@@ -7,9 +8,6 @@
 #include "converter/pipeline/pos_reader.h"
 #include "converter/pipeline/zel_reader.h"
 
-#include <tbb/blocked_range.h>
-#include <tbb/parallel_for.h>
-#include <tbb/partitioner.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -146,14 +144,7 @@ void ZelBundle::create_spots(std::vector<Spot>& spots) const
 {
     check_buffers();
     spots.resize(to_size(num_spots));
-    if (num_spots < 1)
-        return;
-    tbb::parallel_for(
-        tbb::blocked_range<int>(0, num_spots, 1),
-        [&](const tbb::blocked_range<int>& range) {
-            create_spots_range(spots, range.begin(), range.end());
-        },
-        tbb::auto_partitioner());
+    parallel_ranges(spots.size(), [&](int begin, int end) { create_spots_range(spots, begin, end); });
 }
 
 void ZelBundle::create_spots_range(std::vector<Spot>& spots, int begin, int end) const
