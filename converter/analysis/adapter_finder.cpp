@@ -1,11 +1,10 @@
 #include "converter/analysis/adapter_finder.h"
 
-#include "converter/pipeline/parallel_ranges.h"
 #include "converter/analysis/adapter_aligner.h"
 #include "converter/analysis/fasta.h"
 #include "converter/app/config.h"
 #include "converter/app/utilities.h"
-
+#include "converter/pipeline/parallel_ranges.h"
 
 #include <algorithm>
 #include <stdexcept>

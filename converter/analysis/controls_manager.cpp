@@ -1,11 +1,10 @@
 #include "converter/analysis/controls_manager.h"
 
-#include "converter/pipeline/parallel_ranges.h"
 #include "converter/analysis/alignment_info.h"
 #include "converter/analysis/control_aligner.h"
 #include "converter/app/config.h"
 #include "converter/app/utilities.h"
-
+#include "converter/pipeline/parallel_ranges.h"
 
 ControlsManager::ControlsManager(const Config& config_, const Fasta& fasta_)
     : config(config_), fasta(fasta_)

@@ -1,10 +1,9 @@
 #include "converter/pipeline/fastq_file_manager.h"
 
-#include "converter/pipeline/parallel_ranges.h"
 #include "converter/app/config.h"
 #include "converter/app/timer_manager.h"
+#include "converter/pipeline/parallel_ranges.h"
 #include "converter/pipeline/spot.h"
-
 
 #include <algorithm>
 #include <chrono>

@@ -1,8 +1,7 @@
 #include "converter/pipeline/spot_validator.h"
 
-#include "converter/pipeline/parallel_ranges.h"
 #include "converter/app/config.h"
-
+#include "converter/pipeline/parallel_ranges.h"
 
 #include <algorithm>
 #include <cstdlib>

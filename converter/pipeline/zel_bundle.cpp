@@ -1,13 +1,12 @@
 #include "converter/pipeline/zel_bundle.h"
 
-#include "converter/pipeline/parallel_ranges.h"
 #include "converter/app/config.h"
 #include "converter/app/file_checks.h"
 #include "converter/app/logger.h"
 #include "converter/app/tile_folder.h"
+#include "converter/pipeline/parallel_ranges.h"
 #include "converter/pipeline/pos_reader.h"
 #include "converter/pipeline/zel_reader.h"
-
 
 #include <cstdint>
 #include <filesystem>
