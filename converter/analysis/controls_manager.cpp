@@ -40,6 +40,7 @@ void ControlsManager::process_spot_range(std::vector<Spot>& spots, int begin, in
                 spot_read.control_index = static_cast<std::int16_t>(t);
                 spot_read.partial = info.coverage < config.control_coverage_threshold ? 1 : 0;
                 spot_read.cigar.elements = info.cigar.elements;
+                spot_read.cigar_start = info.query_start;
             }
         }
     }

@@ -13,6 +13,7 @@ void SpotRead::init(int length, const unsigned char* calls, short x_, short y_)
     // cigar only for reads that align, and later stages read it for every read of a
     // control spot, so it must not carry that read's alignment.
     cigar.clear();
+    cigar_start = 0;
     seq.resize(length);
     seq.pack_sequence(calls);
     int n = seq.length;

@@ -16,6 +16,7 @@ public:
     std::int16_t x = 0;
     std::int16_t y = 0;
     Cigar cigar;
+    int cigar_start = 0; // read base that the cigar's first element covers
     std::uint8_t adapter = 0;
     std::uint8_t far_secondary = 0;
     std::uint8_t control = 0;

@@ -181,6 +181,7 @@ TEST(ControlsManagerTest, RecordsLastAligningControl)
         substitute(first.substr(50, 151), 20),           // controls 0 and 3
         second.substr(100, 60) + random_bases(random, 91), // control 1, partial
         random_bases(random, 151),                       // none
+        random_bases(random, 20) + first.substr(0, 131), // controls 0 and 3, from read base 20
     };
     std::vector<Spot> spots(reads.size());
     for (std::size_t s = 0; s < reads.size(); ++s) {
@@ -201,6 +202,17 @@ TEST(ControlsManagerTest, RecordsLastAligningControl)
     config.oscores = true;
     manager.process_spots(spots);
     EXPECT_EQ(spots[0].reads[0].cigar.get_string(), "20M1X130M");
+    EXPECT_EQ(spots[0].reads[0].cigar_start, 0);
+    // The cigar of a read that begins before the control starts at the read's first aligned
+    // base, which the read keeps so that each element meets the quality of the base it covers.
+    EXPECT_EQ(spots[3].reads[0].control_index, 3);
+    EXPECT_EQ(spots[3].reads[0].cigar_start, 20);
+    EXPECT_EQ(spots[3].reads[0].cigar.get_string(), "131M");
+
+    // A slot reused for another tile starts without an alignment.
+    spots[3].reads[0].init(151, calls_of(reads[2]).data(), 1, 2);
+    EXPECT_EQ(spots[3].reads[0].cigar_start, 0);
+    EXPECT_TRUE(spots[3].reads[0].cigar.empty());
 }
 
 // Every read planted from a kept control with at most one edit (substitution or no-call) is found
