@@ -3,6 +3,8 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <stdexcept>
+#include <string>
 #include <system_error>
 
 namespace bench {
@@ -28,5 +30,22 @@ struct ScratchPath {
         std::filesystem::remove_all(path, ignored);
     }
 };
+
+// Reads "--name value" pairs, each value a whole number of at least 1, and hands them to
+// set(name, value), which returns false for a name it does not know.
+template <typename Set>
+void parse_options(int argc, char** argv, Set set)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string name = argv[i];
+        if (i + 1 >= argc)
+            throw std::invalid_argument("missing value for " + name);
+        const long long value = std::stoll(argv[++i]);
+        if (value < 1)
+            throw std::invalid_argument(name + " must be at least 1");
+        if (!set(name, value))
+            throw std::invalid_argument("unknown option " + name);
+    }
+}
 
 } // namespace bench

@@ -43,13 +43,7 @@ struct Options {
 Options parse(int argc, char** argv)
 {
     Options options;
-    for (int i = 1; i < argc; ++i) {
-        const std::string name = argv[i];
-        if (i + 1 >= argc)
-            throw std::invalid_argument("missing value for " + name);
-        const long long value = std::stoll(argv[++i]);
-        if (value < 1)
-            throw std::invalid_argument(name + " must be at least 1");
+    bench::parse_options(argc, argv, [&](const std::string& name, long long value) {
         if (name == "--spots")
             options.spots = static_cast<std::uint64_t>(value);
         else if (name == "--cycles")
@@ -61,8 +55,9 @@ Options parse(int argc, char** argv)
         else if (name == "--rounds")
             options.rounds = static_cast<int>(value);
         else
-            throw std::invalid_argument("unknown option " + name);
-    }
+            return false;
+        return true;
+    });
     return options;
 }
 

@@ -6,6 +6,8 @@
 
 #include "converter/app/config.h"
 
+#include "tests/converter/pipeline/call_bytes.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -16,28 +18,9 @@
 
 namespace {
 
-unsigned char call(int base, int quality)
-{
-    return static_cast<unsigned char>(quality << 2 | base);
-}
-
-// Calls of a base string; 'N' is base A with quality 0.
-std::vector<unsigned char> calls_of(const std::string& bases, int quality = 30)
-{
-    std::vector<unsigned char> calls;
-    for (char c : bases) {
-        const auto pos = std::string("ACGT").find(c);
-        calls.push_back(call(pos == std::string::npos ? 0 : static_cast<int>(pos), c == 'N' ? 0 : quality));
-    }
-    return calls;
-}
-
-std::string letters(const TwoBitSeq& seq)
-{
-    std::string out;
-    seq.seq_to_string(out);
-    return out;
-}
+using call_bytes::call;
+using call_bytes::calls_of;
+using call_bytes::letters;
 
 std::string codes(const TwoBitSeq& seq)
 {

@@ -2,6 +2,8 @@
 // their error texts, buffer reuse, copies and moves, reverse complements.
 #include "converter/pipeline/two_bit_seq.h"
 
+#include "tests/converter/pipeline/call_bytes.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -13,35 +15,15 @@
 
 namespace {
 
-// A call byte: quality in the upper six bits, base in the lower two.
-unsigned char call(int base, int quality)
-{
-    return static_cast<unsigned char>(quality << 2 | base);
-}
-
-// The calls of a base string ("ACGT", N as base A with quality 0) with the given quality.
-std::vector<unsigned char> calls_of(const std::string& bases, int quality = 30)
-{
-    std::vector<unsigned char> calls;
-    for (char c : bases) {
-        const int base = std::string("ACGT").find(c) == std::string::npos ? 0 : static_cast<int>(std::string("ACGT").find(c));
-        calls.push_back(call(base, c == 'N' ? 0 : quality));
-    }
-    return calls;
-}
+using call_bytes::call;
+using call_bytes::calls_of;
+using call_bytes::letters;
 
 TwoBitSeq from_calls(const std::vector<unsigned char>& calls)
 {
     TwoBitSeq seq(static_cast<int>(calls.size()));
     seq.pack_sequence(calls.data());
     return seq;
-}
-
-std::string letters(const TwoBitSeq& seq)
-{
-    std::string out;
-    seq.seq_to_string(out);
-    return out;
 }
 
 std::string qualities(const TwoBitSeq& seq)
