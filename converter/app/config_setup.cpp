@@ -18,6 +18,7 @@
 #include <climits>
 #include <cstdint>
 #include <exception>
+#include <limits>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -341,6 +342,14 @@ bool check_sample_names(const Config& config)
                                 "' (lane " + std::to_string(sample.Lane) + ")");
                 ok = false;
             }
+        }
+    // A spot names its sample by a 16-bit position in its lane's list.
+    for (std::size_t lane = 0; lane < config.lane_samples.size(); ++lane)
+        if (config.lane_samples[lane].size() > static_cast<std::size_t>(std::numeric_limits<std::int16_t>::max())) {
+            error_and_flush("Too many samples in lane " + std::to_string(lane + 1) + ": " +
+                            std::to_string(config.lane_samples[lane].size()) + " (at most " +
+                            std::to_string(std::numeric_limits<std::int16_t>::max()) + ")");
+            ok = false;
         }
     return ok;
 }

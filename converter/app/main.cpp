@@ -8,6 +8,7 @@
 #include "converter/analysis/adapter_finder.h"
 #include "converter/analysis/controls_manager.h"
 #include "converter/analysis/fasta.h"
+#include "converter/analysis/metrics_manager.h"
 #include "converter/pipeline/lane_processor.h"
 
 #include <oneapi/tbb/global_control.h>
@@ -34,11 +35,12 @@ int run(int argc, char** argv)
                           static_cast<std::size_t>(config.threads));
     ControlsManager controls(config, fasta);
     AdapterFinder adapters(config, fasta);
+    MetricsManager metrics(config, fasta);
     TimerManager timers;
 
     log_initial_info(argc, argv, config, fasta);
 
-    LaneProcessor lanes{config, controls, adapters, timers};
+    LaneProcessor lanes{config, controls, adapters, metrics, timers};
     int tiles_processed = 0;
     bool ok = true;
     for (int lane = 1; ok && lane <= config.num_lanes; ++lane)
@@ -46,6 +48,8 @@ int run(int argc, char** argv)
 
     log_info() << "*** Run complete.";
     if (ok) {
+        if (sample_sheet.loaded)
+            metrics.write_frequency_metrics();
         log_info() << "Timing: ";
         timers.print();
         log_flush();

@@ -6,6 +6,8 @@
 #include "converter/app/timer_manager.h"
 #include "converter/analysis/adapter_finder.h"
 #include "converter/analysis/controls_manager.h"
+#include "converter/analysis/metrics_manager.h"
+#include "converter/analysis/sample_finder.h"
 #include "converter/pipeline/fastq_file_manager.h"
 #include "converter/pipeline/zel_file_manager.h"
 
@@ -13,11 +15,11 @@
 #include <cstdio>
 #include <stdexcept>
 
-TileProcessor::TileProcessor(Config& config, ControlsManager& controls, ZelFileManager& zel_files,
-                             FastqFileManager& fastq_files, AdapterFinder& adapters,
-                             TimerManager& timers)
-    : config_(config), controls_(controls), zel_files_(zel_files), fastq_files_(fastq_files),
-      adapters_(adapters), timers_(timers),
+TileProcessor::TileProcessor(Config& config, ControlsManager& controls, MetricsManager& metrics,
+                             ZelFileManager& zel_files, FastqFileManager& fastq_files,
+                             AdapterFinder& adapters, SampleFinder& samples, TimerManager& timers)
+    : config_(config), controls_(controls), metrics_(metrics), zel_files_(zel_files),
+      fastq_files_(fastq_files), adapters_(adapters), samples_(samples), timers_(timers),
       validator_(&config)
 {
 }
@@ -31,6 +33,8 @@ void TileProcessor::process_tile(int lane, int tile)
     validate_spots();
     align_spots();
     find_adapters();
+    find_samples();
+    gather_metrics();
     write_fastq();
     const double seconds = timers_.stop(TimerName::Tile_processing);
     log_results(config_.lane_tiles[static_cast<std::size_t>(lane - 1)][static_cast<std::size_t>(tile - 1)],
@@ -64,6 +68,20 @@ void TileProcessor::find_adapters()
     timers_.start(TimerName::Find_adapters);
     adapters_.process_spots(spots_);
     timers_.stop(TimerName::Find_adapters);
+}
+
+void TileProcessor::find_samples()
+{
+    timers_.start(TimerName::Find_samples);
+    samples_.process_spots(spots_);
+    timers_.stop(TimerName::Find_samples);
+}
+
+void TileProcessor::gather_metrics()
+{
+    timers_.start(TimerName::Gather_metrics);
+    metrics_.process_spots(spots_);
+    timers_.stop(TimerName::Gather_metrics);
 }
 
 void TileProcessor::write_fastq()

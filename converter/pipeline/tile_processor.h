@@ -1,6 +1,6 @@
 #pragma once
 // Runs the fixed chain of stages over the spots of one tile: read, validate, find controls,
-// find adapters, then FASTQ output; one INFO line per tile. Lives for one lane and reuses its spot vector.
+// find adapters, find samples, gather metrics, then FASTQ output; one INFO line per tile. Lives for one lane and reuses its spot vector.
 #include "converter/pipeline/spot.h"
 #include "converter/pipeline/spot_validator.h"
 
@@ -10,14 +10,17 @@ class AdapterFinder;
 class Config;
 class ControlsManager;
 class FastqFileManager;
+class MetricsManager;
+class SampleFinder;
 class TileFolder;
 class TimerManager;
 class ZelFileManager;
 
 class TileProcessor {
 public:
-    TileProcessor(Config& config, ControlsManager& controls, ZelFileManager& zel_files,
-                  FastqFileManager& fastq_files, AdapterFinder& adapters, TimerManager& timers);
+    TileProcessor(Config& config, ControlsManager& controls, MetricsManager& metrics,
+                  ZelFileManager& zel_files, FastqFileManager& fastq_files, AdapterFinder& adapters,
+                  SampleFinder& samples, TimerManager& timers);
 
     // Processes the tile at 1-based position tile of the lane's list; a failing stage
     // throws std::runtime_error and ends the tile.
@@ -27,15 +30,19 @@ public:
     void validate_spots();
     void align_spots();
     void find_adapters();
+    void find_samples();
+    void gather_metrics();
     void write_fastq();
     void log_results(const TileFolder& folder, double seconds) const;
 
 private:
     Config& config_;
     ControlsManager& controls_;
+    MetricsManager& metrics_;
     ZelFileManager& zel_files_;
     FastqFileManager& fastq_files_;
     AdapterFinder& adapters_;
+    SampleFinder& samples_;
     TimerManager& timers_;
     SpotValidator validator_;
     int lane_ = 0;

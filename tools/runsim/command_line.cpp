@@ -183,6 +183,8 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments)
                 recipe.odd_position_fraction = to_real(name, value);
             } else if (name == "max-control-substitutions") {
                 recipe.max_control_substitutions = to_int(name, value);
+            } else if (name == "chimera-fraction") {
+                recipe.chimera_fraction = to_real(name, value);
             } else if (name == "controls") {
                 recipe.controls = to_int(name, value);
             } else if (name == "dropped-controls") {
@@ -265,6 +267,7 @@ always give the same files.
   --control-fraction=F --undetermined-fraction=F --one-mismatch-fraction=F
   --two-mismatch-fraction=F --adapter-fraction=F --no-call-rate=F
   --trailing-no-call-fraction=F --odd-position-fraction=F --max-control-substitutions=N
+  --chimera-fraction=F        of control spots: reads whose halves come from far apart
   --controls=N --dropped-controls=N --control-length=N --adapter-length=N
   --design-sheet=NAME|none --sample-sheet=NAME|none --legacy-sample-sheet=NAME|none
   --controls-file=NAME|none --manifest=PATH|none   files beside the lanes

@@ -101,6 +101,8 @@ std::string spot_text(const RunTruth& run, std::size_t index, const SpotTruth& s
             text += ",\"control_offset\":" + std::to_string(read.control_offset) +
                     ",\"control_reverse\":" + boolean(read.control_reverse) +
                     ",\"control_substitutions\":" + std::to_string(read.control_substitutions);
+        if (read.chimera_offset >= 0)
+            text += ",\"chimera_offset\":" + std::to_string(read.chimera_offset);
         text += "}";
     }
     return text + "]}";

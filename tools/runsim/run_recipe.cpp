@@ -1,5 +1,6 @@
 #include "tools/runsim/run_recipe.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace runsim {
@@ -86,10 +87,31 @@ void RunRecipe::validate() const
     require_fraction(trailing_no_call_fraction, "the trailing no-call fraction");
     require_fraction(odd_position_fraction, "the odd position fraction");
     require(max_control_substitutions >= 0, "control substitutions must not be negative");
+    require_fraction(chimera_fraction, "the chimera fraction");
     require(controls >= 0 && dropped_controls >= 0, "control counts must not be negative");
     require(control_length >= 1, "controls need at least one base");
+    require(chimera_fraction == 0.0 || control_length >= chimera_control_length(),
+            "the chimera fraction needs controls of at least " +
+                std::to_string(chimera_control_length()) + " bases (--control-length)");
     require(adapter_length >= 24 && adapter_length <= 254,
             "adapters must have 24 to 254 bases");
+}
+
+int RunRecipe::chimera_gap(int read_length)
+{
+    return 2 * read_length + 201;
+}
+
+int RunRecipe::chimera_control_length() const
+{
+    // Either half may come first on the control: the later one starts chimera_gap() after the
+    // earlier and must still fit (the second half is the longer one of an odd read).
+    int longest = 1;
+    for (std::size_t r = 0; r < layout.reads.size(); ++r)
+        if (!layout.is_index_read(static_cast<int>(r) + 1))
+            longest = std::max(longest, chimera_gap(layout.reads[r].cycles) +
+                                            (layout.reads[r].cycles + 1) / 2);
+    return longest;
 }
 
 std::uint64_t RunRecipe::zel_version() const

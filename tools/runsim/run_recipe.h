@@ -60,6 +60,10 @@ struct RunRecipe {
     double trailing_no_call_fraction = 0.02; // of non-index reads without an adapter
     double odd_position_fraction = 0.0;      // spots with x or y beyond 32767 or negative
     int max_control_substitutions = 3;       // per read cut from a control
+    // Of control spots: chimeric non-index reads, whose second half comes from the same control
+    // (same strand) far away from the first; controls must be at least
+    // chimera_control_length() bases long.
+    double chimera_fraction = 0.0;
 
     // Controls file.
     int controls = 4;         // of the kept classes Undefined and LQC
@@ -89,6 +93,14 @@ struct RunRecipe {
 
     // Throws std::invalid_argument naming the first bad option.
     void validate() const;
+
+    // Shortest control that holds both halves of a chimeric read of every non-index read
+    // length, chimera_gap() apart.
+    int chimera_control_length() const;
+    // Least distance between the control positions of a chimeric read's two halves, for reads
+    // of the given length: far enough that, whichever minimizers start the two chains, their
+    // reference positions lie more than read length + 200 apart.
+    static int chimera_gap(int read_length);
 
     // The version written into the base-call headers.
     std::uint64_t zel_version() const;

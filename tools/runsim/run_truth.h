@@ -48,8 +48,12 @@ struct ReadTruth {
     int adapter_start = -1;    // 0-based cycle where the adapter begins, -1 without adapter
     int control_offset = -1;   // first base taken from the control (from its reverse complement
                                // when control_reverse), -1 when the read is not cut from one
+    int chimera_offset = -1;   // of a chimeric read (RunRecipe::chimera_fraction): the first
+                               // base of the read's second half (its cycles from length / 2
+                               // on), from the same strand as control_offset, which then gives
+                               // the first half only; -1 for other reads
     bool control_reverse = false;
-    int control_substitutions = 0;
+    int control_substitutions = 0; // against the control, both halves of a chimeric read
     int no_calls = 0;          // quality-0 calls among the read's used cycles
     int trailing_no_calls = 0; // the run of them that ends the read
 };

@@ -69,6 +69,26 @@ int adapter_tag(const std::string& name)
     return 0;
 }
 
+// Places the halves of a chimeric read of n bases on one strand's control text, either half
+// first, the later one at least RunRecipe::chimera_gap(n) after the earlier (the recipe makes
+// sure the text is long enough), and returns the read's bases.
+std::string chimeric_cut(const std::string& text, int n, ReadTruth& read, Prng& rng)
+{
+    const int first = n / 2;
+    const int second = n - first;
+    const int size = static_cast<int>(text.size());
+    const int gap = RunRecipe::chimera_gap(n);
+    if (rng.below(2) == 0) {
+        read.control_offset = rng.between(0, size - second - gap);
+        read.chimera_offset = rng.between(read.control_offset + gap, size - second);
+    } else {
+        read.chimera_offset = rng.between(0, size - first - gap);
+        read.control_offset = rng.between(read.chimera_offset + gap, size - first);
+    }
+    return text.substr(std::size_t(read.control_offset), std::size_t(first)) +
+           text.substr(std::size_t(read.chimera_offset), std::size_t(second));
+}
+
 std::vector<std::string> adapter_texts(const ControlLibrary& library)
 {
     std::vector<std::string> texts;
@@ -152,6 +172,9 @@ TileData TileGenerator::generate(int lane, int surface, int tile) const
 
     Prng rng(derive_seed({recipe_.seed, std::uint64_t(lane), std::uint64_t(surface),
                           std::uint64_t(tile)}));
+    // Chimeras draw from a stream of their own, untouched when there are none.
+    Prng chimeras(derive_seed({recipe_.seed, std::uint64_t(lane), std::uint64_t(surface),
+                               std::uint64_t(tile), 0xC0u}));
     const LaneSamples& lane_samples = lanes_.at(static_cast<std::size_t>(lane - 1));
     const int side = std::max(1, static_cast<int>(std::ceil(std::sqrt(static_cast<double>(spots)))));
     const int step = std::max(1, 32000 / side);
@@ -187,6 +210,7 @@ TileData TileGenerator::generate(int lane, int surface, int tile) const
         const bool control_spot = !library_.controls.empty() && kind < recipe_.control_fraction;
         const bool sample_spot = !control_spot && !lane_samples.ids.empty() &&
                                  kind >= recipe_.control_fraction + recipe_.undetermined_fraction;
+        const bool chimeric_spot = control_spot && chimeras.chance(recipe_.chimera_fraction);
 
         // Index reads.
         IndexPair pair;
@@ -261,7 +285,11 @@ TileData TileGenerator::generate(int lane, int surface, int tile) const
                 control_text = &(read.control_reverse ? control_reverse_
                                                       : control_forward_)[std::size_t(spot.control)];
                 read.control_offset = rng.between(0, static_cast<int>(control_text->size()) - n);
-                std::string cut = control_text->substr(std::size_t(read.control_offset), std::size_t(n));
+                // A chimeric read draws its own offsets, control_offset included.
+                std::string cut = chimeric_spot
+                                      ? chimeric_cut(*control_text, n, read, chimeras)
+                                      : control_text->substr(std::size_t(read.control_offset),
+                                                             std::size_t(n));
                 substitute(cut, rng.between(0, recipe_.max_control_substitutions), rng);
                 write_letters(record, 0, cut);
             }
@@ -322,10 +350,13 @@ TileData TileGenerator::generate(int lane, int surface, int tile) const
             }
             if (control_text != nullptr) {
                 read.control_substitutions = 0;
-                for (int k = 0; k < n; ++k)
+                for (int k = 0; k < n; ++k) {
+                    const int source = read.chimera_offset < 0 || k < n / 2
+                                           ? read.control_offset + k
+                                           : read.chimera_offset + k - n / 2;
                     read.control_substitutions +=
-                        record[k] >= 4 &&
-                        Letters[record[k] & 3] != (*control_text)[std::size_t(read.control_offset + k)];
+                        record[k] >= 4 && Letters[record[k] & 3] != (*control_text)[std::size_t(source)];
+                }
             }
             read.trailing_no_calls = n - end;
             read.no_calls = static_cast<int>(std::count_if(

@@ -7,7 +7,8 @@
 // - the kind: a control spot (every non-index read cut from one control, forward or reverse
 //   complemented, with a few substitutions), an undetermined spot (random indexes clear of
 //   every sample of the lane) or a sample spot (the sample's indexes, exact or with one or two
-//   substitutions);
+//   substitutions); a few control spots (RunRecipe::chimera_fraction) are chimeric: each
+//   non-index read joins two halves cut far apart from the same strand of its control;
 // - for sample and undetermined spots, sometimes an adapter planted at one start position in
 //   every non-index read long enough to hold 3 of its bases (reads shorter than that get none);
 // - no-calls (quality 0) scattered over the non-index reads outside planted adapters, and

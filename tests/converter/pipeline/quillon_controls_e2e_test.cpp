@@ -1,7 +1,9 @@
 // The built quillon on generated runs with reads cut from the controls and adapters planted at
 // read ends: spots whose reads come from a kept control go to the control files, every other
 // spot to the undetermined files, and with --trimadapters every read is cut exactly where its
-// planted adapter begins. The records are compared byte for byte with the generator's truth.
+// planted adapter begins; reads of a kept control whose halves come from far apart places are
+// flagged as chimeric ('Y' in the header), no others. The records are compared byte for byte
+// with the generator's truth.
 #include "tests/converter/pipeline/expected_fastq.h"
 #include "tests/converter/pipeline/gzip_members.h"
 #include "tests/support/program_run.h"
@@ -45,6 +47,26 @@ runsim::RunRecipe controls_recipe(std::uint64_t seed)
     return recipe;
 }
 
+// 150-base reads, 1500-base controls and half of the control spots chimeric, with clean control
+// reads (no substitutions, no no-calls) so that both halves of a chimera are found.
+runsim::RunRecipe chimeras_recipe(std::uint64_t seed)
+{
+    runsim::RunRecipe recipe = controls_recipe(seed);
+    recipe.layout = runsim::ReadLayout::standard(150, 8);
+    recipe.control_length = 1500;
+    recipe.chimera_fraction = 0.5;
+    recipe.max_control_substitutions = 0;
+    recipe.no_call_rate = 0;
+    recipe.trailing_no_call_fraction = 0;
+    return recipe;
+}
+
+bool is_chimera_of_kept_control(const runsim::RunTruth& run, const runsim::SpotTruth& spot, int read)
+{
+    return spot.reads[std::size_t(read - 1)].chimera_offset >= 0 &&
+           run.library.controls[std::size_t(spot.control)].kept;
+}
+
 bool is_index(const runsim::ReadLayout& layout, int read)
 {
     const runsim::ReadRole role = layout.reads[std::size_t(read - 1)].role;
@@ -70,8 +92,8 @@ Route route_of(const runsim::RunTruth& run, const runsim::SpotTruth& spot)
 
 // The record of one read; trimmed, it holds the bases before the planted adapter as they are,
 // no-calls included, and a read whose adapter starts at its first base becomes "N".
-std::string expected_record(const runsim::RunTruth& run, const TileVisit& visit, std::size_t s,
-                            int read, bool trim)
+std::string unflagged_record(const runsim::RunTruth& run, const TileVisit& visit, std::size_t s,
+                             int read, bool trim)
 {
     const runsim::SpotTruth& spot = visit.tile->spot_truth[s];
     const runsim::ReadSpec& read_spec = run.recipe.layout.reads[std::size_t(read - 1)];
@@ -95,6 +117,16 @@ std::string expected_record(const runsim::RunTruth& run, const TileVisit& visit,
         qualities = "!";
     }
     return text + bases + "\n+\n" + qualities + "\n";
+}
+
+// The same with the chimera flag of the header (" 1:N:0") set for a chimera of a kept control.
+std::string expected_record(const runsim::RunTruth& run, const TileVisit& visit, std::size_t s,
+                            int read, bool trim)
+{
+    std::string text = unflagged_record(run, visit, s, read, trim);
+    if (is_chimera_of_kept_control(run, visit.tile->spot_truth[s], read))
+        text[text.find('\n') - 3] = 'Y';
+    return text;
 }
 
 std::vector<std::string> records_of(const std::string& text)
@@ -142,6 +174,7 @@ struct ControlsCase {
     std::uint64_t seed;
     std::vector<std::string> args; // beside --controlsfile
     bool trimmed;
+    bool chimeras = false; // chimeras_recipe instead of controls_recipe
 };
 
 void PrintTo(const ControlsCase& c, std::ostream* out)
@@ -154,6 +187,7 @@ const ControlsCase Controls_cases[] = {
     {"ControlsWithObservedScores", 5, {"--oscores"}, false},
     {"TrimmedAdapters", 7, {"--trimadapters"}, true},
     {"TrimmedAdaptersWithObservedScores", 9, {"--trimadapters", "--oscores"}, true},
+    {"ChimerasFlagged", 11, {}, false, true},
 };
 
 class QuillonControls : public ::testing::TestWithParam<ControlsCase> {};
@@ -162,7 +196,7 @@ TEST_P(QuillonControls, SortsControlSpotsAndTrimsAdapters)
 {
     const ControlsCase& param = GetParam();
     test_support::TempDir dir("quillon-controls");
-    runsim::RunRecipe recipe = controls_recipe(param.seed);
+    runsim::RunRecipe recipe = param.chimeras ? chimeras_recipe(param.seed) : controls_recipe(param.seed);
     recipe.out = dir.path() / "run";
     const runsim::RunTruth run = runsim::generate_run(recipe);
     const expected_fastq::LaneOrder order = expected_fastq::sorted_order(run);
@@ -255,6 +289,7 @@ TEST_P(QuillonControls, SortsControlSpotsAndTrimsAdapters)
     int certain_controls = 0;
     int dropped_controls = 0;
     int adapters = 0;
+    int chimeras = 0;
     for (std::size_t t = 0; t < visits.size(); ++t) {
         int controls = 0;
         for (std::size_t s = 0; s < in_control[t].size(); ++s) {
@@ -262,14 +297,17 @@ TEST_P(QuillonControls, SortsControlSpotsAndTrimsAdapters)
             controls += in_control[t][s] == 1;
             certain_controls += route_of(run, spot) == Route::Control;
             dropped_controls += spot.control >= 0 && !run.library.controls[std::size_t(spot.control)].kept;
-            for (const runsim::ReadTruth& read : spot.reads)
-                adapters += read.adapter_start >= 0;
+            for (int read = 1; read <= int(layout.reads.size()); ++read) {
+                adapters += spot.reads[std::size_t(read - 1)].adapter_start >= 0;
+                chimeras += is_chimera_of_kept_control(run, spot, read);
+            }
         }
         EXPECT_EQ(logged_controls(program.out, visits[t].tile->name), controls) << visits[t].tile->name;
     }
     EXPECT_GE(certain_controls, 40);
     EXPECT_GE(dropped_controls, 20);
     EXPECT_GE(adapters, 50);
+    EXPECT_GE(chimeras, param.chimeras ? 40 : 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, QuillonControls, ::testing::ValuesIn(Controls_cases),

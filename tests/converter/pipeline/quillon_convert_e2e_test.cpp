@@ -5,6 +5,7 @@
 #include "tests/converter/pipeline/gzip_members.h"
 #include "tests/support/program_run.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/text_lines.h"
 #include "tools/runsim/fault_injector.h"
 #include "tools/runsim/positions_file.h"
 #include "tools/runsim/run_generator.h"
@@ -35,6 +36,8 @@ using expected_fastq::LaneOrder;
 using test_support::ProgramRun;
 
 namespace {
+
+using test_support::lines_of;
 
 // Everything a case may change before quillon runs: the run folder, the arguments and the
 // expectation.
@@ -71,15 +74,6 @@ void replace_in_file(const fs::path& path, const std::string& from, const std::s
     ASSERT_NE(at, std::string::npos) << from << " not in " << path;
     text.replace(at, from.size(), to);
     std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-}
-
-std::vector<std::string> lines_of(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
 }
 
 bool has_error_line_containing(const std::string& log, const std::string& text)

@@ -1,0 +1,83 @@
+#include "converter/analysis/kmer_frequency_table.h"
+
+#include <algorithm>
+#include <iostream>
+#include <stdexcept>
+
+namespace {
+
+constexpr int Max_k = 15;
+
+// A/a 0, C/c 1, G/g 2, T/t 3, any other character 4.
+int letter_code(char c)
+{
+    switch (c) {
+    case 'A': case 'a': return 0;
+    case 'C': case 'c': return 1;
+    case 'G': case 'g': return 2;
+    case 'T': case 't': return 3;
+    default: return 4;
+    }
+}
+
+} // namespace
+
+KmerFrequencyTable::KmerFrequencyTable(int k) : k(k)
+{
+    if (k < 1 || k > Max_k)
+        throw std::invalid_argument("k-mer length must be 1 .. 15, not " + std::to_string(k));
+    counts.assign(std::size_t{1} << (2 * k), 0);
+}
+
+void KmerFrequencyTable::load(const std::string& text)
+{
+    const std::uint32_t mask = static_cast<std::uint32_t>(counts.size() - 1);
+    std::uint32_t code = 0;
+    int bases = 0;
+    for (const char c : text) {
+        const int base = letter_code(c);
+        if (base == 4) {
+            code = 0;
+            bases = 0;
+        } else if (bases < k) {
+            code |= static_cast<std::uint32_t>(base) << (2 * (k - 1 - bases));
+            ++bases;
+        } else {
+            ++counts[code];
+            code = ((code << 2) & mask) + static_cast<std::uint32_t>(base);
+        }
+    }
+}
+
+void KmerFrequencyTable::print_counts() const
+{
+    std::vector<KCount> repeated;
+    for (std::size_t code = 0; code < counts.size(); ++code)
+        if (counts[code] > 1)
+            repeated.push_back({static_cast<std::uint32_t>(code), counts[code]});
+    std::stable_sort(repeated.begin(), repeated.end());
+    for (const KCount& entry : repeated)
+        std::cout << k_hash_to_string(entry.kmer, static_cast<unsigned long>(k)) << " : "
+                  << static_cast<int>(entry.count) << '\n';
+}
+
+unsigned int kmer_reverse_complement(unsigned char k, unsigned int kmer)
+{
+    unsigned int result = 0;
+    for (int i = 0; i < k; ++i) {
+        result = (result << 2) + (3 - (kmer & 3));
+        kmer >>= 2;
+    }
+    return result;
+}
+
+std::string k_hash_to_string(unsigned int code, unsigned long k)
+{
+    if (k > Max_k)
+        throw std::runtime_error("k is > MAX_K");
+    static constexpr char letters[] = "ACGTN";
+    std::string text(k, 'A');
+    for (unsigned long i = 0; i < k; ++i)
+        text[i] = letters[(code >> (2 * (k - 1 - i))) & 3];
+    return text;
+}

@@ -1,0 +1,33 @@
+#pragma once
+// The edit distance (insertions, deletions and substitutions cost 1 each) between one fixed
+// text of up to 64 characters and any other text, computed a column at a time on bit vectors:
+// a few word operations per character of the other text instead of a table fill. Gives the
+// same distance as a global MatcherTable fill.
+//
+//   LevenshteinPattern pattern(sample_index);       // once per index
+//   if (pattern.within(spot_text, 2)) ...           // per comparison
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+class LevenshteinPattern {
+public:
+    static constexpr std::size_t Max_length = 64;
+
+    // Throws std::length_error for a text longer than Max_length.
+    explicit LevenshteinPattern(std::string_view text);
+
+    // The edit distance between the pattern's text and other.
+    int distance(std::string_view other) const;
+    // Whether that distance is at most max.
+    bool within(std::string_view other, int max) const;
+
+private:
+    // Bit i set where the pattern's character i equals c.
+    std::uint64_t matches(char c) const;
+
+    std::string_view::size_type length_;
+    std::array<char, Max_length> text_{};
+    // Match vectors of the letters A, C, G, T and N, the usual index letters.
+    std::array<std::uint64_t, 5> letter_matches_{};
+};

@@ -1,0 +1,230 @@
+#include "converter/analysis/metric_tally.h"
+
+#include "converter/analysis/cigar.h"
+#include "converter/analysis/fasta.h"
+#include "converter/app/config.h"
+#include "converter/pipeline/spot.h"
+
+#include <algorithm>
+#include <cstddef>
+
+namespace {
+
+std::size_t num_sample_rows(const Config& config, int lane)
+{
+    if (lane < 1 || static_cast<std::size_t>(lane) > config.lane_samples.size())
+        return 1;
+    return config.lane_samples[static_cast<std::size_t>(lane - 1)].size() + 1;
+}
+
+// Called lengths run from 0 to the longest a read can be: its cycles less the unused ones.
+std::size_t num_lengths(const Config& config, int read)
+{
+    const auto r = static_cast<std::size_t>(read - 1);
+    if (read < 1 || r >= config.cycles.size())
+        return 1;
+    const int extra = r < config.extra_cycles.size() ? config.extra_cycles[r] : 0;
+    return static_cast<std::size_t>(std::max(0, config.cycles[r] - extra)) + 1;
+}
+
+// A quality index into the tables; qualities above the top row count in the top row.
+std::size_t quality_row(unsigned char quality)
+{
+    return std::min<std::size_t>(quality, MetricTally::Num_qualities - 1);
+}
+
+void add_match(std::vector<MatchElement>& matches, std::vector<MatchElement>& class_matches, std::size_t q,
+               bool matched)
+{
+    matches[q].total += 1;
+    class_matches[q].total += 1;
+    if (matched) {
+        matches[q].match += 1;
+        class_matches[q].match += 1;
+    }
+}
+
+} // namespace
+
+MetricTally::MetricTally(const Config& config_, const Fasta& fasta_, int lane_, int read_)
+    : config(config_), fasta(fasta_), lane(lane_), read(read_)
+{
+    const std::size_t samples = num_sample_rows(config, lane);
+    const std::size_t classes = static_cast<std::size_t>(std::max(0, fasta.get_num_control_classes())) + 1;
+    const std::size_t lengths = num_lengths(config, read);
+    const auto qualities = static_cast<std::size_t>(Num_qualities);
+
+    sample_reads_by_sample.assign(samples, 0);
+    sample_bases_by_sample.assign(samples, 0);
+    control_reads_by_class.assign(classes, 0);
+    control_bases_by_class.assign(classes, 0);
+    control_length_hist.assign(lengths, 0);
+    control_quality_hist.assign(qualities, 0);
+    control_matches.assign(qualities, MatchElement{});
+    sample_length_hist.assign(lengths, 0);
+    sample_quality_hist.assign(qualities, 0);
+    sample_length_hist_by_sample.assign(samples, std::vector<std::uint64_t>(lengths, 0));
+    sample_quality_hist_by_sample.assign(samples, std::vector<std::uint64_t>(qualities, 0));
+    control_length_hist_by_class.assign(classes, std::vector<std::uint64_t>(lengths, 0));
+    control_quality_hist_by_class.assign(classes, std::vector<std::uint64_t>(qualities, 0));
+    control_matches_by_class.assign(classes, std::vector<MatchElement>(qualities, MatchElement{}));
+}
+
+void MetricTally::tally_spot(const Spot& spot)
+{
+    if (read < 1 || static_cast<std::size_t>(read) > spot.reads.size())
+        return;
+    const SpotRead& sr = spot.reads[static_cast<std::size_t>(read - 1)];
+
+    std::size_t cls = 0;
+    if (sr.control_index >= 0 && static_cast<std::size_t>(sr.control_index) < fasta.controls.size()) {
+        const int id = static_cast<int>(fasta.controls[static_cast<std::size_t>(sr.control_index)].control_class.first);
+        if (id >= 0 && static_cast<std::size_t>(id) < control_reads_by_class.size())
+            cls = static_cast<std::size_t>(id);
+    }
+
+    const std::size_t n = std::min(static_cast<std::size_t>(std::max(0, sr.seq.length)), sr.seq.qual.size());
+    const unsigned char* qual = sr.seq.qual.data();
+    std::uint64_t length = 0;
+    for (std::size_t i = 0; i < n; ++i)
+        length += qual[i] != 0 ? 1 : 0;
+    // A length beyond the histogram (longer than the read's cycles) counts in its top row.
+    const std::size_t length_row = std::min<std::size_t>(length, control_length_hist.size() - 1);
+
+    reads += 1;
+
+    if (spot.is_control() == 0 || spot.is_sample()) {
+        // A sample position outside the lane's samples counts as undetermined.
+        std::size_t row = 0;
+        if (spot.sample >= 0 && static_cast<std::size_t>(spot.sample) + 1 < sample_reads_by_sample.size())
+            row = static_cast<std::size_t>(spot.sample) + 1;
+        sample_reads += 1;
+        sample_length_hist[length_row] += 1;
+        sample_bases += length;
+        sample_reads_by_sample[row] += 1;
+        sample_length_hist_by_sample[row][length_row] += 1;
+        sample_bases_by_sample[row] += length;
+        if (sr.adapter != 0)
+            sample_adapter_reads += 1;
+        std::vector<std::uint64_t>& row_quality = sample_quality_hist_by_sample[row];
+        for (std::size_t i = 0; i < n; ++i) {
+            if (qual[i] == 0)
+                continue;
+            const std::size_t q = quality_row(qual[i]);
+            sample_quality_hist[q] += 1;
+            row_quality[q] += 1;
+        }
+        return;
+    }
+
+    control_reads += 1;
+    control_length_hist[length_row] += 1;
+    control_bases += length;
+    control_reads_by_class[cls] += 1;
+    control_length_hist_by_class[cls][length_row] += 1;
+    control_bases_by_class[cls] += length;
+
+    if (sr.adapter != 0)
+        control_adapter_reads += 1;
+    if (sr.far_secondary != 0)
+        control_chimera_reads += 1;
+    else if (sr.partial != 0 && sr.adapter == 0)
+        control_partial_reads += 1;
+
+    std::vector<std::uint64_t>& class_quality = control_quality_hist_by_class[cls];
+    for (std::size_t i = 0; i < n; ++i) {
+        if (qual[i] == 0)
+            continue;
+        const std::size_t q = quality_row(qual[i]);
+        control_quality_hist[q] += 1;
+        class_quality[q] += 1;
+    }
+
+    // The observed-score walk pairs each cigar element with the read bases it covers, from
+    // the base the first element covers; only a read that aligned itself has a cigar of
+    // this spot, and bases past the read's end are never read.
+    if (!config.oscores || sr.control == 0 || sr.adapter != 0 || sr.far_secondary != 0 || sr.partial != 0)
+        return;
+    std::vector<MatchElement>& class_matches = control_matches_by_class[cls];
+    long p = std::max(0, sr.cigar_start);
+    const auto end = static_cast<long>(n);
+    for (const std::uint16_t element : sr.cigar.elements) {
+        if (p >= end)
+            break;
+        const int op = Cigar::op_of(element);
+        const long count = Cigar::length_of(element);
+        if (op == Cigar::M || op == Cigar::I || op == Cigar::X) {
+            const long stop = std::min(p + count, end);
+            for (long i = p; i < stop; ++i)
+                add_match(control_matches, class_matches, quality_row(qual[i]), op == Cigar::M);
+            p += count;
+        } else if (op == Cigar::N) {
+            p += count;
+        }
+    }
+}
+
+void MetricTally::sum_metrics(const MetricTally& other)
+{
+    reads += other.reads;
+    control_reads += other.control_reads;
+    control_bases += other.control_bases;
+    sample_reads += other.sample_reads;
+    sample_bases += other.sample_bases;
+    sum_vectors(sample_reads_by_sample, other.sample_reads_by_sample);
+    sum_vectors(sample_bases_by_sample, other.sample_bases_by_sample);
+    sum_vectors(control_reads_by_class, other.control_reads_by_class);
+    sum_vectors(control_bases_by_class, other.control_bases_by_class);
+    sum_vectors(control_length_hist, other.control_length_hist);
+    sum_vectors(control_quality_hist, other.control_quality_hist);
+    sum_vectors(control_matches, other.control_matches);
+    sum_vectors(sample_length_hist, other.sample_length_hist);
+    sum_vectors(sample_quality_hist, other.sample_quality_hist);
+    sum_vectors(sample_length_hist_by_sample, other.sample_length_hist_by_sample);
+    sum_vectors(sample_quality_hist_by_sample, other.sample_quality_hist_by_sample);
+    sum_vectors(control_length_hist_by_class, other.control_length_hist_by_class);
+    sum_vectors(control_quality_hist_by_class, other.control_quality_hist_by_class);
+    sum_vectors(control_matches_by_class, other.control_matches_by_class);
+    control_adapter_reads += other.control_adapter_reads;
+    control_chimera_reads += other.control_chimera_reads;
+    control_partial_reads += other.control_partial_reads;
+    sample_adapter_reads += other.sample_adapter_reads;
+}
+
+// Tallies of one lane and read have equal sizes; a shorter destination grows rather than
+// dropping counts.
+void MetricTally::sum_vectors(std::vector<std::uint64_t>& to, const std::vector<std::uint64_t>& from)
+{
+    if (to.size() < from.size())
+        to.resize(from.size(), 0);
+    for (std::size_t i = 0; i < from.size(); ++i)
+        to[i] += from[i];
+}
+
+void MetricTally::sum_vectors(std::vector<MatchElement>& to, const std::vector<MatchElement>& from)
+{
+    if (to.size() < from.size())
+        to.resize(from.size(), MatchElement{});
+    for (std::size_t i = 0; i < from.size(); ++i) {
+        to[i].match += from[i].match;
+        to[i].total += from[i].total;
+    }
+}
+
+void MetricTally::sum_vectors(std::vector<std::vector<std::uint64_t>>& to,
+                              const std::vector<std::vector<std::uint64_t>>& from)
+{
+    if (to.size() < from.size())
+        to.resize(from.size());
+    for (std::size_t i = 0; i < from.size(); ++i)
+        sum_vectors(to[i], from[i]);
+}
+
+void MetricTally::sum_vectors(std::vector<std::vector<MatchElement>>& to,
+                              const std::vector<std::vector<MatchElement>>& from)
+{
+    if (to.size() < from.size())
+        to.resize(from.size());
+    for (std::size_t i = 0; i < from.size(); ++i)
+        sum_vectors(to[i], from[i]);
+}

@@ -1,0 +1,346 @@
+#include "converter/analysis/sample_finder.h"
+
+#include "converter/app/config.h"
+#include "converter/pipeline/parallel_ranges.h"
+#include "converter/pipeline/spot.h"
+
+#include <oneapi/tbb/task_arena.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <stdexcept>
+#include <string>
+
+namespace {
+
+constexpr char Base_letters[] = "ACGT";
+
+std::size_t to_size(int i) { return static_cast<std::size_t>(i); }
+
+// The samples of a lane; a lane the run does not have has none.
+const std::vector<Sample>& samples_of(const Config& config, int lane)
+{
+    static const std::vector<Sample> none;
+    if (lane < 1 || to_size(lane) > config.lane_samples.size())
+        return none;
+    return config.lane_samples[to_size(lane - 1)];
+}
+
+bool configured(const CycleRange& range) { return range.read >= 1; }
+
+// last - first + 1, never negative and never beyond the int range.
+int range_length(const CycleRange& range)
+{
+    const long long length = static_cast<long long>(range.last) - range.first + 1;
+    return static_cast<int>(std::clamp<long long>(length, 0, std::numeric_limits<int>::max()));
+}
+
+// Appends bases first..min(last, read length) of the read (1-based cycles and read; N for a
+// no-call) and then N until out has grown by pad characters. Nothing for a pad of 0 or less;
+// a read the spot does not have gives padding only.
+void append_padded_sequence(std::string& out, const Spot& spot, int first, int last, int read, int pad)
+{
+    if (pad <= 0)
+        return;
+    const std::size_t start = out.size();
+    if (read >= 1 && to_size(read) <= spot.reads.size()) {
+        const TwoBitSeq& seq = spot.reads[to_size(read - 1)].seq;
+        const int from = std::max(first, 1) - 1;
+        const int to = std::min(last, seq.length);
+        for (int b = from; b < to; ++b)
+            out.push_back(seq.qual[to_size(b)] == 0 ? 'N' : Base_letters[seq.get_base(b)]);
+    }
+    const std::size_t written = out.size() - start;
+    if (written < to_size(pad))
+        out.append(to_size(pad) - written, 'N');
+}
+
+// The longest text a range can give with the given pad: the pad, or the range's bases,
+// which never exceed the cycles of its read when these are known.
+int longest_text(const Config& config, const CycleRange& range, int pad)
+{
+    if (!configured(range))
+        return pad;
+    int length = range_length(range);
+    if (to_size(range.read) <= config.cycles.size())
+        length = std::min(length, config.cycles[to_size(range.read - 1)]);
+    return std::max(length, pad);
+}
+
+void add_counts(SampleFinder::Counts& into, const SampleFinder::Counts& part)
+{
+    for (const auto& [text, count] : part)
+        into[text] += count;
+}
+
+} // namespace
+
+SampleFinder::SampleFinder(const Config& config_, int lane_) : config(config_), lane(lane_)
+{
+    process_sample_sheet();
+}
+
+void SampleFinder::process_sample_sheet()
+{
+    const std::vector<Sample>& samples = samples_of(config, lane);
+    // Spot::sample holds a sample's position in 16 bits, with -1 and -2 as markers.
+    if (samples.size() > to_size(std::numeric_limits<std::int16_t>::max()))
+        throw std::length_error("Lane " + std::to_string(lane) + " has " + std::to_string(samples.size()) +
+                                " samples; at most " +
+                                std::to_string(std::numeric_limits<std::int16_t>::max()) +
+                                " are supported");
+
+    index_table.clear();
+    max_index1_length = 0;
+    max_index2_length = 0;
+    const int m1 = config.I1Mismatches;
+    const int m2 = config.I2Mismatches;
+    std::vector<std::string> variations1;
+    std::vector<std::string> variations2;
+    for (std::size_t p = 0; p < samples.size(); ++p) {
+        const Sample& sample = samples[p];
+        const auto position = static_cast<std::int16_t>(p);
+        variations1.clear();
+        variations2.clear();
+        if (m1 < 2)
+            generate_variations(sample.Index, m1, variations1);
+        if (m2 < 2)
+            generate_variations(sample.Index2, m2, variations2);
+
+        if (m1 < 2 && m2 < 2) {
+            for (const std::string& v1 : variations1)
+                for (const std::string& v2 : variations2)
+                    index_table[v1 + v2].push_back(position);
+        } else if (m1 < 2) {
+            for (const std::string& v1 : variations1)
+                index_table[v1].push_back(position);
+        } else if (m2 < 2) {
+            for (const std::string& v2 : variations2)
+                index_table[v2].push_back(position);
+        }
+
+        max_index1_length = std::max(max_index1_length, static_cast<int>(sample.Index.size()));
+        max_index2_length = std::max(max_index2_length, static_cast<int>(sample.Index2.size()));
+    }
+
+    // Indexes compared by edit distance get bit-vector patterns when all of them fit one.
+    const auto patterns = [&](int mismatches, auto index_of, std::vector<LevenshteinPattern>& out) {
+        out.clear();
+        const bool fit = std::all_of(samples.begin(), samples.end(), [&](const Sample& sample) {
+            return index_of(sample).size() <= LevenshteinPattern::Max_length;
+        });
+        if (mismatches >= 2 && fit)
+            for (const Sample& sample : samples)
+                out.emplace_back(index_of(sample));
+    };
+    patterns(m1, [](const Sample& sample) -> const std::string& { return sample.Index; }, index1_patterns);
+    patterns(m2, [](const Sample& sample) -> const std::string& { return sample.Index2; }, index2_patterns);
+}
+
+void SampleFinder::process_spots(std::vector<Spot>& spots)
+{
+    if (samples_of(config, lane).empty())
+        return;
+
+    // One chunk per thread, each with its own count maps; these are merged below, so
+    // the number of chunks changes no result and is bounded by what can run at once.
+    const std::size_t n = spots.size();
+    const int concurrency = std::max(1, tbb::this_task_arena::max_concurrency());
+    long long chunks = config.threads > 0 ? config.threads : concurrency;
+    chunks = std::min<long long>({chunks, static_cast<long long>(n), concurrency});
+    chunks = std::max<long long>(chunks, 1);
+    const auto t = static_cast<std::size_t>(chunks);
+
+    const double step = static_cast<double>(n) / static_cast<double>(t);
+    const auto chunk_begin = [&](std::size_t c) {
+        return std::min(n, static_cast<std::size_t>(static_cast<double>(c) * step));
+    };
+    const auto chunk_end = [&](std::size_t c) { return c + 1 == t ? n : chunk_begin(c + 1); };
+
+    std::vector<Counts> undetermined_parts(t);
+    std::vector<Counts> ambiguous_parts(t);
+    parallel_ranges(t, [&](int begin, int end) {
+        const auto first = to_size(begin);
+        compute_sample_indices(spots, chunk_begin(first), chunk_end(to_size(end - 1)), config.I1_range,
+                               config.I2_range, undetermined_parts[first], ambiguous_parts[first]);
+    });
+
+    if (configured(config.U1_range) || configured(config.U2_range))
+        parallel_ranges(n, [&](int begin, int end) {
+            compute_umis(spots, to_size(begin), to_size(end), config.U1_range, config.U2_range);
+        });
+
+    for (std::size_t c = 0; c < t; ++c) {
+        add_counts(undetermined, undetermined_parts[c]);
+        add_counts(ambiguous, ambiguous_parts[c]);
+    }
+}
+
+void SampleFinder::compute_sample_indices(std::vector<Spot>& spots, std::size_t begin, std::size_t end,
+                                          const CycleRange& i1, const CycleRange& i2,
+                                          Counts& undetermined_part, Counts& ambiguous_part) const
+{
+    const bool levenshtein = config.I1Mismatches >= 2 || config.I2Mismatches >= 2;
+    std::string s1;
+    std::string s2;
+    std::string key;
+
+    if (!levenshtein) {
+        for (std::size_t s = begin; s < end; ++s) {
+            Spot& spot = spots[s];
+            key.clear();
+            append_padded_sequence(key, spot, i1.first, i1.last, i1.read, max_index1_length);
+            append_padded_sequence(key, spot, i2.first, i2.last, i2.read, max_index2_length);
+            const std::int16_t r = find_sample_hashed(key);
+            if (r == -1)
+                ++undetermined_part[key];
+            else if (r == -2)
+                ++ambiguous_part[key];
+            spot.sample = r >= 0 ? r : -1;
+        }
+        return;
+    }
+
+    const int size = std::max({longest_text(config, i1, max_index1_length),
+                               longest_text(config, i2, max_index2_length), 1});
+    Table table(static_cast<std::uint32_t>(size), static_cast<std::uint32_t>(size));
+    for (std::size_t s = begin; s < end; ++s) {
+        Spot& spot = spots[s];
+        s1.clear();
+        s2.clear();
+        append_padded_sequence(s1, spot, i1.first, i1.last, i1.read, max_index1_length);
+        append_padded_sequence(s2, spot, i2.first, i2.last, i2.read, max_index2_length);
+        const std::int16_t r = find_sample_levenshtein(table, s1, s2);
+        if (r < 0) {
+            key.assign(s1).append(s2);
+            ++(r == -1 ? undetermined_part : ambiguous_part)[key];
+        }
+        spot.sample = r >= 0 ? r : -1;
+    }
+}
+
+void SampleFinder::compute_umis(std::vector<Spot>& spots, std::size_t begin, std::size_t end,
+                                const CycleRange& u1, const CycleRange& u2) const
+{
+    // Without a U1 read the UMI stays empty; U2 is then not read either.
+    const int length1 = configured(u1) ? range_length(u1) : 0;
+    const bool second = length1 >= 1 && configured(u2) && u2.last >= u2.first;
+    for (std::size_t s = begin; s < end; ++s) {
+        Spot& spot = spots[s];
+        spot.umi.clear();
+        append_padded_sequence(spot.umi, spot, u1.first, u1.last, u1.read, length1);
+        if (second) {
+            spot.umi.push_back('+');
+            append_padded_sequence(spot.umi, spot, u2.first, u2.last, u2.read, length1);
+        }
+    }
+}
+
+void SampleFinder::generate_variations(const std::string& text, int mismatches,
+                                       std::vector<std::string>& out) const
+{
+    out.push_back(text);
+    if (mismatches != 1)
+        return;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        for (char letter : config.bases) {
+            if (letter == text[i])
+                continue;
+            std::string variation = text;
+            variation[i] = letter;
+            out.push_back(std::move(variation));
+        }
+}
+
+std::int16_t SampleFinder::find_sample_hashed(const std::string& key) const
+{
+    const auto it = index_table.find(key);
+    if (it == index_table.end() || it->second.empty())
+        return -1;
+    return it->second.size() == 1 ? it->second.front() : std::int16_t{-2};
+}
+
+const std::vector<std::int16_t>& SampleFinder::find_samples_hashed(const std::string& key) const
+{
+    static const std::vector<std::int16_t> none;
+    const auto it = index_table.find(key);
+    return it == index_table.end() ? none : it->second;
+}
+
+bool SampleFinder::match_levenshtein(Table& table, const std::string& text, const std::string& index, int max)
+{
+    // The distance is at least the difference of the lengths.
+    const auto difference = index.size() > text.size() ? index.size() - text.size() : text.size() - index.size();
+    if (max < 0 || difference > to_size(max))
+        return false;
+    const auto length1 = static_cast<std::uint32_t>(index.size());
+    const auto length2 = static_cast<std::uint32_t>(text.size());
+    if (length1 > table.max_length1() || length2 > table.max_length2()) {
+        const std::uint32_t size = std::max({length1, length2, table.max_length1(), table.max_length2()});
+        table = Table(size, size);
+    }
+    table.populate_levenshtein(index.data(), text.data(), length1, length2, Table::Global);
+    return table.get_distance(length1, length2) <= max;
+}
+
+std::int16_t SampleFinder::find_sample_levenshtein(Table& table, const std::string& i1,
+                                                   const std::string& i2) const
+{
+    const std::vector<Sample>& samples = samples_of(config, lane);
+    const int m1 = config.I1Mismatches;
+    const int m2 = config.I2Mismatches;
+    const bool use1 = !i1.empty();
+    const bool use2 = !i2.empty();
+    if (!use1 && !use2)
+        return -1;
+
+    // A read below 2 mismatches has its one-substitution keys in the table; the other is
+    // compared by edit distance. A sample matches when it is on the list of every read in
+    // use: the stored list of a keyed read is walked, and only its samples are compared, so
+    // the result equals intersecting the two lists while most spots need one comparison.
+    const std::vector<std::int16_t>* list1 = use1 && m1 < 2 ? &find_samples_hashed(i1) : nullptr;
+    const std::vector<std::int16_t>* list2 = use2 && m2 < 2 ? &find_samples_hashed(i2) : nullptr;
+    const std::vector<std::int16_t>* walked = list1 != nullptr ? list1 : list2;
+
+    // How often sample p is on one read's list.
+    const auto occurrences = [&](std::int16_t p, bool use, const std::vector<std::int16_t>* list,
+                                 const std::vector<LevenshteinPattern>& patterns, const std::string& text,
+                                 const std::string& index, int max) -> std::size_t {
+        if (!use)
+            return 1;
+        if (list != nullptr)
+            return list == walked ? 1 : static_cast<std::size_t>(std::count(list->begin(), list->end(), p));
+        if (!patterns.empty())
+            return patterns[to_size(p)].within(text, max) ? 1 : 0;
+        return match_levenshtein(table, text, index, max) ? 1 : 0;
+    };
+
+    std::size_t matches = 0;
+    std::int16_t found = -1;
+    const auto consider = [&](std::int16_t p) {
+        const Sample& sample = samples[to_size(p)];
+        const std::size_t first = occurrences(p, use1, list1, index1_patterns, i1, sample.Index, m1);
+        if (first == 0)
+            return;
+        const std::size_t both = first * occurrences(p, use2, list2, index2_patterns, i2, sample.Index2, m2);
+        if (both != 0) {
+            matches += both;
+            found = p;
+        }
+    };
+    if (walked != nullptr)
+        for (std::int16_t p : *walked)
+            consider(p);
+    else
+        for (std::size_t p = 0; p < samples.size(); ++p)
+            consider(static_cast<std::int16_t>(p));
+    return matches == 0 ? -1 : matches == 1 ? found : std::int16_t{-2};
+}
+
+std::string SampleFinder::get_padded_sequence(const Spot& spot, int first, int last, int read, int pad)
+{
+    std::string out;
+    append_padded_sequence(out, spot, first, last, read, pad);
+    return out;
+}

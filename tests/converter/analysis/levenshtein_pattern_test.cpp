@@ -1,0 +1,56 @@
+// The bit-vector edit distance against the table fill it stands in for.
+#include "converter/analysis/levenshtein_pattern.h"
+#include "converter/analysis/matcher_table.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <stdexcept>
+#include <string>
+
+namespace {
+
+int table_distance(const std::string& a, const std::string& b)
+{
+    MatcherTable<std::uint16_t> table(200, 200);
+    table.populate_levenshtein(a.data(), b.data(), static_cast<std::uint32_t>(a.size()),
+                               static_cast<std::uint32_t>(b.size()), MatcherTable<std::uint16_t>::Global);
+    return table.get_distance(static_cast<std::uint32_t>(a.size()), static_cast<std::uint32_t>(b.size()));
+}
+
+std::string random_text(std::mt19937& rng, std::size_t length, const std::string& letters)
+{
+    std::string text(length, 'A');
+    for (char& c : text)
+        c = letters[rng() % letters.size()];
+    return text;
+}
+
+TEST(LevenshteinPatternTest, EqualsTheTableOnRandomTexts)
+{
+    std::mt19937 rng(11);
+    for (int round = 0; round < 4000; ++round) {
+        // Small alphabets and close lengths give many near matches; 'x' and 'N' take the slow
+        // and the fast letter lookups.
+        const std::string letters = round % 3 == 0 ? "ACGTNx" : "AC";
+        const std::size_t length = round % 500 == 0 ? 64 : rng() % 13;
+        const std::string pattern = random_text(rng, length, letters);
+        const std::string other = random_text(rng, rng() % 2 ? length : rng() % 70, letters);
+        const LevenshteinPattern bits(pattern);
+        ASSERT_EQ(bits.distance(other), table_distance(pattern, other)) << pattern << " / " << other;
+        const int d = table_distance(pattern, other);
+        EXPECT_TRUE(bits.within(other, d));
+        EXPECT_FALSE(bits.within(other, d - 1));
+    }
+}
+
+TEST(LevenshteinPatternTest, EdgeCases)
+{
+    EXPECT_EQ(LevenshteinPattern("").distance("ACG"), 3);
+    EXPECT_EQ(LevenshteinPattern("ACG").distance(""), 3);
+    EXPECT_EQ(LevenshteinPattern("ACGTACGT").distance("AACGTACG"), 2); // insertion pushes the last base out
+    EXPECT_FALSE(LevenshteinPattern("ACGT").within("ACGT", -1));
+    EXPECT_THROW(LevenshteinPattern(std::string(65, 'A')), std::length_error);
+}
+
+} // namespace
