@@ -21,4 +21,7 @@ echo "FASTQ files written in $demo/run (bytes, name):"
 (cd "$demo/run" && find . -maxdepth 1 -name '*.fastq*' -size +0 -printf '  %12s  %f\n' | sort -k2)
 empty=$(find "$demo/run" -maxdepth 1 -name '*.fastq*' -size 0 | wc -l)
 echo "  and $empty empty files (samples and controls that received no reads)"
+echo
+echo "Metrics files written in $demo/run:"
+(cd "$demo/run" && find . -maxdepth 1 -name '*Metrics*.csv' -printf '  %f\n' | sort)
 exit "$status"

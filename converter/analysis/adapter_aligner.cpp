@@ -65,6 +65,22 @@ void AdapterAligner::find_candidates(Table& dp, std::vector<MatchCandidate>& fou
     const int m = static_cast<int>(adapter_text.size());
     if (n < 1 || m < 1)
         return;
+    const int s = std::min(m, n);
+    const int e = allowed_edits(s, max_error_rate);
+    const int first_row = std::max(0, s - e - 1);
+    const int first_prefix = std::max(min_overlap, 1);
+    // Most reads hold no adapter: the last column and row of the table, computed on bit
+    // vectors, tell whether any candidate exists before the table is filled for the walks.
+    if (static_cast<std::size_t>(m) <= LevenshteinPattern::Max_length) {
+        LevenshteinPattern(adapter_text).search(read_text, last_row_, last_column_);
+        bool any = false;
+        for (int i = first_row; i < n && !any; ++i)
+            any = last_row_[static_cast<std::size_t>(i)] <= e;
+        for (int length = first_prefix; length < m && !any; ++length)
+            any = last_column_[static_cast<std::size_t>(length)] <= allowed_edits(length, max_error_rate);
+        if (!any)
+            return;
+    }
     dp.populate_levenshtein(read_text.data(), adapter_text.data(), static_cast<std::uint32_t>(n),
                             static_cast<std::uint32_t>(m), Table::Semi_global);
 
@@ -80,10 +96,8 @@ void AdapterAligner::find_candidates(Table& dp, std::vector<MatchCandidate>& fou
 
     // The whole adapter inside the read: the last column, from the first row where it can
     // be within the bound.
-    const int s = std::min(m, n);
-    const int e = allowed_edits(s, max_error_rate);
     const auto um = static_cast<std::uint32_t>(m);
-    for (int i = std::max(0, s - e - 1); i < n; ++i) {
+    for (int i = first_row; i < n; ++i) {
         const int d = dp.get_distance(static_cast<std::uint32_t>(i + 1), um);
         if (d <= e)
             add(i, m - 1, std::min(m, i + 1), d);
@@ -91,7 +105,7 @@ void AdapterAligner::find_candidates(Table& dp, std::vector<MatchCandidate>& fou
 
     // An adapter prefix running off the read's end: the last row.
     const auto un = static_cast<std::uint32_t>(n);
-    for (int length = std::max(min_overlap, 1); length < m; ++length) {
+    for (int length = first_prefix; length < m; ++length) {
         const int d = dp.get_distance(un, static_cast<std::uint32_t>(length));
         if (d <= allowed_edits(length, max_error_rate))
             add(n - 1, length - 1, std::min(n, length), d);

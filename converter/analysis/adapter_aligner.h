@@ -14,6 +14,7 @@
 // the table, the text buffers and the result lists are allocated once.
 #include "converter/analysis/alignment_info.h"
 #include "converter/analysis/index.h"
+#include "converter/analysis/levenshtein_pattern.h"
 #include "converter/analysis/match_candidate.h"
 #include "converter/analysis/matcher_table.h"
 #include "converter/pipeline/two_bit_seq.h"
@@ -52,4 +53,8 @@ public:
 private:
     template <typename Table>
     void find_candidates(Table& table, std::vector<MatchCandidate>& found);
+
+    // The table's last column and last row from the bit-vector search.
+    std::vector<int> last_row_;
+    std::vector<int> last_column_;
 };

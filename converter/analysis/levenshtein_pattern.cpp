@@ -1,20 +1,28 @@
 #include "converter/analysis/levenshtein_pattern.h"
 
+#include <array>
 #include <stdexcept>
 #include <string>
 
 namespace {
 
+// 0 to 4 for A, C, G, T and N, 5 for any other byte; a lookup, as the letters of reads come
+// in no predictable order.
+constexpr std::array<unsigned char, 256> Letter_positions = [] {
+    std::array<unsigned char, 256> positions{};
+    positions.fill(5);
+    positions['A'] = 0;
+    positions['C'] = 1;
+    positions['G'] = 2;
+    positions['T'] = 3;
+    positions['N'] = 4;
+    return positions;
+}();
+
 int letter_position(char c)
 {
-    switch (c) {
-    case 'A': return 0;
-    case 'C': return 1;
-    case 'G': return 2;
-    case 'T': return 3;
-    case 'N': return 4;
-    default: return -1;
-    }
+    const int position = Letter_positions[static_cast<unsigned char>(c)];
+    return position == 5 ? -1 : position;
 }
 
 } // namespace
@@ -34,9 +42,9 @@ LevenshteinPattern::LevenshteinPattern(std::string_view text) : length_(text.siz
 
 std::uint64_t LevenshteinPattern::matches(char c) const
 {
-    const int letter = letter_position(c);
-    if (letter >= 0)
-        return letter_matches_[static_cast<std::size_t>(letter)];
+    const unsigned char letter = Letter_positions[static_cast<unsigned char>(c)];
+    if (letter != 5) [[likely]]
+        return letter_matches_[letter];
     std::uint64_t bits = 0;
     for (std::size_t i = 0; i < length_; ++i)
         if (text_[i] == c)
@@ -82,4 +90,41 @@ bool LevenshteinPattern::within(std::string_view other, int max) const
         return false;
     const std::size_t difference = other.size() > length_ ? other.size() - length_ : length_ - other.size();
     return difference <= static_cast<std::size_t>(max) && distance(other) <= max;
+}
+
+// As distance, but row 0 holds D(a, 0) = 0: the horizontal difference entering row 1 is 0.
+void LevenshteinPattern::search(std::string_view other, std::vector<int>& last_row,
+                                std::vector<int>& last_column) const
+{
+    const int m = static_cast<int>(length_);
+    last_row.assign(other.size(), 0);
+    last_column.assign(length_ + 1, 0);
+    if (m == 0)
+        return;
+    const std::uint64_t mask = m == 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << m) - 1;
+    const std::uint64_t last = std::uint64_t(1) << (m - 1);
+    std::uint64_t plus = mask;
+    std::uint64_t minus = 0;
+    int score = m;
+    for (std::size_t a = 0; a < other.size(); ++a) {
+        const std::uint64_t eq = matches(other[a]);
+        const std::uint64_t xv = eq | minus;
+        const std::uint64_t xh = ((((eq & plus) + plus) ^ plus) | eq) & mask;
+        std::uint64_t hplus = (minus | ~(xh | plus)) & mask;
+        std::uint64_t hminus = plus & xh;
+        if (hplus & last)
+            ++score;
+        else if (hminus & last)
+            --score;
+        hplus = (hplus << 1) & mask;
+        hminus = (hminus << 1) & mask;
+        plus = (hminus | ~(xv | hplus)) & mask;
+        minus = hplus & xv;
+        last_row[a] = score;
+    }
+    int value = 0;
+    for (int b = 1; b <= m; ++b) {
+        value += static_cast<int>((plus >> (b - 1)) & 1) - static_cast<int>((minus >> (b - 1)) & 1);
+        last_column[static_cast<std::size_t>(b)] = value;
+    }
 }

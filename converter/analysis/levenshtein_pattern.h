@@ -1,14 +1,16 @@
 #pragma once
-// The edit distance (insertions, deletions and substitutions cost 1 each) between one fixed
-// text of up to 64 characters and any other text, computed a column at a time on bit vectors:
-// a few word operations per character of the other text instead of a table fill. Gives the
-// same distance as a global MatcherTable fill.
+// Edit distances (insertions, deletions and substitutions cost 1 each) between one fixed
+// text of up to 64 characters, the pattern, and any other text, computed a column at a time
+// on bit vectors: a few word operations per character of the other text instead of a table
+// fill. The values are those of a MatcherTable fill with the other text as the first and the
+// pattern as the second sequence: Global for distance, Semi_global for search.
 //
 //   LevenshteinPattern pattern(sample_index);       // once per index
 //   if (pattern.within(spot_text, 2)) ...           // per comparison
 #include <array>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 class LevenshteinPattern {
 public:
@@ -21,6 +23,12 @@ public:
     int distance(std::string_view other) const;
     // Whether that distance is at most max.
     bool within(std::string_view other, int max) const;
+
+    // The pattern matched from its first character against other entered anywhere, with D(a, b)
+    // the cost of the pattern's first b characters ending after other's first a characters:
+    // last_row[a - 1] = D(a, pattern length) for a = 1 .. other's length, and
+    // last_column[b] = D(other's length, b) for b = 0 .. pattern length.
+    void search(std::string_view other, std::vector<int>& last_row, std::vector<int>& last_column) const;
 
 private:
     // Bit i set where the pattern's character i equals c.

@@ -7,6 +7,7 @@
 #include <random>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -41,6 +42,27 @@ TEST(LevenshteinPatternTest, EqualsTheTableOnRandomTexts)
         const int d = table_distance(pattern, other);
         EXPECT_TRUE(bits.within(other, d));
         EXPECT_FALSE(bits.within(other, d - 1));
+    }
+}
+
+TEST(LevenshteinPatternTest, SearchEqualsTheSemiGlobalTable)
+{
+    std::mt19937 rng(5);
+    MatcherTable<std::uint16_t> table(200, 200);
+    std::vector<int> last_row;
+    std::vector<int> last_column;
+    for (int round = 0; round < 3000; ++round) {
+        const std::string letters = round % 2 ? "ACGTN" : "AC";
+        const std::string pattern = random_text(rng, round % 300 == 0 ? 64 : rng() % 40, letters);
+        const std::string text = random_text(rng, rng() % 160, letters);
+        const auto m = static_cast<std::uint32_t>(pattern.size());
+        const auto n = static_cast<std::uint32_t>(text.size());
+        table.populate_levenshtein(text.data(), pattern.data(), n, m, MatcherTable<std::uint16_t>::Semi_global);
+        LevenshteinPattern(pattern).search(text, last_row, last_column);
+        for (std::uint32_t a = 1; a <= n; ++a)
+            ASSERT_EQ(last_row[a - 1], table.get_distance(a, m)) << pattern << " / " << text << " at " << a;
+        for (std::uint32_t b = 0; b <= m; ++b)
+            ASSERT_EQ(last_column[b], table.get_distance(n, b)) << pattern << " / " << text << " at " << b;
     }
 }
 
