@@ -52,22 +52,22 @@ std::uint64_t LevenshteinPattern::matches(char c) const
     return bits;
 }
 
-// Column j of the table D(i, j) (pattern prefix i against other prefix j) is kept as its
-// vertical differences D(i, j) - D(i - 1, j), each +1, 0 or -1, in the bit vectors plus and
-// minus; the last row's value is tracked in score. Row 0 holds D(0, j) = j, so the horizontal
-// difference entering row 1 is always +1.
-int LevenshteinPattern::distance(std::string_view other) const
-{
-    const int m = static_cast<int>(length_);
-    if (m == 0)
-        return static_cast<int>(other.size());
-    const std::uint64_t mask = m == 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << m) - 1;
-    const std::uint64_t last = std::uint64_t(1) << (m - 1);
-    std::uint64_t plus = mask; // D(i, 0) = i
-    std::uint64_t minus = 0;
-    int score = m;
-    for (const char c : other) {
-        const std::uint64_t eq = matches(c);
+namespace {
+
+// The columns of the table D(i, j) (pattern prefix i against other prefix j) as vertical
+// differences D(i, j) - D(i - 1, j), each +1, 0 or -1, in the bit vectors plus and minus,
+// with the last row's value in score. entry is the horizontal difference entering row 1:
+// 1 when row 0 holds D(0, j) = j, 0 when it holds D(0, j) = 0.
+struct Columns {
+    Columns(std::size_t length, std::uint64_t entry_)
+        : mask(length == 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << length) - 1),
+          last(std::uint64_t(1) << (length - 1)), entry(entry_), plus(mask), score(static_cast<int>(length))
+    {
+    }
+
+    // Moves to the next column, whose character matches the pattern where eq has bits.
+    void step(std::uint64_t eq)
+    {
         const std::uint64_t xv = eq | minus;
         const std::uint64_t xh = ((((eq & plus) + plus) ^ plus) | eq) & mask;
         std::uint64_t hplus = (minus | ~(xh | plus)) & mask;
@@ -76,12 +76,30 @@ int LevenshteinPattern::distance(std::string_view other) const
             ++score;
         else if (hminus & last)
             --score;
-        hplus = ((hplus << 1) | 1) & mask;
+        hplus = ((hplus << 1) | entry) & mask;
         hminus = (hminus << 1) & mask;
         plus = (hminus | ~(xv | hplus)) & mask;
         minus = hplus & xv;
     }
-    return score;
+
+    std::uint64_t mask;
+    std::uint64_t last;
+    std::uint64_t entry;
+    std::uint64_t plus; // column 0: D(i, 0) = i
+    std::uint64_t minus = 0;
+    int score;
+};
+
+} // namespace
+
+int LevenshteinPattern::distance(std::string_view other) const
+{
+    if (length_ == 0)
+        return static_cast<int>(other.size());
+    Columns columns(length_, 1);
+    for (const char c : other)
+        columns.step(matches(c));
+    return columns.score;
 }
 
 bool LevenshteinPattern::within(std::string_view other, int max) const
@@ -92,36 +110,21 @@ bool LevenshteinPattern::within(std::string_view other, int max) const
     return difference <= static_cast<std::size_t>(max) && distance(other) <= max;
 }
 
-// As distance, but row 0 holds D(a, 0) = 0: the horizontal difference entering row 1 is 0.
 void LevenshteinPattern::search(std::string_view other, std::vector<int>& last_row,
                                 std::vector<int>& last_column) const
 {
-    const int m = static_cast<int>(length_);
     last_row.assign(other.size(), 0);
     last_column.assign(length_ + 1, 0);
-    if (m == 0)
+    if (length_ == 0)
         return;
-    const std::uint64_t mask = m == 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << m) - 1;
-    const std::uint64_t last = std::uint64_t(1) << (m - 1);
-    std::uint64_t plus = mask;
-    std::uint64_t minus = 0;
-    int score = m;
+    Columns columns(length_, 0);
     for (std::size_t a = 0; a < other.size(); ++a) {
-        const std::uint64_t eq = matches(other[a]);
-        const std::uint64_t xv = eq | minus;
-        const std::uint64_t xh = ((((eq & plus) + plus) ^ plus) | eq) & mask;
-        std::uint64_t hplus = (minus | ~(xh | plus)) & mask;
-        std::uint64_t hminus = plus & xh;
-        if (hplus & last)
-            ++score;
-        else if (hminus & last)
-            --score;
-        hplus = (hplus << 1) & mask;
-        hminus = (hminus << 1) & mask;
-        plus = (hminus | ~(xv | hplus)) & mask;
-        minus = hplus & xv;
-        last_row[a] = score;
+        columns.step(matches(other[a]));
+        last_row[a] = columns.score;
     }
+    const int m = static_cast<int>(length_);
+    const std::uint64_t plus = columns.plus;
+    const std::uint64_t minus = columns.minus;
     int value = 0;
     for (int b = 1; b <= m; ++b) {
         value += static_cast<int>((plus >> (b - 1)) & 1) - static_cast<int>((minus >> (b - 1)) & 1);
