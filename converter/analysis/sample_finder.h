@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class Config;
@@ -68,7 +69,8 @@ public:
     int lane;
     int max_index1_length = 0;
     int max_index2_length = 0;
-    std::map<std::string, std::vector<std::int16_t>> index_table;
+    // Keys are only looked up, never listed in order.
+    std::unordered_map<std::string, std::vector<std::int16_t>> index_table;
     // Per sample, for an index compared by edit distance (setting 2) when every index of the
     // lane fits a pattern; empty otherwise, and the table is used.
     std::vector<LevenshteinPattern> index1_patterns;

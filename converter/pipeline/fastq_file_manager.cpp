@@ -148,7 +148,7 @@ void FastqFileManager::process_spots(std::vector<Spot>& spots, int surface, int 
         timers->stop(TimerName::Format_fastq);
         timers->start(TimerName::Compress_fastq);
         if (config->compress && !batch_bundles_.empty())
-            for_each_bundle(batch_bundles_, [](FastqSpotBundle& bundle) { bundle.compress(); });
+            for_each_bundle(batch_bundles_, [this](FastqSpotBundle& bundle) { bundle.compress(codecs_.local()); });
     } catch (...) {
         // None of this tile's bundles reaches a file; they go back to the pool.
         for (auto& bundle : batch_bundles_)

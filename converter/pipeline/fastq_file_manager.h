@@ -11,8 +11,11 @@
 //   writer.process_spots(spots, surface, tile);  // per tile
 //   writer.stop(); writer.join();          // drains the queues, closes the files
 //   if (writer.has_write_error()) ... writer.write_error() ...
+#include "common/block_gzip.h"
 #include "converter/pipeline/fastq_file.h"
 #include "converter/pipeline/fastq_spot_bundle.h"
+
+#include <oneapi/tbb/enumerable_thread_specific.h>
 
 #include <atomic>
 #include <cstdint>
@@ -94,6 +97,9 @@ private:
     std::vector<std::vector<Spot*>> groups_;
     std::vector<std::vector<std::vector<std::shared_ptr<FastqSpotBundle>>>> new_bundles_;
     std::vector<std::shared_ptr<FastqSpotBundle>> batch_bundles_;
+    // One codec per worker thread, rather than one per pooled bundle: a codec holds its
+    // match-finder tables, which are large.
+    tbb::enumerable_thread_specific<block_gzip::Compressor> codecs_;
 
     mutable std::mutex error_mutex_;
     std::string write_error_;

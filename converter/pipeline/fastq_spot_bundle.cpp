@@ -140,7 +140,12 @@ void FastqSpotBundle::compress()
 {
     if (!compressor)
         compressor.emplace();
-    const std::size_t size = compressor->compress(formatted.data(), formatted_size, compressed);
+    compress(*compressor);
+}
+
+void FastqSpotBundle::compress(block_gzip::Compressor& codec)
+{
+    const std::size_t size = codec.compress(formatted.data(), formatted_size, compressed);
     // Only a complete member may reach a file: its size field must cover the whole member and
     // its trailer must carry the text's length.
     const auto* member = reinterpret_cast<const unsigned char*>(compressed.data());

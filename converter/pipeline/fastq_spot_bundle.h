@@ -41,8 +41,9 @@ public:
     void format();
 
     // Deflates the formatted text into one complete member in compressed (compressed_size
-    // bytes). Throws std::runtime_error "ERROR: zng_deflateInit2() failed" or
-    // "ERROR: zng_deflate() failed".
+    // bytes) with the given codec, or with one of the bundle's own made on first use. Throws
+    // std::runtime_error "ERROR: zng_deflateInit2() failed" or "ERROR: zng_deflate() failed".
+    void compress(block_gzip::Compressor& codec);
     void compress();
 
     // flowcell[_Lnn]_<read label>_Sample_Library[_<sample>].fastq; no lane part with MergeLanes.
