@@ -42,6 +42,25 @@ std::string slice_labels(const TwoBitSeq& seq, int start, int len)
     return labels;
 }
 
+// The two rows of an alignment, built from their ends during a traceback.
+struct AlignedTexts {
+    // A step that takes base a (or a gap, -1) of the first text and base b (or -1) of the second.
+    void step(int a, int b)
+    {
+        top += a < 0 ? '-' : base_letters[a];
+        bottom += b < 0 ? '-' : base_letters[b];
+    }
+    // Puts both rows in reading order.
+    void finish()
+    {
+        std::reverse(top.begin(), top.end());
+        std::reverse(bottom.begin(), bottom.end());
+    }
+
+    std::string top;
+    std::string bottom;
+};
+
 } // namespace
 
 int DistanceSolver::LCS_len(const TwoBitSeq& a, int a_start, int a_len, const TwoBitSeq& b, int b_start,
@@ -80,15 +99,13 @@ int DistanceSolver::LCS(const TwoBitSeq& a, int a_start, int a_len, const TwoBit
                                                         ? cell(i - 1, j - 1) + 1
                                                         : std::max(cell(i - 1, j), cell(i, j - 1)));
 
-    std::string top;
-    std::string bottom;
+    AlignedTexts texts;
     bool matched = false;
     for (int i = a_len, j = b_len; i >= 1 && j >= 1;) {
         const int base_a = a.get_base(a_start + i - 1);
         const int base_b = b.get_base(b_start + j - 1);
         if (base_a == base_b) {
-            top += base_letters[base_a];
-            bottom += base_letters[base_b];
+            texts.step(base_a, base_b);
             --i;
             --j;
             matched = true;
@@ -97,18 +114,15 @@ int DistanceSolver::LCS(const TwoBitSeq& a, int a_start, int a_len, const TwoBit
         if (matched)
             ++counts[i - 1];
         if (cell(i - 1, j) > cell(i, j - 1)) {
-            top += base_letters[base_a];
-            bottom += '-';
+            texts.step(base_a, -1);
             --i;
         } else {
-            top += '-';
-            bottom += base_letters[base_b];
+            texts.step(-1, base_b);
             --j;
         }
     }
-    std::reverse(top.begin(), top.end());
-    std::reverse(bottom.begin(), bottom.end());
-    std::cout << bottom << '\n' << top << '\n';
+    texts.finish();
+    std::cout << texts.bottom << '\n' << texts.top << '\n';
     return cell(a_len, b_len);
 }
 
@@ -138,8 +152,7 @@ int DistanceSolver::levenshtein_traceback(const TwoBitSeq& a, int a_start, int a
         log_debug() << "Edit distance table:\n" << graph;
     }
 
-    std::string top;
-    std::string bottom;
+    AlignedTexts texts;
     for (int i = a_len, j = b_len; i >= 1 && j >= 1;) {
         const int base_a = a.get_base(a_start + i - 1);
         const int base_b = b.get_base(b_start + j - 1);
@@ -147,23 +160,19 @@ int DistanceSolver::levenshtein_traceback(const TwoBitSeq& a, int a_start, int a
         if (cost == 1 && a_start + i < a.length - 5)
             ++counts[a_start + i];
         if (cell(i - 1, j - 1) + cost == cell(i, j)) {
-            top += base_letters[base_a];
-            bottom += base_letters[base_b];
+            texts.step(base_a, base_b);
             --i;
             --j;
         } else if (cell(i - 1, j) + 1 == cell(i, j)) {
-            top += base_letters[base_a];
-            bottom += '-';
+            texts.step(base_a, -1);
             --i;
         } else {
-            top += '-';
-            bottom += base_letters[base_b];
+            texts.step(-1, base_b);
             --j;
         }
     }
-    std::reverse(top.begin(), top.end());
-    std::reverse(bottom.begin(), bottom.end());
-    log_debug() << "Edit distance alignment:\n" << top << '\n' << bottom;
+    texts.finish();
+    log_debug() << "Edit distance alignment:\n" << texts.top << '\n' << texts.bottom;
     return cell(a_len, b_len);
 }
 
