@@ -1,6 +1,8 @@
 #pragma once
 // Small helpers shared by the benchmarks: wall-clock timing, rates, scratch paths.
 #include <chrono>
+#include <cstdio>
+#include <exception>
 #include <cstdint>
 #include <filesystem>
 #include <stdexcept>
@@ -45,6 +47,19 @@ void parse_options(int argc, char** argv, Set set)
             throw std::invalid_argument(name + " must be at least 1");
         if (!set(name, value))
             throw std::invalid_argument("unknown option " + name);
+    }
+}
+
+// The body of a benchmark's main: runs it, and prints an error as "<name>: <text>" with
+// status 1.
+template <typename Run>
+int run_main(const char* name, Run&& run)
+{
+    try {
+        return run();
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "%s: %s\n", name, error.what());
+        return 1;
     }
 }
 

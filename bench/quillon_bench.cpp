@@ -357,10 +357,5 @@ int run(const Options& options)
 
 int main(int argc, char** argv)
 {
-    try {
-        return run(parse(argc, argv));
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "quillon_bench: %s\n", error.what());
-        return 1;
-    }
+    return bench::run_main("quillon_bench", [&] { return run(parse(argc, argv)); });
 }

@@ -59,7 +59,7 @@ AdapterAligner::AdapterAligner(int max_length, double max_error_rate_, int min_o
 }
 
 template <typename Table>
-void AdapterAligner::find_candidates(Table& dp, std::vector<MatchCandidate>& found)
+void AdapterAligner::find_candidates(Table& dp, const LevenshteinPattern* pattern, std::vector<MatchCandidate>& found)
 {
     const int n = static_cast<int>(read_text.size());
     const int m = static_cast<int>(adapter_text.size());
@@ -71,8 +71,8 @@ void AdapterAligner::find_candidates(Table& dp, std::vector<MatchCandidate>& fou
     const int first_prefix = std::max(min_overlap, 1);
     // Most reads hold no adapter: the last column and row of the table, computed on bit
     // vectors, tell whether any candidate exists before the table is filled for the walks.
-    if (static_cast<std::size_t>(m) <= LevenshteinPattern::Max_length) {
-        LevenshteinPattern(adapter_text).search(read_text, last_row_, last_column_);
+    if (pattern != nullptr) {
+        pattern->search(read_text, last_row_, last_column_);
         bool any = false;
         for (int i = first_row; i < n && !any; ++i)
             any = last_row_[static_cast<std::size_t>(i)] <= e;
@@ -123,6 +123,10 @@ bool AdapterAligner::align(const Index& index, const TwoBitSeq& read, AlignmentI
         return false;
     }
 
+    if (adapter_texts_.size() < count) {
+        adapter_texts_.resize(count);
+        patterns_.resize(count);
+    }
     read.seq_to_string(read_text);
     for (std::size_t r = 0; r < count; ++r) {
         AlignmentInfo& info = alignments[r];
@@ -132,7 +136,16 @@ bool AdapterAligner::align(const Index& index, const TwoBitSeq& read, AlignmentI
         std::vector<MatchCandidate>& found = candidates[r];
         found.clear();
         index.refs[r]->seq_to_string(adapter_text);
-        std::visit([&](auto& dp) { find_candidates(dp, found); }, table);
+        // The pattern of an adapter is made once and kept while the same adapter comes back
+        // (an empty adapter needs none: it never matches).
+        if (adapter_text != adapter_texts_[r]) {
+            adapter_texts_[r] = adapter_text;
+            patterns_[r].reset();
+            if (adapter_text.size() <= LevenshteinPattern::Max_length)
+                patterns_[r].emplace(adapter_text);
+        }
+        const LevenshteinPattern* pattern = patterns_[r] ? &*patterns_[r] : nullptr;
+        std::visit([&](auto& dp) { find_candidates(dp, pattern, found); }, table);
 
         if (found.empty()) {
             info.ref_id = -1;

@@ -20,6 +20,7 @@
 #include "converter/pipeline/two_bit_seq.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -52,8 +53,12 @@ public:
 
 private:
     template <typename Table>
-    void find_candidates(Table& table, std::vector<MatchCandidate>& found);
+    void find_candidates(Table& table, const LevenshteinPattern* pattern, std::vector<MatchCandidate>& found);
 
+    // Per adapter position: the text last seen there and its bit-vector pattern (none when
+    // the adapter is too long for one), remade only when the text changes.
+    std::vector<std::string> adapter_texts_;
+    std::vector<std::optional<LevenshteinPattern>> patterns_;
     // The table's last column and last row from the bit-vector search.
     std::vector<int> last_row_;
     std::vector<int> last_column_;
