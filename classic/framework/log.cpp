@@ -1,0 +1,126 @@
+#include "classic/framework/log.h"
+
+#include "classic/framework/af_exception.h"
+#include "classic/framework/file_system.h"
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <ctime>
+#include <iostream>
+#include <thread>
+
+namespace AlgorithmFramework {
+
+Log::~Log()
+{
+    error_counts("Run complete");
+    std::lock_guard lock(mutex_);
+    if (file_.is_open())
+        file_.close();
+}
+
+void Log::error(std::stringstream& message)
+{
+    std::lock_guard lock(mutex_);
+    write_line(&errors, "ERROR", message);
+}
+
+void Log::warning(std::stringstream& message)
+{
+    std::lock_guard lock(mutex_);
+    write_line(&warnings, "WARN", message);
+}
+
+void Log::status(std::stringstream& message)
+{
+    std::lock_guard lock(mutex_);
+    write_line(nullptr, "INFO", message);
+}
+
+void Log::exception(std::stringstream& message)
+{
+    {
+        std::lock_guard lock(mutex_);
+        write_line(&errors, "ERROR", message);
+    }
+    throw AFException(message.str());
+}
+
+void Log::write_line(int* counter, const char* level, std::stringstream& message)
+{
+    if (counter != nullptr)
+        ++*counter;
+    if (!has_newline(message)) {
+        message.seekp(0, std::ios::end);
+        message << '\n';
+        message.flush();
+    }
+    const std::string line = prefix(level) + message.str();
+    if (echo)
+        std::cout << line;
+    if (file_.is_open()) {
+        file_ << line;
+        file_.flush();
+    }
+}
+
+std::string Log::prefix(const std::string& level)
+{
+    const std::int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                 std::chrono::system_clock::now().time_since_epoch())
+                                 .count();
+    const std::time_t seconds = static_cast<std::time_t>(now / 1'000'000'000);
+    std::tm calendar{};
+    gmtime_r(&seconds, &calendar);
+    char stamp[64];
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &calendar);
+    char millis[8];
+    std::snprintf(millis, sizeof millis, "%03d", static_cast<int>((now % 1'000'000'000) / 1'000'000));
+    std::ostringstream text;
+    text << stamp << ',' << millis << " [" << std::this_thread::get_id() << "] [" << level << "] \t";
+    return text.str();
+}
+
+bool Log::has_newline(std::stringstream& message)
+{
+    bool result = false;
+    if (message && message.peek() != std::char_traits<char>::eof()) {
+        message.seekg(-1, std::ios::end);
+        result = message.get() == '\n';
+    }
+    message.clear();
+    return result;
+}
+
+void Log::open(const std::string& path, bool utc_time)
+{
+    std::lock_guard lock(mutex_);
+    if (file_.is_open())
+        file_.close();
+    FileSystem::mkdir(path);
+    file_.open(path, std::ios::out | std::ios::trunc);
+    if (file_.is_open())
+        file_.clear();
+    else
+        file_.setstate(std::ios::failbit);
+    utc = utc_time;
+}
+
+void Log::error_counts(const std::string& title)
+{
+    std::lock_guard lock(mutex_);
+    const std::string lines[] = {title, std::to_string(warnings) + " warnings",
+                                 std::to_string(errors) + " errors",
+                                 std::to_string(exceptions) + " exceptions"};
+    if (echo) {
+        for (const std::string& line : lines)
+            std::cout << prefix("INFO") << line << '\n' << std::flush;
+    }
+    if (file_.is_open()) {
+        for (const std::string& line : lines)
+            file_ << prefix("INFO") << line << '\n' << std::flush;
+    }
+}
+
+} // namespace AlgorithmFramework

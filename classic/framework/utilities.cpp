@@ -1,0 +1,236 @@
+#include "classic/framework/utilities.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <vector>
+
+namespace classic {
+
+const std::string data_tag = "Base_Calls";
+const std::string fastq_tag = "FASTQs";
+
+std::string get_data_directory(const std::string& folder)
+{
+    return folder + "/" + data_tag;
+}
+
+std::string get_fastq_directory(const std::string& folder)
+{
+    return folder + "/" + fastq_tag;
+}
+
+std::string get_metrics_directory(const std::string& folder)
+{
+    return folder + "/" + "Metrics";
+}
+
+std::string get_log_metrics_directory(const std::string& folder)
+{
+    return folder + "/" + "Logs/Analysis/Metrics";
+}
+
+std::string get_log_directory(const std::string& folder)
+{
+    return folder + "/" + "Logs/Analysis";
+}
+
+namespace {
+
+bool path_exists(const std::string& path)
+{
+    std::error_code error;
+    return std::filesystem::exists(path, error);
+}
+
+// The whole file, or nothing when it is not a regular file that can be read.
+bool read_regular_file(const std::string& path, std::string& text)
+{
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error))
+        return false;
+    const auto size = std::filesystem::file_size(path, error);
+    if (error)
+        return false;
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return false;
+    text.resize(size);
+    in.read(text.data(), static_cast<std::streamsize>(size));
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    return true;
+}
+
+// The text between "<tag>" and "</tag>"; a closing text before the opening one gives the rest
+// of the file. False, value unchanged, when either is missing.
+bool find_element(const std::string& text, const std::string& tag, std::string& value)
+{
+    const std::string opening = "<" + tag + ">";
+    const auto open = text.find(opening);
+    const auto close = text.find("</" + tag + ">");
+    if (open == std::string::npos || close == std::string::npos)
+        return false;
+    const auto begin = open + opening.size();
+    value = close >= begin ? text.substr(begin, close - begin) : text.substr(begin);
+    return true;
+}
+
+} // namespace
+
+bool parse_metadata(const std::string& folder, const std::string& prefix, std::string& instrument_id,
+                    std::string& run_id, std::string& flowcell_id)
+{
+    instrument_id = "INSID";
+    flowcell_id = "FCLID";
+    run_id = "1";
+    std::string path;
+    for (const std::string& candidate : {folder + "/" + prefix + "_metadata.xml",
+                                         folder + "/" + "metadata.xml", folder + "/" + "run_metadata.xml"}) {
+        if (path_exists(candidate)) {
+            path = candidate;
+            break;
+        }
+    }
+    if (path.empty())
+        return false;
+    std::string text;
+    if (!read_regular_file(path, text))
+        return true;
+    find_element(text, "Instrument_ID", instrument_id);
+    find_element(text, "Flow_Cell_ID", flowcell_id);
+    if (find_element(text, "Run_Folder_Name", run_id)) {
+        std::vector<std::string> fields;
+        std::istringstream parts(run_id);
+        for (std::string field; std::getline(parts, field, '_');)
+            fields.push_back(field);
+        if (fields.size() >= 4)
+            run_id = fields[3];
+    }
+    return true;
+}
+
+void copy_file(const std::string& source, const std::string& destination)
+{
+    std::string bytes;
+    if (!read_regular_file(source, bytes))
+        return;
+    std::ofstream out(destination, std::ios::binary | std::ios::trunc);
+    if (!out)
+        return;
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+bool copy_fastq_data(GzFile output, const std::string& source)
+{
+    constexpr unsigned buffer_size = 2048000;
+    std::error_code error;
+    if (!std::filesystem::exists(source, error))
+        return true;
+    GzFile input = gz_open(source, "rb");
+    if (input == nullptr)
+        return false;
+    std::vector<char> buffer(buffer_size);
+    bool copied = true;
+    for (;;) {
+        const int got = gz_read(input, buffer.data(), buffer_size);
+        if (got < 0) {
+            copied = false;
+            break;
+        }
+        if (got == 0)
+            break;
+        if (gz_write(output, buffer.data(), static_cast<unsigned>(got)) != got) {
+            copied = false;
+            break;
+        }
+    }
+    // A stream that ends inside a member only shows at the close.
+    if (gz_close(input) != Gz_ok)
+        copied = false;
+    if (!copied)
+        return false;
+    std::filesystem::remove(source, error);
+    return !error;
+}
+
+std::string& trim(std::string& s)
+{
+    s.erase(std::remove_if(s.begin(), s.end(),
+                           [](char c) {
+                               const auto byte = static_cast<unsigned char>(c);
+                               return byte >= 0x7F || std::isspace(byte) != 0;
+                           }),
+            s.end());
+    return s;
+}
+
+std::string str_tolower(std::string s)
+{
+    for (char& c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+char complement(char ch)
+{
+    const int upper = std::toupper(static_cast<unsigned char>(ch));
+    switch (upper) {
+    case 'A':
+        return 'T';
+    case 'C':
+        return 'G';
+    case 'G':
+        return 'C';
+    case 'T':
+        return 'A';
+    default:
+        return 'N';
+    }
+}
+
+void reverse_complement(std::string& s)
+{
+    const std::size_t length = s.size();
+    for (std::size_t i = 0; i < length / 2; ++i) {
+        const char left = s[i];
+        s[i] = complement(s[length - 1 - i]);
+        s[length - 1 - i] = complement(left);
+    }
+    if (length % 2 == 1)
+        s[length / 2] = complement(s[length / 2]);
+}
+
+std::uint64_t LevenshteinDistance(const char* a, std::uint64_t la, const char* b, std::uint64_t lb,
+                                  std::vector<std::uint64_t>& scratch)
+{
+    const std::uint64_t columns = la + 1;
+    scratch.assign((la + 1) * (lb + 1), 0);
+    for (std::uint64_t j = 1; j <= lb; ++j) {
+        for (std::uint64_t i = 1; i <= la; ++i) {
+            const std::uint64_t diagonal = scratch[(j - 1) * columns + i - 1];
+            if (a[i - 1] == b[j - 1]) {
+                scratch[j * columns + i] = diagonal;
+            } else {
+                scratch[j * columns + i] =
+                    1 + std::min({diagonal, scratch[j * columns + i - 1], scratch[(j - 1) * columns + i]});
+            }
+        }
+    }
+    return scratch[lb * columns + la];
+}
+
+std::uint64_t getTotalSystemMemory()
+{
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long page_size = sysconf(_SC_PAGE_SIZE);
+    if (pages <= 0 || page_size <= 0)
+        return 0;
+    return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(page_size);
+}
+
+} // namespace classic

@@ -1,0 +1,292 @@
+// The run of the classic program and what it finds in the run folder: lanes, tiles and reads.
+#include "classic/processing/create_fastq.h"
+
+#include "classic/framework/af_exception.h"
+#include "classic/framework/file_system.h"
+#include "classic/framework/profiler.h"
+#include "classic/framework/utilities.h"
+#include "common/dax_unzip.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr const char* Version = "5.11.0";
+constexpr std::uint64_t Zel_file_type = 42;
+constexpr int Zel_unzip_threads = 4;
+
+bool exists(const std::string& path)
+{
+    std::error_code error;
+    return std::filesystem::exists(path, error);
+}
+
+bool is_folder(const std::filesystem::path& path)
+{
+    std::error_code error;
+    return std::filesystem::is_directory(path, error);
+}
+
+// Appends the folder, when it is a folder, and every folder below it at any depth.
+void add_folders_below(const std::string& folder, std::vector<std::string>& paths)
+{
+    if (!is_folder(folder))
+        return;
+    paths.push_back(folder);
+    std::error_code error;
+    std::filesystem::recursive_directory_iterator entry(
+        folder, std::filesystem::directory_options::skip_permission_denied, error);
+    for (; !error && entry != std::filesystem::recursive_directory_iterator(); entry.increment(error)) {
+        if (is_folder(entry->path()))
+            paths.push_back(entry->path().string());
+    }
+}
+
+bool occurs_in(const std::string& path, std::string pattern)
+{
+    if (path.find(pattern) != std::string::npos)
+        return true;
+    std::replace(pattern.begin(), pattern.end(), '/', '\\');
+    return path.find(pattern) != std::string::npos;
+}
+
+} // namespace
+
+CreateFastq::CreateFastq(std::string name, AlgorithmFramework::Log& log,
+                         AlgorithmFramework::Blackboard& blackboard)
+    : Algorithm(std::move(name), log, blackboard)
+{
+    this->log->echo = true;
+}
+
+void CreateFastq::log_status(const std::string& text)
+{
+    std::stringstream message;
+    message << text;
+    log->status(message);
+}
+
+void CreateFastq::log_warning(const std::string& text)
+{
+    std::stringstream message;
+    message << text;
+    log->warning(message);
+}
+
+void CreateFastq::log_error(const std::string& text)
+{
+    std::stringstream message;
+    message << text;
+    log->error(message);
+}
+
+void CreateFastq::log_exception(const std::string& text)
+{
+    std::stringstream message;
+    message << text;
+    log->exception(message);
+}
+
+bool CreateFastq::run()
+{
+    AlgorithmFramework::Profiler profiler(*log, name_);
+    profiler.start();
+    if (!validate_parameters())
+        return false;
+
+    AlgorithmFramework::FileSystem::mkdir(output);
+    LaneTable lanes;
+    if (!classic::parse_metadata(input, file_prefix, instrument_id, run_id, flowcell_id)) {
+        log_error("Cannot find metadata.xml for this input.");
+    } else {
+        log_status(std::string("quillon version ") + Version);
+        log_status("instrument_id " + instrument_id);
+        log_status("run_id " + run_id);
+        log_status("flowcell_id " + flowcell_id);
+        if (file_prefix.empty())
+            file_prefix = flowcell_id;
+
+        has_data_folder = false;
+        data_folder.clear();
+        if (exists(classic::get_data_directory(input) + "/L01")) {
+            has_data_folder = true;
+            data_folder = "/" + classic::data_tag;
+            AlgorithmFramework::FileSystem::mkdir(output + "/" + classic::fastq_tag + "/");
+            AlgorithmFramework::FileSystem::mkdir(classic::get_metrics_directory(output) + "/L01/");
+            AlgorithmFramework::FileSystem::mkdir(classic::get_metrics_directory(output) + "/L02/");
+        }
+
+        load_quillon_sheet();
+        load_run(input, lanes);
+        const bool any_tile = std::any_of(lanes.begin(), lanes.end(),
+                                          [](const auto& lane) { return !lane.second.empty(); });
+        if (!any_tile) {
+            log_error("No runs found for this input.");
+        } else {
+            initialize_read_type_counts(lanes);
+            if (read_numbers.empty()) {
+                log_error("No reads found for this input.");
+            } else {
+                lane_demux.resize(lanes.size());
+                if (sample_sheet.run_information.FileFormatVersion != 0)
+                    load_sample_sheet_new();
+                else
+                    load_sample_sheet_old();
+                log_status("The conversion of the lanes is not built yet; the run ends after its set-up.");
+            }
+        }
+    }
+    validate_run();
+    profiler.stop();
+    return false;
+}
+
+void CreateFastq::load_run(const std::string& folder, LaneTable& lanes)
+{
+    const std::string base = folder + data_folder;
+    log_status("processing " + base);
+    std::vector<std::string> candidates;
+    add_folders_below(base + "/L01", candidates);
+    add_folders_below(base + "/L02", candidates);
+    std::sort(candidates.begin(), candidates.end());
+
+    std::uint64_t tile_number = 1;
+    std::string lane;
+    for (const std::string& path : candidates) {
+        if (path.empty())
+            continue;
+        if (path.size() >= 3 && path[path.size() - 3] == 'L') {
+            lane = path.substr(path.size() - 3);
+            if (lane == "L01" || lane == "L02")
+                lanes[lane];
+            continue;
+        }
+        if (path.size() < 3 || path.compare(path.size() - 3, 3, "zel") != 0)
+            continue;
+        auto entry = lanes.find(lane);
+        if (lane.empty() || entry == lanes.end() || !is_tile_included(path) || is_tile_excluded(path))
+            continue;
+        entry->second.emplace_back(tile_number, path);
+        ++tile_number;
+    }
+}
+
+bool CreateFastq::is_tile_included(const std::string& path)
+{
+    const auto& patterns = design_sheet.quillon_settings.IncludeTiles;
+    if (patterns.empty())
+        return true;
+    return std::any_of(patterns.begin(), patterns.end(),
+                       [&path](const std::string& pattern) { return occurs_in(path, pattern); });
+}
+
+bool CreateFastq::is_tile_excluded(const std::string& path)
+{
+    const auto& patterns = design_sheet.quillon_settings.ExcludeTiles;
+    return std::any_of(patterns.begin(), patterns.end(),
+                       [&path](const std::string& pattern) { return occurs_in(path, pattern); });
+}
+
+void CreateFastq::initialize_read_type_counts(LaneTable& lanes)
+{
+    read_numbers.clear();
+    read_cycles.clear();
+    std::string folder = input + data_folder + "/L01/S01_T001/zel";
+    if (auto l01 = lanes.find("L01"); l01 != lanes.end() && !l01->second.empty())
+        folder = l01->second.front().second;
+    else if (auto l02 = lanes.find("L02"); l02 != lanes.end() && !l02->second.empty())
+        folder = l02->second.front().second;
+
+    auto find_reads = [this](const std::string& tile_folder) {
+        for (std::uint64_t n = 1; n <= 99; ++n) {
+            std::string path = tile_folder + "/R" + std::to_string(n) + ".zel";
+            if (!exists(path)) {
+                path = tile_folder + "/Read" + std::to_string(n) + "/called_bases.zel";
+                if (!exists(path))
+                    continue;
+            }
+            read_numbers.push_back(n);
+            read_cycles.push_back(get_read_length(path));
+        }
+    };
+    find_reads(folder);
+    if (read_numbers.empty())
+        find_reads(input);
+    for (std::size_t k = 0; k < read_numbers.size(); ++k)
+        log_status("Read " + std::to_string(k + 1) + " cycle_count " + std::to_string(read_cycles[k]));
+}
+
+std::uint64_t CreateFastq::get_read_length(const std::string& path)
+{
+    std::uint64_t magic = Zel_file_type;
+    std::uint64_t version = 1;
+    std::uint64_t spots = 0;
+    std::uint64_t cycles = 0;
+    std::uint64_t extra = 0;
+
+    // Compressed files first (versions 3 and 4); a file that is not made of gzip members fails
+    // its first read and falls through to the plain reading.
+    {
+        bool created = false;
+        try {
+            DaxUnZip reader(path, Zel_unzip_threads);
+            reader.create();
+            created = true;
+            auto read_field = [&reader](std::uint64_t& field) {
+                unsigned char bytes[8] = {};
+                if (reader.decompress(bytes, sizeof bytes) != sizeof bytes)
+                    throw std::runtime_error("short header");
+                field = 0;
+                for (int i = 7; i >= 0; --i)
+                    field = field << 8 | bytes[i];
+            };
+            read_field(magic);
+            if (magic != Zel_file_type)
+                log_exception("Incorrect file type " + path);
+            read_field(version);
+            if (version == 3 || version == 4) {
+                read_field(spots);
+                read_field(cycles);
+                read_field(extra);
+            }
+        } catch (const AlgorithmFramework::AFException&) {
+            throw;
+        } catch (const std::exception& e) {
+            spots = 0;
+            cycles = 0;
+            if (!created)
+                log_exception(e.what());
+        }
+    }
+
+    if (cycles == 0) {
+        std::ifstream file(path, std::ios::binary);
+        if (!file)
+            log_exception("Cannot open input file " + path);
+        auto read_field = [&file](std::uint64_t& field) {
+            unsigned char bytes[8] = {};
+            field = 0;
+            if (!file.read(reinterpret_cast<char*>(bytes), sizeof bytes))
+                return;
+            for (int i = 7; i >= 0; --i)
+                field = field << 8 | bytes[i];
+        };
+        read_field(magic);
+        if (magic != Zel_file_type)
+            log_exception("Incorrect file type " + path);
+        read_field(version);
+        if (version != 1 && version != 2)
+            log_exception("Incorrect file version " + path);
+        read_field(spots);
+        read_field(cycles);
+        read_field(extra);
+    }
+    const auto usable = static_cast<std::int32_t>(static_cast<std::int32_t>(cycles) - static_cast<std::int32_t>(extra));
+    return usable < 0 ? 0 : static_cast<std::uint64_t>(usable);
+}

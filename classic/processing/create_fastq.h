@@ -1,0 +1,195 @@
+#pragma once
+// CreateFastq: the classic program's one algorithm, registered as "create_fastq". Its run
+// converts one run folder: parameters and log file, run metadata, the design and sample
+// sheets (either sample sheet format), lanes and tiles, controls, reads, then every lane on its
+// own thread with batches of tile threads, the metrics files and, when asked, the merge of the
+// two lanes' FASTQ files.
+//
+// Where the members are defined:
+//   classic/framework/create_fastq_parameters.cpp  validate_parameters, help
+//   classic/framework/create_fastq_sheets.cpp      design sheet and sectioned sample sheet
+//   classic/framework/create_fastq_legacy_sheet.cpp legacy sample sheet and its validation
+//   classic/processing/create_fastq.cpp            run, lanes and tiles found, reads found
+//   classic/processing/create_fastq_*.cpp          the conversion itself
+#include "classic/framework/algorithm.h"
+#include "classic/framework/blackboard.h"
+#include "classic/framework/log.h"
+#include "classic/framework/matrix.h"
+#include "classic/framework/sample_sheet_local.h"
+#include "classic/processing/control_record.h"
+#include "classic/processing/counts.h"
+#include "classic/processing/demux.h"
+#include "classic/processing/tile_data.h"
+#include "common/cycle_mask.h"
+#include "common/gz_file.h"
+#include "common/quillon_sheet.h"
+#include "common/sample_sheet.h"
+
+#include <cstdint>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+class CreateFastq : public Algorithm {
+public:
+    // Lane name ("L01", "L02") -> its tiles as (tile number, tile folder).
+    using LaneTable = std::map<std::string, std::vector<std::pair<std::uint64_t, std::string>>>;
+
+    CreateFastq(std::string name, AlgorithmFramework::Log& log,
+                AlgorithmFramework::Blackboard& blackboard);
+    ~CreateFastq() override = default;
+
+    bool run() override;
+    void help() override;
+    bool validate_parameters() override;
+    void validate_run() override {}
+
+    // Run folder: lanes, tiles and reads.
+    void load_run(const std::string& folder, LaneTable& lanes);
+    bool is_tile_included(const std::string& path);
+    bool is_tile_excluded(const std::string& path);
+    void initialize_read_type_counts(LaneTable& lanes);
+    std::uint64_t get_read_length(const std::string& path);
+    void initialize_lane();
+
+    // Design sheet and sample sheets.
+    void load_quillon_sheet();
+    void load_sample_sheet_new();
+    void setup_read(const std::string& name, const std::string& mask, std::vector<std::string>& errors);
+    void setup_index(const std::string& name, const std::string& mask, std::vector<std::string>& errors);
+    void setup_umi(const std::string& name, const std::string& mask, std::vector<std::string>& errors);
+    void adjust_cycle_mask(CycleMask& mask);
+    void load_sample_sheet_old();
+    void load_sample_sheet_index_reads(const std::string& line, int row, std::vector<std::string>& fields,
+                                       std::vector<std::string>& errors);
+    void load_sample_sheet_paired_reads(const std::string& line, int row, std::vector<std::string>& fields,
+                                        std::vector<std::string>& errors);
+    void load_sample_sheet_adapters(const std::string& line, int row, std::vector<std::string>& fields,
+                                    std::vector<std::string>& errors);
+    void load_sample_sheet_umi(const std::string& line, int row, std::vector<std::string>& fields,
+                               std::vector<std::string>& errors);
+    void load_sample_sheet_data(const std::string& line, int row, std::vector<std::string>& fields,
+                                std::vector<std::string>& errors);
+    void validate_sample_sheet(std::vector<std::string>& errors);
+    template <typename A, typename B>
+    void check_for_overlap(const std::string& section, const std::vector<A>& a, const std::vector<B>& b,
+                           std::vector<std::string>& errors);
+
+    // Tiles: base-call and positions files.
+    void process_reads(const std::string& folder, TileData& tile, std::uint64_t lane, const std::string& tag);
+    bool load_positions(const std::string& path, matrix<int>& positions);
+    void remove_duplicate_positions(TileData& tile, matrix<char>& mask);
+
+    // Lanes: tile threads and FASTQ files.
+    void thread_work(const std::string& lane_name,
+                     std::vector<std::pair<std::uint64_t, std::string>> tiles);
+    void output_fastq(std::uint64_t lane, std::uint64_t slot, std::uint64_t tile_number,
+                      const std::string& folder);
+    void write(std::uint64_t lane, std::uint64_t slot, std::vector<GzFile>& controls,
+               std::vector<GzFile>& tracks);
+    void flush(std::uint64_t lane, std::vector<GzFile>& controls, std::vector<GzFile>& tracks);
+    std::string get_tag(const std::string& folder, std::uint64_t lane, std::uint64_t tile_number);
+    std::string get_track_name(std::uint64_t read_index);
+    void append_read_name(std::string& text, const std::string& tag, const std::string& x,
+                          const std::string& y, std::uint64_t read_number, bool chimera,
+                          const std::string& umi);
+    void append_read_data(std::uint64_t read_number, std::string& text, ZelData& data);
+
+    // Demultiplexing.
+    void log_sample_sheet(const std::string& path);
+    void load_demux_hashes_vary_index1(int lane, std::string index1, const std::string& index2, short sample);
+    void load_demux_hashes_vary_index2(int lane, const std::string& index1, std::string index2, short sample);
+    bool demux(std::uint64_t lane, TileData& tile, const std::string& tag);
+    void find_index(const IndexRead& index_read, std::vector<ZelData>& reads, int& read, int& start,
+                    int& length, std::uint64_t& prefix);
+    void load_index(std::vector<ZelData>& reads, int read, int start, int length, std::uint64_t& position,
+                    std::string& key);
+    void check_for_match(std::vector<ZelData>& reads, const std::string& expected, int read, int start,
+                         int length, int limit, std::vector<std::uint64_t>& scratch, bool& match);
+    bool compare_barcode(const std::string& observed, int start, int length, const std::string& expected,
+                         int limit, std::vector<std::uint64_t>& scratch);
+
+    // Controls.
+    void load_controls();
+    void load_control(std::string& name, std::string& sequence);
+    void hash_sequences(const std::vector<ControlRecord>& records, std::uint64_t k,
+                        std::map<std::string, std::pair<std::uint64_t, std::uint64_t>>& table);
+    std::string get_control_key(const std::string& sequence, std::uint64_t& offset);
+    bool is_adapter(std::string& key);
+    bool is_chimera(const std::string& sequence, const std::string& key, std::uint64_t offset,
+                    std::uint64_t errors);
+    bool is_right_adapter(const std::string& sequence, const std::string& key, std::uint64_t offset,
+                          std::uint64_t errors, std::vector<std::uint64_t>& scratch);
+    bool is_indel(const std::string& sequence, const std::string& key, std::uint64_t offset,
+                  std::uint64_t errors, std::vector<std::uint64_t>& scratch);
+    std::uint64_t calculate_error(const std::string& read, std::uint64_t read_start, std::uint64_t read_limit,
+                                  const std::string& control, std::uint64_t control_start,
+                                  std::uint64_t control_limit);
+    void calculate_error(std::uint64_t cycles, TileData& tile, std::uint64_t read_index);
+
+    // Counts.
+    void process_tile_reads(std::uint64_t lane, TileData& tile, std::string& tag, matrix<char>& cells);
+    void process_tile_read(std::uint64_t lane, std::uint64_t spots, std::uint64_t cycles,
+                           std::uint64_t read_number, TileData& tile, std::string& tag,
+                           matrix<char>& cells);
+    void update_counts(std::uint64_t lane, std::uint64_t slot);
+
+    // Metrics files and lane merge.
+    void output_metrics(LaneTable& lanes);
+    void output_metric(bool is_control, const std::string& label, const std::string& metric_name,
+                       std::pair<double, std::map<std::string, double>>& metric, int precision,
+                       std::ofstream& out);
+    void frequency_metrics();
+    void merge_lane_fastqs();
+
+    // Members, in the order the run fills them.
+    bool has_data_folder = false;
+    std::string data_folder;
+    QuillonSheet design_sheet;
+    SampleSheet sample_sheet;
+    SampleSheetLocal sample_sheet_local;
+    std::mutex counts_mutex;
+    std::mutex undetermined_mutex;
+    std::string command_line;
+    std::string input;
+    std::string output;
+    std::string run_id;
+    std::uint64_t threads_per_lane = 0;
+    std::uint64_t barcode_allowed_mismatches = 0;
+    std::uint64_t umi_qscores = 0;
+    std::string umi_tag;
+    std::string controls_file;
+    std::uint64_t control_key_length = 0;
+    std::uint64_t chimera_key_length = 0;
+    std::vector<std::vector<Counts>> lane_counts;
+    std::string instrument_id;
+    std::string file_prefix;
+    std::string flowcell_id;
+    std::vector<std::string> adapters;
+    std::map<std::string, bool> control_classes;
+    std::map<std::string, bool> sample_names;
+    bool oscores = false;
+    bool thread_lanes = false;
+    std::map<std::pair<short, std::string>, short> demux_table;
+    std::uint64_t demux_key_length = 0;
+    unsigned char qscore_cutoff = 0;
+    std::vector<std::uint64_t> read_numbers;
+    std::vector<ControlRecord> controls;
+    std::map<std::string, std::pair<std::uint64_t, std::uint64_t>> control_keys;
+    std::map<std::string, std::pair<std::uint64_t, std::uint64_t>> chimera_keys;
+    std::vector<std::vector<TileData>> lane_tiles;
+    std::vector<std::map<std::pair<short, int>, Demux>> lane_demux;
+    std::vector<std::uint64_t> read_cycles;
+    std::map<std::pair<short, std::string>, std::uint64_t> undetermined;
+
+private:
+    // Shorthands for building a message and handing it to the log.
+    void log_status(const std::string& text);
+    void log_warning(const std::string& text);
+    void log_error(const std::string& text);
+    [[noreturn]] void log_exception(const std::string& text);
+};

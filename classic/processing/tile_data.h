@@ -1,0 +1,59 @@
+#pragma once
+// The records of one tile slot of a lane: per read the decoded calls (ZelData) and what the
+// tile contributes (ReadData), per spot its demultiplexing result (SpotData), and the tile's
+// FASTQ text for each sample output.
+#include "classic/framework/matrix.h"
+#include "classic/processing/counts.h"
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+// One read of one tile.
+struct ZelData {
+    bool has_positions = false;
+    std::uint64_t spots = 0;
+    std::uint64_t cycles = 0;
+    std::uint64_t extra = 0;
+    matrix<int> positions;          // spots x 2: x, y
+    matrix<char> bases;             // spots x cycles: 'A', 'C', 'G', 'T', 'N', trailing 'N's as '.'
+    matrix<unsigned char> quals;    // spots x cycles: quality values
+    std::string sequence;           // the current spot's bases
+    std::string quality;            // the current spot's quality characters
+};
+
+// What one read of one tile contributes: per-spot values for the histograms, the clean control
+// spots, the statistics and the FASTQ texts.
+struct ReadData {
+    std::vector<short> sample_lengths;
+    std::vector<short> control_lengths;
+    std::vector<unsigned char> sample_qualities;
+    std::vector<unsigned char> control_qualities;
+    std::vector<std::uint64_t> clean_control_spots;
+    std::map<std::string, std::vector<short>> control_lengths_by_class;
+    std::map<std::string, std::vector<unsigned char>> control_qualities_by_class;
+    std::map<std::string, std::vector<std::uint64_t>> clean_control_spots_by_class;
+    std::map<std::string, std::vector<short>> sample_lengths_by_id;
+    std::map<std::string, std::vector<unsigned char>> sample_qualities_by_id;
+    Counts counts;
+    std::string control_fastq;
+    std::string sample_fastq; // every non-control record without samples, else the undetermined ones
+};
+
+// One spot's demultiplexing result.
+struct SpotData {
+    bool control = false;
+    short sample = -1; // -1: undetermined
+    std::string umi;
+    std::uint64_t index_prefix = 0;
+};
+
+// One tile slot.
+struct TileData {
+    std::vector<ZelData> zel_data;                           // per read, in read order
+    std::map<std::pair<short, int>, std::string> sample_fastq; // (sample, read index) -> text
+    std::vector<ReadData> read_data;                         // per read
+    std::vector<SpotData> spot_data;                         // per spot
+};
