@@ -5,7 +5,7 @@ namespace AlgorithmFramework {
 Blackboard::~Blackboard()
 {
     for (const auto& [key, object] : objects_) {
-        if (object == nullptr)
+        if (!object)
             continue;
         std::stringstream message;
         message << "Blackboard leak detected for " << key;

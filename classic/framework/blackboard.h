@@ -7,7 +7,7 @@
 //   std::string input;
 //   blackboard.getParameter("--input", input); // Log::exception when absent
 // An object stays owned by the blackboard from write until erase; objects still stored when the
-// blackboard is destroyed are reported as leaks (an ERROR each) and left alone.
+// blackboard is destroyed are reported as leaks (an ERROR each), then freed.
 #include "classic/framework/log.h"
 
 #include <map>
@@ -15,6 +15,7 @@
 #include <sstream>
 #include <string>
 #include <typeinfo>
+#include <utility>
 
 namespace AlgorithmFramework {
 
@@ -48,24 +49,26 @@ private:
     // Logs the type mismatch and throws std::bad_typeid when the key holds another type.
     void check_type(const std::string& key, const char* type_name);
 
+    using Object = std::unique_ptr<void, void (*)(void*)>;
+    template <typename T>
+    static void destroy(void* object)
+    {
+        delete static_cast<T*>(object);
+    }
+
     Log* log_;
     std::map<std::string, std::string> types_;
-    std::map<std::string, void*> objects_;
+    std::map<std::string, Object> objects_;
 };
 
 template <typename T>
 T* Blackboard::write(const std::string& key)
 {
     check_type(key, typeid(T).name());
-    auto created = std::make_unique<T>();
-    if (auto stored = objects_.find(key); stored != objects_.end()) {
-        delete static_cast<T*>(stored->second);
-        objects_.erase(stored);
-        types_.erase(key);
-    }
+    Object created(new T(), &destroy<T>);
+    T* object = static_cast<T*>(created.get());
     types_[key] = typeid(T).name();
-    T* object = created.release();
-    objects_[key] = object;
+    objects_.insert_or_assign(key, std::move(created));
     return object;
 }
 
@@ -76,7 +79,7 @@ T* Blackboard::read(const std::string& key)
     if (stored == objects_.end())
         return write<T>(key);
     check_type(key, typeid(T).name());
-    return static_cast<T*>(stored->second);
+    return static_cast<T*>(stored->second.get());
 }
 
 template <typename T>
@@ -86,7 +89,6 @@ void Blackboard::erase(const std::string& key)
     if (stored == objects_.end())
         return;
     check_type(key, typeid(T).name());
-    delete static_cast<T*>(stored->second);
     objects_.erase(stored);
     types_.erase(key);
 }

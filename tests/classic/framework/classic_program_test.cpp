@@ -1,0 +1,152 @@
+// The built quillon-classic as a user runs it: command lines, exit statuses, log lines and what
+// it creates on disk.
+#include "tests/support/program_run.h"
+#include "tests/support/temp_dir.h"
+#include "tools/runsim/fault_injector.h"
+#include "tools/runsim/run_generator.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+using test_support::ProgramRun;
+
+namespace {
+
+class ClassicProgram : public ::testing::Test {
+protected:
+    runsim::RunTruth make_run(bool base_calls = true)
+    {
+        runsim::RunRecipe recipe = runsim::RunRecipe::small();
+        recipe.out = dir_.path() / "run";
+        recipe.manifest.clear();
+        recipe.zel_subfolder = true;
+        recipe.base_calls_folder = base_calls;
+        return runsim::generate_run(recipe);
+    }
+    ProgramRun classic(const std::vector<std::string>& args)
+    {
+        return test_support::run_program(QUILLON_CLASSIC_BINARY, args, dir_.path());
+    }
+    static bool ends_with_summary(const ProgramRun& run, int errors)
+    {
+        return run.has_line_containing("] [INFO] \tRun complete\n") &&
+               run.has_line_containing("\t" + std::to_string(errors) + " errors\n") &&
+               run.has_line_containing("\t0 exceptions\n");
+    }
+
+    test_support::TempDir dir_{"classic-program"};
+};
+
+TEST_F(ClassicProgram, VersionAloneAndLastPrintsOnlyTheVersion)
+{
+    const runsim::RunTruth truth = make_run();
+    for (const auto& args : {std::vector<std::string>{"--version"},
+                             std::vector<std::string>{"--input", truth.run_folder.string(), "--version"}}) {
+        const ProgramRun run = classic(args);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.out, "quillon version 5.11.0\n");
+    }
+    EXPECT_FALSE(fs::exists(truth.run_folder / "quillon.log"));
+
+    // Inside a pair it is an ordinary name, refused.
+    const ProgramRun paired = classic({"--input", truth.run_folder.string(), "--version", "x"});
+    EXPECT_EQ(paired.status, 1);
+    EXPECT_TRUE(paired.has_line_containing("] [ERROR] \tUnknown parameter --version\n")) << paired.out;
+}
+
+TEST_F(ClassicProgram, UsageForHelpOrWithoutInput)
+{
+    const ProgramRun none = classic({});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_TRUE(none.has_line_containing("] [INFO] \tUsage:\n\t--flowcellid\t\t\tThe flowcell identification.\n"));
+    EXPECT_TRUE(none.has_line_containing("(default 0)\n\n"));
+    EXPECT_TRUE(none.has_line_containing("] [ERROR] \tCannot find parameter --input \n"));
+    EXPECT_TRUE(ends_with_summary(none, 1));
+
+    const runsim::RunTruth truth = make_run();
+    const ProgramRun help = classic({"--input", "--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(help.has_line_containing("\tUsage:\n"));
+    EXPECT_FALSE(fs::exists(truth.run_folder / "quillon.log"));
+}
+
+TEST_F(ClassicProgram, MissingRunFolderIsRefusedAndNeverCreated)
+{
+    const fs::path missing = dir_.path() / "no-such-run";
+    const ProgramRun run = classic({"--input", missing.string(), "--threadsperlane", "2"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.has_line_containing("\tInvalid parameter value, --input " + missing.string() + "\n"));
+    EXPECT_FALSE(fs::exists(missing));
+}
+
+TEST_F(ClassicProgram, GeneratedRunSetsUpLogsAndMakesItsFolders)
+{
+    const runsim::RunTruth truth = make_run();
+    const std::string folder = truth.run_folder.string();
+    const ProgramRun run = classic({"--input", folder, "--threadsperlane", "2"});
+    EXPECT_EQ(run.status, 0) << run.out;
+    for (const std::string& line :
+         {std::string("\tquillon version 5.11.0\n"), "\tinstrument_id " + truth.identity.instrument_id + "\n",
+          "\tflowcell_id " + truth.identity.flowcell_id + "\n", "\tprocessing " + folder + "/Base_Calls\n",
+          std::string("\tRead 1 cycle_count 30\n"), std::string("\tRead 2 cycle_count 8\n"),
+          std::string("\tRead 4 cycle_count 30\n"), "\tQuillon Sheet is valid. " + folder + "/SampleSheetUsed.csv\n",
+          std::string("\tcreate_fastq elapsed time: ")})
+        EXPECT_TRUE(run.has_line_containing(line)) << line << run.out;
+    EXPECT_TRUE(ends_with_summary(run, 0));
+    // The log file holds the same lines as the console, from the command line on.
+    const std::string logged = test_support::read_whole_file(truth.run_folder / "quillon.log");
+    ASSERT_FALSE(logged.empty());
+    EXPECT_NE(run.out.find(logged.substr(logged.find("] [INFO] \t"))), std::string::npos);
+    for (const char* made : {"FASTQs", "Metrics/L01", "Metrics/L02"})
+        EXPECT_TRUE(fs::is_directory(truth.run_folder / made)) << made;
+}
+
+TEST_F(ClassicProgram, LongFlowcellSpellingPutsTheLogUnderLogsAnalysis)
+{
+    const runsim::RunTruth truth = make_run(false);
+    const fs::path output = dir_.path() / "out";
+    const ProgramRun run = classic({"--input", truth.run_folder.string(), "--output", output.string(),
+                                    "--flowcell_id", "FCX", "--threadsperlane", "1"});
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_TRUE(fs::is_regular_file(output / "Logs" / "Analysis" / "FCX_quillon.log"));
+    EXPECT_FALSE(fs::exists(output / "quillon.log"));
+}
+
+TEST_F(ClassicProgram, RunWithoutMetadataEndsWithItsError)
+{
+    const runsim::RunTruth truth = make_run();
+    fs::remove(truth.metadata_file);
+    const ProgramRun run = classic({"--input", truth.run_folder.string(), "--threadsperlane", "2"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.has_line_containing("] [ERROR] \tCannot find metadata.xml for this input.\n"));
+    EXPECT_TRUE(ends_with_summary(run, 1));
+}
+
+TEST_F(ClassicProgram, ReadsAreFoundInEitherLayoutAndBadHeadersEndTheRun)
+{
+    const runsim::RunTruth truth = make_run();
+    // The first tile's reads moved to Read<n>/called_bases.zel: the same cycle counts.
+    const runsim::TileTruth& first = truth.lanes[0][0];
+    for (std::size_t read = 0; read < first.zel_files.size(); ++read) {
+        const fs::path folder = first.zel_files[read].parent_path() / ("Read" + std::to_string(read + 1));
+        fs::create_directory(folder);
+        fs::rename(first.zel_files[read], folder / "called_bases.zel");
+    }
+    const ProgramRun moved = classic({"--input", truth.run_folder.string(), "--threadsperlane", "2"});
+    EXPECT_TRUE(moved.has_line_containing("\tRead 4 cycle_count 30\n")) << moved.out;
+
+    const runsim::RunTruth bad = make_run();
+    const runsim::FaultReport fault = runsim::inject_fault(bad, runsim::Fault::WrongFileType);
+    const ProgramRun run = classic({"--input", bad.run_folder.string(), "--threadsperlane", "2"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.has_line_containing("] [ERROR] \tIncorrect file type " + fault.file.string() + "\n"))
+        << run.out;
+    EXPECT_EQ(run.out.find("Incorrect file type", run.out.find("Incorrect file type") + 1), std::string::npos);
+    EXPECT_TRUE(ends_with_summary(run, 1));
+}
+
+} // namespace
