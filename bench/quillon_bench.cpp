@@ -18,6 +18,7 @@
 // table of quillon's best round. Everything is written under the system's temporary folder and
 // removed at the end.
 #include "bench/bench_support.h"
+#include "bench/child_run.h"
 #include "common/block_gzip.h"
 #include "tools/runsim/run_generator.h"
 
@@ -40,9 +41,6 @@
 #include <thread>
 #include <vector>
 
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -51,6 +49,9 @@ namespace fs = std::filesystem;
 using bench::Clock;
 using bench::seconds_since;
 using bench::megabytes_per_second;
+using bench::ChildRun;
+using bench::inflate_outputs;
+using bench::run_child;
 
 constexpr std::size_t Piece_size = std::size_t(1) << 20;
 constexpr double Memory_limit_mib = 2048;
@@ -95,12 +96,6 @@ Options parse(int argc, char** argv)
     return options;
 }
 
-struct ChildRun {
-    int status = -1;      // exit status, -1 when the child did not exit normally
-    double seconds = 0;   // wall time from start to end
-    long peak_rss_kib = 0;
-};
-
 // Sets I1Mismatches and I2Mismatches in a generated sheet.
 void set_mismatches(const fs::path& sheet, int mismatches)
 {
@@ -116,67 +111,6 @@ void set_mismatches(const fs::path& sheet, int mismatches)
     out << text;
     if (!out.flush())
         throw std::runtime_error("cannot rewrite " + sheet.string());
-}
-
-// Runs the program with its output in log; the wall time and peak memory come from wait4.
-ChildRun run_child(const std::vector<std::string>& args, const fs::path& log)
-{
-    std::vector<char*> argv;
-    for (const std::string& arg : args)
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-
-    const Clock::time_point start = Clock::now();
-    const pid_t pid = fork();
-    if (pid < 0)
-        throw std::runtime_error("cannot start " + args[0]);
-    if (pid == 0) {
-        const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (fd >= 0) {
-            dup2(fd, STDOUT_FILENO);
-            dup2(fd, STDERR_FILENO);
-            close(fd);
-        }
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    if (wait4(pid, &status, 0, &usage) != pid)
-        throw std::runtime_error("lost the child process");
-    ChildRun run;
-    run.seconds = seconds_since(start);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.peak_rss_kib = usage.ru_maxrss;
-    return run;
-}
-
-// The inflated text of every FASTQ file in the folder, in name order.
-std::string inflate_outputs(const fs::path& folder, int& files, std::uint64_t& disk_bytes)
-{
-    std::vector<fs::path> paths;
-    for (const fs::directory_entry& entry : fs::directory_iterator(folder))
-        if (entry.path().filename().string().ends_with(".fastq.gz"))
-            paths.push_back(entry.path());
-    std::sort(paths.begin(), paths.end());
-    std::string text;
-    files = static_cast<int>(paths.size());
-    disk_bytes = 0;
-    std::vector<char> chunk(std::size_t(1) << 20);
-    for (const fs::path& path : paths) {
-        disk_bytes += fs::file_size(path);
-        gzFile file = gzopen(path.c_str(), "rb");
-        if (file == nullptr)
-            throw std::runtime_error("cannot open " + path.string());
-        gzbuffer(file, 1 << 20);
-        int count = 0;
-        while ((count = gzread(file, chunk.data(), static_cast<unsigned>(chunk.size()))) > 0)
-            text.append(chunk.data(), static_cast<std::size_t>(count));
-        gzclose(file);
-        if (count < 0)
-            throw std::runtime_error("cannot inflate " + path.string());
-    }
-    return text;
 }
 
 // Seconds to compress the text in pieces of 1 MiB on the given threads, one codec each.
