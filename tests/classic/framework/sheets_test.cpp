@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -98,6 +99,7 @@ struct LegacyCase {
     std::uint64_t mismatches;
     std::string text;
     std::vector<std::string> errors; // every ERROR line, in order; empty for a valid sheet
+    std::vector<std::string> logged; // some of the sheet's INFO lines
 };
 
 TEST(ClassicLegacySheet, MessagesOfEachSheet)
@@ -108,7 +110,9 @@ TEST(ClassicLegacySheet, MessagesOfEachSheet)
          "r2,Index1,1,8\nR3,Index2,1,8\n[Paired Reads]\nRead,Pair\nR1,R1\nR4,R2\n"
          "[Adapters]\nName,Sequence\na1,ACGTAC\n[UMI Reads]\nRead,Position_Start,Position_Stop\nR1,1,6\n" +
              Data_heading + "L1,s1,ACGTACGT,TTGGCCAA,P,D\n2,s2,CCCCGGGG,AAAATTTT,,\n",
-         {}},
+         {},
+         {"[Header]\tBarcode\tFC1", "[Index Reads]\tR2,Index1,1,8", "[Paired Reads]\tR4,R2", "[UMI Reads]\tR1,1,6",
+          "[Data]\t1,s1,ACGTACGT,TTGGCCAA,P,D", "Sample Sheet is valid. {sheet}"}},
         {"reads out of range, not numeric or beyond int", 0,
          "[Index Reads]\nRead,Data_Column_Name,Position_Start,Position_Stop\nR5,Index1,1,8\n"
          "R4294967297,Index2,1,8\n[UMI Reads]\nRead,Position_Start,Position_Stop\nR1,x,99999999999\n" +
@@ -118,7 +122,8 @@ TEST(ClassicLegacySheet, MessagesOfEachSheet)
           "Invalid [UMI Reads] data. Position_Start not numeric.\tfound\tR1,x,99999999999",
           "Invalid [UMI Reads] data. Position_Stop not numeric.\tfound\tR1,x,99999999999",
           "[Index Reads] Invalid read.\tR5,Index1,1,8", "[Index Reads] Invalid read.\tR0,Index2,1,8",
-          "[UMI Reads] Invalid position_start.\tR1,0,0", Invalid}},
+          "[UMI Reads] Invalid position_start.\tR1,0,0", Invalid},
+         {}},
         {"letters, duplicate column, overlaps; a UMI range around an index range passes", 0,
          "[Index Reads]\nRead,Data_Column_Name,Position_Start,Position_Stop\nR1,Index1,5,12\nR1,Index1,9,16\n"
          "[Adapters]\nAdapter_Name,Sequence\na1,ACGU\n[UMI Reads]\nRead,Position_Start,Position_Stop\nR1,1,20\n" +
@@ -127,7 +132,8 @@ TEST(ClassicLegacySheet, MessagesOfEachSheet)
           "Invalid [Data] data. Index1 can only contain A, C, G, or T.\tfound\tACGNN",
           "Invalid [Data] data. Index1 can only contain A, C, G, or T.\tfound\tACGNN",
           "[Index Reads] Duplicate data_column_name found.\tR1,Index1,9,16",
-          "[Index Reads] Overlap found.\t1,5,12;1,9,16", "[Index Reads] Overlap found.\t1,9,16;1,5,12", Invalid}},
+          "[Index Reads] Overlap found.\t1,5,12;1,9,16", "[Index Reads] Overlap found.\t1,9,16;1,5,12", Invalid},
+         {}},
         {"barcode, heading row, a heading inside [Data], lanes", 0,
          "[Header]\nBarcode,OTHER\n[Data]\nLane,SampleID,Index1,Index2,Sample_Project,Description\n"
          "1,s1,ACGTACGT,,P,D\n[Extra],s2,ACGTACGA,,P,D\n3,s3,AAAAAAAA,,P,D\n",
@@ -135,14 +141,16 @@ TEST(ClassicLegacySheet, MessagesOfEachSheet)
           "Invalid [Data] header. Expecting\tLane,Sample_ID,Index1,Index2,Sample_Project,Description\tfound\t"
           "Lane,SampleID,Index1,Index2,Sample_Project,Description",
           "Invalid [Data] data. Lane not numeric.\tfound\t[Extra],s2,ACGTACGA,,P,D",
-          "[Data] Invalid lane.\t0,s2,ACGTACGA,,P,D", "[Data] Invalid lane.\t3,s3,AAAAAAAA,,P,D", Invalid}},
+          "[Data] Invalid lane.\t0,s2,ACGTACGA,,P,D", "[Data] Invalid lane.\t3,s3,AAAAAAAA,,P,D", Invalid},
+         {}},
         {"duplicates and collisions within a lane with one allowed mismatch", 1,
          Data_heading + "1,s1,ACGTACGT,,P,D\n1,s2,ACGTACGA,,P,D\n2,s3,ACGTACGA,,P,D\n1,s1,GGGGCCCC,,P,D\n"
                         "1,s4,ACGTACGA,,P,D\n",
          {"[Data] Sample Index collision found.\t1,s2,ACGTACGA,,P,D",
           "[Data] Duplicate Sample_ID found.\t1,s1,GGGGCCCC,,P,D",
           "[Data] Duplicate Sample Index sequence found.\t1,s4,ACGTACGA,,P,D",
-          "[Data] Sample Index collision found.\t1,s4,ACGTACGA,,P,D", Invalid}},
+          "[Data] Sample Index collision found.\t1,s4,ACGTACGA,,P,D", Invalid},
+         {}},
         {"sample ids that name a path or the undetermined outputs", 0,
          Data_heading + "1,a/b,AAAAAAAA,,P,D\n1,..,CCCCCCCC,,P,D\n2,.,GGGGGGGG,,P,D\n2,Undetermined,TTTTTTTT,,P,D\n",
          {"[Data] Invalid Sample_ID 'a/b': it must not contain '/', be '.' or '..', or be Undetermined.\t"
@@ -153,7 +161,8 @@ TEST(ClassicLegacySheet, MessagesOfEachSheet)
           "2,.,GGGGGGGG,,P,D",
           "[Data] Invalid Sample_ID 'Undetermined': it must not contain '/', be '.' or '..', or be Undetermined.\t"
           "2,Undetermined,TTTTTTTT,,P,D",
-          Invalid}},
+          Invalid},
+         {}},
     };
     for (const LegacyCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -162,27 +171,9 @@ TEST(ClassicLegacySheet, MessagesOfEachSheet)
         EXPECT_EQ(run.fastq.sample_sheet.run_information.FileFormatVersion, 0);
         EXPECT_EQ(run.errors, c.errors);
         EXPECT_EQ(run.stopped, !c.errors.empty());
+        for (const std::string& line : c.logged)
+            EXPECT_TRUE(run.logged(line)) << line;
     }
-}
-
-TEST(ClassicLegacySheet, RecordsOfAValidSheet)
-{
-    SheetLoad run;
-    run.load("[Index Reads]\nRead,Data_Column_Name,Position_Start,Position_Stop\nR2,Index1,1,8\n"
-             "[UMI Reads]\nRead,Position_Start,Position_Stop\nr4,3,10\n" +
-             Data_heading + "L2,s1,ACGTACGT,,P,D\n");
-    ASSERT_TRUE(run.errors.empty());
-    const SampleSheetLocal& sheet = run.fastq.sample_sheet_local;
-    ASSERT_EQ(sheet.index_reads.size(), 1u);
-    EXPECT_EQ(sheet.index_reads[0].read, 2);
-    ASSERT_EQ(sheet.umi_reads.size(), 1u);
-    EXPECT_EQ(sheet.umi_reads[0].read, 4);
-    EXPECT_EQ(sheet.umi_reads[0].position_start, 3);
-    ASSERT_EQ(sheet.index_data.size(), 1u);
-    EXPECT_EQ(sheet.index_data[0].lane, 2);
-    EXPECT_TRUE(sheet.track_names.empty());
-    EXPECT_EQ(run.fastq.sample_names.size(), 2u); // s1 and Undetermined
-    EXPECT_TRUE(run.logged("[Data]\t2,s1,ACGTACGT,,P,D"));
 }
 
 const std::string Design_sheet =
@@ -299,12 +290,13 @@ std::string windows_of(const std::vector<std::pair<std::string, std::string>>& m
         text += " T" + std::to_string(track) + "=" + name;
     for (const auto& [track, window] : sheet.cycle_windows)
         text += " W" + std::to_string(track) + "=" + std::to_string(window.first) + "-" + std::to_string(window.second);
-    for (const IndexRead& x : sheet.index_reads)
-        text += " I" + std::to_string(x.read) + "=" + std::to_string(x.position_start) + "-" +
-                std::to_string(x.position_stop);
-    for (const UmiRead& x : sheet.umi_reads)
-        text += " U" + std::to_string(x.read) + "=" + std::to_string(x.position_start) + "-" +
-                std::to_string(x.position_stop);
+    auto ranges = [&text](const char* head, const auto& list) {
+        for (const auto& x : list)
+            text += head + std::to_string(x.read) + "=" + std::to_string(x.position_start) + "-" +
+                    std::to_string(x.position_stop);
+    };
+    ranges(" I", sheet.index_reads);
+    ranges(" U", sheet.umi_reads);
     return text + " errors " + std::to_string(errors.size());
 }
 
