@@ -1,12 +1,340 @@
-// Demultiplexing: the sample sheet's log lines and lookup tables, and each tile's samples,
-// UMIs and control flags.
+// Demultiplexing: the sample sheet's log lines, its lookup table and per-lane outputs, and per
+// tile every spot's sample, UMI and control flag.
+//
+// Two modes: with mismatch settings of at most 1 the table holds every sample's key (index1 +
+// index2) and its one-letter variants, and a spot's observed key is looked up; with a setting
+// above 1 each spot scans the lane's samples and compares each index by edit distance.
+#include "classic/framework/utilities.h"
 #include "classic/processing/create_fastq.h"
 
-void CreateFastq::log_sample_sheet(const std::string&) {}
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
 
-bool CreateFastq::demux(std::uint64_t, TileData& tile, const std::string&)
+namespace {
+
+constexpr const char* Variant_letters = "AGCTN";
+
+// Where one index lies in a spot's reads: the read (-1 when none), its first cycle (0-based)
+// and its length.
+struct IndexPlace {
+    int read = -1;
+    int start = 0;
+    int length = 0;
+};
+
+// Calls place() with every one-letter variant of the text in place: each position set to each
+// of A, G, C, T and N in turn (its own letter included), restored afterwards.
+template <typename Place>
+void for_each_variant(std::string& text, Place place)
 {
-    const std::uint64_t spots = tile.zel_data.empty() ? 0 : tile.zel_data.front().spots;
+    for (char& letter : text) {
+        const char own = letter;
+        for (const char* v = Variant_letters; *v != '\0'; ++v) {
+            letter = *v;
+            place();
+        }
+        letter = own;
+    }
+}
+
+// A quality value as its FASTQ character.
+char quality_character(unsigned char q)
+{
+    return q < 94 ? static_cast<char>(q + 33) : '~';
+}
+
+// Rebuilds the read's sequence and quality texts from spot row s: the usable cycles, up to the
+// first '.' or NUL.
+void rebuild_texts(ZelData& read, std::uint64_t s)
+{
+    std::uint64_t usable = read.extra < read.cycles ? read.cycles - read.extra : read.cycles;
+    usable = std::min({usable, read.bases.cols(), read.quals.cols()});
+    read.sequence.clear();
+    read.quality.clear();
+    const char* bases = read.bases.row(s);
+    const unsigned char* quals = read.quals.row(s);
+    for (std::uint64_t c = 0; c < usable && bases[c] != '.' && bases[c] != '\0'; ++c) {
+        read.sequence += bases[c];
+        read.quality += quality_character(quals[c]);
+    }
+}
+
+} // namespace
+
+void CreateFastq::log_sample_sheet(const std::string& path)
+{
+    const SampleSheetLocal& sheet = sample_sheet_local;
+    log_status("[Header]\tBarcode\t" + sheet.barcode);
+    for (const IndexRead& x : sheet.index_reads)
+        log_status("[Index Reads]\tR" + std::to_string(x.read) + "," + x.data_column_name + "," +
+                   std::to_string(x.position_start) + "," + std::to_string(x.position_stop));
+    for (const PairRead& x : sheet.paired_reads)
+        log_status("[Paired Reads]\tR" + std::to_string(x.read) + "," + x.pair);
+    for (const Adapter& x : sheet.adapter_rows)
+        log_status("[Adapters]\t" + x.adapter_name + "," + x.sequence);
+    for (const UmiRead& x : sheet.umi_reads)
+        log_status("[UMI Reads]\tR" + std::to_string(x.read) + "," + std::to_string(x.position_start) + "," +
+                   std::to_string(x.position_stop));
+
+    demux_table.clear();
+    demux_key_length = 0;
+    const int i1 = design_sheet.quillon_settings.I1Mismatches;
+    const int i2 = design_sheet.quillon_settings.I2Mismatches;
+    for (std::size_t p = 0; p < sheet.index_data.size(); ++p) {
+        const IndexData& row = sheet.index_data[p];
+        const auto sample = static_cast<short>(p);
+        log_status("[Data]\t" + std::to_string(row.lane) + "," + row.sample_id + "," + row.index1 + "," +
+                   row.index2 + "," + row.sample_project + "," + row.description);
+
+        // Outputs go to the lane's entry (lane number - 1) when the run has that lane folder,
+        // which is what puts the lane in the run's lane table.
+        const bool lane_in_run =
+            row.lane >= 1 && static_cast<std::size_t>(row.lane) <= lane_demux.size() &&
+            std::filesystem::is_directory(input + data_folder + "/L0" + std::to_string(row.lane));
+        if (lane_in_run) {
+            for (std::size_t r = 1; r <= read_numbers.size(); ++r) {
+                Demux output;
+                output.sample = static_cast<int>(p);
+                output.read = static_cast<int>(r);
+                lane_demux[static_cast<std::size_t>(row.lane - 1)][{sample, static_cast<int>(r - 1)}] = output;
+            }
+        }
+
+        const std::string key = row.index1 + row.index2;
+        demux_table[{static_cast<short>(row.lane - 1), key}] = sample;
+        demux_key_length = std::max<std::uint64_t>(demux_key_length, key.size());
+
+        if (i1 == 1 && i2 == 1) {
+            if (!row.index1.empty() && !row.index2.empty()) {
+                std::string varied = row.index1;
+                for_each_variant(varied, [&] { load_demux_hashes_vary_index2(row.lane, varied, row.index2, sample); });
+            } else if (!row.index1.empty()) {
+                load_demux_hashes_vary_index1(row.lane, row.index1, row.index2, sample);
+            } else if (!row.index2.empty()) {
+                load_demux_hashes_vary_index2(row.lane, row.index1, row.index2, sample);
+            }
+        } else if (i1 == 1 && i2 == 0) {
+            if (!row.index1.empty())
+                load_demux_hashes_vary_index1(row.lane, row.index1, row.index2, sample);
+        } else if (i1 == 0 && i2 == 1) {
+            if (!row.index2.empty())
+                load_demux_hashes_vary_index2(row.lane, row.index1, row.index2, sample);
+        }
+    }
+
+    log_status("Sample Sheet is valid. " + path);
+    log_status("demux hash count " + std::to_string(demux_table.size()));
+    log_status("demux hash length " + std::to_string(demux_key_length));
+}
+
+void CreateFastq::load_demux_hashes_vary_index1(int lane, std::string index1, const std::string& index2, short sample)
+{
+    for_each_variant(index1, [&] { demux_table[{static_cast<short>(lane - 1), index1 + index2}] = sample; });
+}
+
+void CreateFastq::load_demux_hashes_vary_index2(int lane, const std::string& index1, std::string index2, short sample)
+{
+    for_each_variant(index2, [&] { demux_table[{static_cast<short>(lane - 1), index1 + index2}] = sample; });
+}
+
+bool CreateFastq::demux(std::uint64_t lane, TileData& tile, const std::string& tag)
+{
+    std::vector<ZelData>& reads = tile.zel_data;
+    const std::uint64_t spots = reads.empty() ? 0 : reads.front().spots;
     tile.spot_data.assign(spots, SpotData{});
+    // Every read must hold the tile's spots (and its calls must be there for them) before any
+    // spot is looked at, also when the first read holds none.
+    for (const ZelData& read : reads) {
+        if (read.spots != spots || (spots != 0 && (read.bases.rows() < spots || read.quals.rows() < spots))) {
+            log_error("Tile " + tag + " not all tracks contain the same number of reads.");
+            return false;
+        }
+    }
+
+    const QuillonSettings& settings = design_sheet.quillon_settings;
+    const bool scan = settings.I1Mismatches > 1 || settings.I2Mismatches > 1;
+    const int limit1 = settings.I1Mismatches < 0 ? static_cast<int>(barcode_allowed_mismatches) : settings.I1Mismatches;
+    const int limit2 = settings.I2Mismatches < 0 ? static_cast<int>(barcode_allowed_mismatches) : settings.I2Mismatches;
+    const std::vector<IndexData>& rows = sample_sheet_local.index_data;
+    const auto k = static_cast<short>(lane);
+    const char separator = umi_tag.empty() ? '+' : '-';
+    // The observed key with the lane, as the table and the undetermined counts are keyed.
+    std::pair<short, std::string> observed{k, std::string(demux_key_length, 'N')};
+    std::string& key = observed.second;
+    std::vector<std::uint64_t> scratch;
+
+    // The spot's observed key: index 1's letters, then index 2's, 'N' where a letter is missing
+    // or of low quality.
+    auto observe = [&](const IndexPlace& index1, const IndexPlace& index2) {
+        std::fill(key.begin(), key.end(), 'N');
+        std::uint64_t position = 0;
+        if (index1.read != -1)
+            load_index(reads, index1.read, index1.start, index1.length, position, key);
+        if (index2.read != -1)
+            load_index(reads, index2.read, index2.start, index2.length, position, key);
+    };
+    auto count_undetermined = [&] {
+        std::lock_guard lock(undetermined_mutex);
+        ++undetermined[observed];
+    };
+
+    for (std::uint64_t s = 0; s < spots; ++s) {
+        SpotData& spot = tile.spot_data[s];
+        for (ZelData& read : reads) {
+            rebuild_texts(read, s);
+            std::uint64_t offset = 0;
+            if (!get_control_key(read.sequence, offset).empty())
+                spot.control = true;
+        }
+
+        IndexPlace index1;
+        IndexPlace index2;
+        for (const IndexRead& x : sample_sheet_local.index_reads) {
+            if (x.data_column_name == "Index1")
+                find_index(x, reads, index1.read, index1.start, index1.length, spot.index_prefix);
+            else if (x.data_column_name == "Index2")
+                find_index(x, reads, index2.read, index2.start, index2.length, spot.index_prefix);
+        }
+
+        std::string umi;
+        std::string umi_quality;
+        for (const UmiRead& x : sample_sheet_local.umi_reads) {
+            if (x.read < 1 || static_cast<std::size_t>(x.read) > reads.size())
+                continue;
+            const ZelData& read = reads[static_cast<std::size_t>(x.read - 1)];
+            if (!umi.empty())
+                umi += separator;
+            if (!umi_quality.empty())
+                umi_quality += separator;
+            for (std::int64_t c = std::int64_t{x.position_start} - 1; c < x.position_stop; ++c) {
+                const bool inside = c >= 0 && static_cast<std::uint64_t>(c) < read.sequence.size();
+                umi += inside ? read.sequence[static_cast<std::size_t>(c)] : 'N';
+                umi_quality += inside ? read.quality[static_cast<std::size_t>(c)] : '!';
+            }
+        }
+
+        if (!scan) {
+            if (!demux_table.empty()) {
+                observe(index1, index2);
+                const auto found = demux_table.find(observed);
+                if (found != demux_table.end())
+                    spot.sample = found->second;
+                else
+                    count_undetermined();
+            }
+        } else if (!rows.empty()) {
+            int matches = 0;
+            short sample = -1;
+            for (std::size_t p = 0; p < rows.size(); ++p) {
+                const IndexData& row = rows[p];
+                if (row.lane != k + 1 || (row.index1.empty() && row.index2.empty()))
+                    continue;
+                bool match = true;
+                check_for_match(reads, row.index1, index1.read, index1.start, index1.length, limit1, scratch, match);
+                check_for_match(reads, row.index2, index2.read, index2.start, index2.length, limit2, scratch, match);
+                if (match) {
+                    ++matches;
+                    sample = static_cast<short>(p);
+                }
+            }
+            if (matches == 1) {
+                spot.sample = sample;
+            } else {
+                observe(index1, index2);
+                if (demux_table.find(observed) == demux_table.end())
+                    count_undetermined();
+            }
+        }
+
+        spot.umi = umi_qscores != 0 ? umi + ":" + umi_quality : umi;
+    }
     return true;
+}
+
+void CreateFastq::find_index(const IndexRead& index_read, std::vector<ZelData>& reads, int& read, int& start,
+                             int& length, std::uint64_t& prefix)
+{
+    const int r = index_read.read - 1;
+    if (r < 0 || static_cast<std::size_t>(r) >= reads.size())
+        return;
+    read = r;
+    start = index_read.position_start - 1;
+    length = index_read.position_stop - index_read.position_start + 1;
+    // An index at the start of the run's only read: the reads of that spot begin with it.
+    if (reads.size() == 1 && sample_sheet_local.index_reads.size() == 1 && index_read.position_start == 1)
+        prefix = static_cast<std::uint64_t>(index_read.position_stop);
+}
+
+void CreateFastq::load_index(std::vector<ZelData>& reads, int read, int start, int length, std::uint64_t& position,
+                             std::string& key)
+{
+    if (read < 0 || static_cast<std::size_t>(read) >= reads.size())
+        return;
+    const ZelData& data = reads[static_cast<std::size_t>(read)];
+    for (std::int64_t c = start; c < std::int64_t{start} + length; ++c, ++position) {
+        if (position >= key.size())
+            continue;
+        if (c < 0 || static_cast<std::uint64_t>(c) >= data.sequence.size())
+            key[position] = 'N';
+        else if (data.quality[static_cast<std::size_t>(c)] - 33 >= qscore_cutoff)
+            key[position] = data.sequence[static_cast<std::size_t>(c)];
+        else
+            key[position] = 'N';
+    }
+}
+
+void CreateFastq::check_for_match(std::vector<ZelData>& reads, const std::string& expected, int read, int start,
+                                  int length, int limit, std::vector<std::uint64_t>& scratch, bool& match)
+{
+    if (expected.empty())
+        return;
+    if (read < 0 || static_cast<std::size_t>(read) >= reads.size() || start < 0 || length < 0 ||
+        static_cast<std::uint64_t>(start) + static_cast<std::uint64_t>(length) >
+            reads[static_cast<std::size_t>(read)].sequence.size()) {
+        match = false;
+        return;
+    }
+    const ZelData& data = reads[static_cast<std::size_t>(read)];
+    std::string observed = data.sequence;
+    for (std::size_t c = 0; c < observed.size(); ++c) {
+        if (data.quality[c] - 33 < qscore_cutoff)
+            observed[c] = 'N';
+    }
+    if (!compare_barcode(observed, start, length, expected, limit, scratch))
+        match = false;
+}
+
+bool CreateFastq::compare_barcode(const std::string& observed, int start, int length, const std::string& expected,
+                                  int limit, std::vector<std::uint64_t>& scratch)
+{
+    if (expected.empty())
+        return false;
+    // Leading 'N's of the expected index cover cycles that are not compared.
+    std::size_t first = 0;
+    while (first < expected.size() && expected[first] == 'N') {
+        ++first;
+        const auto remaining = static_cast<int>(expected.size() - first);
+        if (remaining < length) {
+            ++start;
+            length = remaining;
+        }
+    }
+    std::size_t last = expected.size();
+    while (last > first && expected[last - 1] == 'N') {
+        --last;
+        length = std::min(length, static_cast<int>(last - first));
+    }
+    if (first == last)
+        return false;
+    if (start < 0 || length < 0 || static_cast<std::size_t>(start) > observed.size())
+        return false;
+    length = std::min(length, static_cast<int>(observed.size() - static_cast<std::size_t>(start)));
+    const std::uint64_t distance = classic::LevenshteinDistance(
+        observed.data() + start, static_cast<std::uint64_t>(length), expected.data() + first, last - first, scratch);
+    return static_cast<std::int64_t>(distance) <= limit;
 }
