@@ -127,6 +127,17 @@ void copy_file(const std::string& source, const std::string& destination)
 
 bool copy_fastq_data(GzFile output, const std::string& source)
 {
+    std::error_code error;
+    if (!std::filesystem::exists(source, error))
+        return true;
+    if (!append_fastq_data(output, source))
+        return false;
+    std::filesystem::remove(source, error);
+    return !error;
+}
+
+bool append_fastq_data(GzFile output, const std::string& source)
+{
     constexpr unsigned buffer_size = 2048000;
     std::error_code error;
     if (!std::filesystem::exists(source, error))
@@ -152,10 +163,7 @@ bool copy_fastq_data(GzFile output, const std::string& source)
     // A stream that ends inside a member only shows at the close.
     if (gz_close(input) != Gz_ok)
         copied = false;
-    if (!copied)
-        return false;
-    std::filesystem::remove(source, error);
-    return !error;
+    return copied;
 }
 
 std::string& trim(std::string& s)

@@ -34,6 +34,9 @@ void copy_file(const std::string& source, const std::string& destination);
 // A missing source is done at once (true). False, with the source kept, when it cannot be
 // opened, read to a clean end or written, or when its removal fails.
 bool copy_fastq_data(GzFile output, const std::string& source);
+// The copy of copy_fastq_data without the removal, for callers that remove their sources only
+// once the output has been closed. True for a missing source.
+bool append_fastq_data(GzFile output, const std::string& source);
 
 // Removes every white-space character and every byte of 0x7F and above, anywhere in s.
 std::string& trim(std::string& s);

@@ -19,6 +19,7 @@
 #include "classic/processing/control_record.h"
 #include "classic/processing/counts.h"
 #include "classic/processing/demux.h"
+#include "classic/processing/kmer_table.h"
 #include "classic/processing/tile_data.h"
 #include "common/cycle_mask.h"
 #include "common/gz_file.h"
@@ -116,8 +117,7 @@ public:
     // Controls.
     void load_controls();
     void load_control(std::string& name, std::string& sequence);
-    void hash_sequences(const std::vector<ControlRecord>& records, std::uint64_t k,
-                        std::map<std::string, std::pair<std::uint64_t, std::uint64_t>>& table);
+    void hash_sequences(const std::vector<ControlRecord>& records, std::uint64_t k, KmerTable& table);
     std::string get_control_key(const std::string& sequence, std::uint64_t& offset);
     bool is_adapter(std::string& key);
     bool is_chimera(const std::string& sequence, const std::string& key, std::uint64_t offset,
@@ -179,8 +179,8 @@ public:
     unsigned char qscore_cutoff = 0;
     std::vector<std::uint64_t> read_numbers;
     std::vector<ControlRecord> controls;
-    std::map<std::string, std::pair<std::uint64_t, std::uint64_t>> control_keys;
-    std::map<std::string, std::pair<std::uint64_t, std::uint64_t>> chimera_keys;
+    KmerTable control_keys; // 30-mer and its variants -> (control index, start)
+    KmerTable chimera_keys; // the same for 18-mers
     std::vector<std::vector<TileData>> lane_tiles;
     std::vector<std::map<std::pair<short, int>, Demux>> lane_demux;
     std::vector<std::uint64_t> read_cycles;
