@@ -119,7 +119,8 @@ bool CreateFastq::run()
         data_folder.clear();
         AlgorithmFramework::FileSystem::mkdir(output + "/" + classic::fastq_tag + "/");
         AlgorithmFramework::FileSystem::mkdir(classic::get_metrics_directory(output) + "/");
-        if (exists(classic::get_data_directory(input) + "/L01")) {
+        // A Base_Calls folder holding either lane folder, so that a run of L02 alone is found.
+        if (exists(classic::get_data_directory(input) + "/L01") || exists(classic::get_data_directory(input) + "/L02")) {
             has_data_folder = true;
             data_folder = "/" + classic::data_tag;
             AlgorithmFramework::FileSystem::mkdir(classic::get_metrics_directory(output) + "/L01/");

@@ -218,7 +218,11 @@ void read_gzip_calls(AlgorithmFramework::Log& log, const std::string& path, ZelD
     } catch (const std::bad_alloc&) {
         bad_base_calls(path, "memory allocation failed");
     } catch (const std::exception& error) {
-        bad_base_calls(path, error.what());
+        // The reader's messages begin with the path, which this message names already.
+        std::string why = error.what();
+        if (why.rfind(path + ": ", 0) == 0)
+            why.erase(0, path.size() + 2);
+        bad_base_calls(path, why);
     }
 }
 
