@@ -45,6 +45,13 @@ void add_errors(classic::ErrorHistogram& into, const classic::ErrorHistogram& fr
     }
 }
 
+// The count of a name, 0 when the map lacks it.
+std::uint64_t count_of(const std::map<std::string, std::uint64_t>& counts, const std::string& name)
+{
+    auto entry = counts.find(name);
+    return entry == counts.end() ? 0 : entry->second;
+}
+
 template <typename Map>
 void add_by_name(Map& into, const Map& from, const std::string& name)
 {
@@ -107,6 +114,7 @@ void CreateFastq::process_tile_read(std::uint64_t lane, std::uint64_t spots, std
         if (std::uint64_t(umi.read) == read_number)
             embedded[umi.position_start] = umi.position_stop;
     std::vector<std::uint64_t> scratch;
+    const std::string no_umi;
 
     for (std::uint64_t i = 0; i < spots; ++i) {
         const char* bases = zel.bases.row(i);
@@ -248,7 +256,6 @@ void CreateFastq::process_tile_read(std::uint64_t lane, std::uint64_t spots, std
                 umi = &spot.umi;
             }
         }
-        static const std::string no_umi;
         append_read_name(*text, tag, x, y, read_number, chimera, umi != nullptr ? *umi : no_umi);
         append_read_data(read_number, *text, zel);
     }
@@ -278,8 +285,8 @@ void CreateFastq::update_counts(std::uint64_t lane, std::uint64_t slot)
         Counts::add(into.control_qualities, from.control_qualities);
         add_errors(into.quality_errors, from.quality_errors);
         for (const auto& [name, used] : control_classes) {
-            into.control_reads_by_class[name] += from.control_reads_by_class.count(name) ? from.control_reads_by_class.at(name) : 0;
-            into.control_bases_by_class[name] += from.control_bases_by_class.count(name) ? from.control_bases_by_class.at(name) : 0;
+            into.control_reads_by_class[name] += count_of(from.control_reads_by_class, name);
+            into.control_bases_by_class[name] += count_of(from.control_bases_by_class, name);
             add_by_name(into.control_lengths_by_class, from.control_lengths_by_class, name);
             add_by_name(into.control_qualities_by_class, from.control_qualities_by_class, name);
             auto errors = from.quality_errors_by_class.find(name);
@@ -288,8 +295,8 @@ void CreateFastq::update_counts(std::uint64_t lane, std::uint64_t slot)
                 add_errors(target, errors->second);
         }
         for (const auto& [name, used] : sample_names) {
-            into.sample_reads_by_id[name] += from.sample_reads_by_id.count(name) ? from.sample_reads_by_id.at(name) : 0;
-            into.sample_bases_by_id[name] += from.sample_bases_by_id.count(name) ? from.sample_bases_by_id.at(name) : 0;
+            into.sample_reads_by_id[name] += count_of(from.sample_reads_by_id, name);
+            into.sample_bases_by_id[name] += count_of(from.sample_bases_by_id, name);
             add_by_name(into.sample_lengths_by_id, from.sample_lengths_by_id, name);
             add_by_name(into.sample_qualities_by_id, from.sample_qualities_by_id, name);
         }

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -294,16 +295,11 @@ void CreateFastq::append_read_name(std::string& text, const std::string& tag, co
                                    const std::string& umi)
 {
     text += '@';
-    text += instrument_id;
-    text += ':';
-    text += run_id;
-    text += ':';
-    text += flowcell_id;
-    text += ':';
-    text += tag;
-    text += ':';
-    text += x;
-    text += ':';
+    const std::initializer_list<const std::string*> fields = {&instrument_id, &run_id, &flowcell_id, &tag, &x};
+    for (const std::string* part : fields) {
+        text += *part;
+        text += ':';
+    }
     text += y;
     if (umi_tag.empty()) {
         if (!umi.empty()) {
