@@ -5,6 +5,7 @@
 #include "classic/framework/file_system.h"
 #include "classic/framework/profiler.h"
 #include "classic/framework/utilities.h"
+#include "classic/processing/thread_group.h"
 #include "common/dax_unzip.h"
 
 #include <algorithm>
@@ -20,6 +21,7 @@ namespace {
 constexpr const char* Version = "5.11.0";
 constexpr std::uint64_t Zel_file_type = 42;
 constexpr int Zel_unzip_threads = 4;
+constexpr int Lane_folders = 2; // L01 and L02
 
 bool exists(const std::string& path)
 {
@@ -112,18 +114,22 @@ bool CreateFastq::run()
         if (file_prefix.empty())
             file_prefix = flowcell_id;
 
+        // The FASTQ and metrics folders are made for lanes directly in the run folder too.
         has_data_folder = false;
         data_folder.clear();
-        if (exists(classic::get_data_directory(input) + "/L01")) {
+        AlgorithmFramework::FileSystem::mkdir(output + "/" + classic::fastq_tag + "/");
+        AlgorithmFramework::FileSystem::mkdir(classic::get_metrics_directory(output) + "/");
+        // A Base_Calls folder holding either lane folder, so that a run of L02 alone is found.
+        if (exists(classic::get_data_directory(input) + "/L01") || exists(classic::get_data_directory(input) + "/L02")) {
             has_data_folder = true;
             data_folder = "/" + classic::data_tag;
-            AlgorithmFramework::FileSystem::mkdir(output + "/" + classic::fastq_tag + "/");
             AlgorithmFramework::FileSystem::mkdir(classic::get_metrics_directory(output) + "/L01/");
             AlgorithmFramework::FileSystem::mkdir(classic::get_metrics_directory(output) + "/L02/");
         }
 
         load_quillon_sheet();
         load_run(input, lanes);
+        load_controls();
         const bool any_tile = std::any_of(lanes.begin(), lanes.end(),
                                           [](const auto& lane) { return !lane.second.empty(); });
         if (!any_tile) {
@@ -133,18 +139,50 @@ bool CreateFastq::run()
             if (read_numbers.empty()) {
                 log_error("No reads found for this input.");
             } else {
-                lane_demux.resize(lanes.size());
+                // Every per-lane table has one entry for each lane folder name, L01 and L02, at
+                // the lane's number - 1, whichever lanes the run holds.
+                lane_demux.assign(Lane_folders, {});
                 if (sample_sheet.run_information.FileFormatVersion != 0)
                     load_sample_sheet_new();
                 else
                     load_sample_sheet_old();
-                log_status("The conversion of the lanes is not built yet; the run ends after its set-up.");
+                lane_tiles.clear();
+                lane_counts.clear();
+                for (int lane = 0; lane < Lane_folders; ++lane)
+                    initialize_lane();
+                run_lanes(lanes);
+                output_metrics(lanes);
+                frequency_metrics();
             }
         }
     }
+    if (design_sheet.quillon_settings.MergeLanes)
+        merge_lane_fastqs();
     validate_run();
     profiler.stop();
     return false;
+}
+
+void CreateFastq::run_lanes(LaneTable& lanes)
+{
+    if (!thread_lanes) {
+        for (const auto& [lane, tiles] : lanes)
+            thread_work(lane, tiles);
+        return;
+    }
+    // One thread per lane; every lane thread is joined before the first lane's error goes on.
+    ThreadGroup threads;
+    for (const auto& [lane, tiles] : lanes)
+        threads.start([this, lane = lane, tiles = tiles] { thread_work(lane, tiles); });
+    threads.join();
+}
+
+void CreateFastq::initialize_lane()
+{
+    lane_tiles.emplace_back();
+    Counts counts;
+    counts.initialize(control_classes, sample_names);
+    lane_counts.emplace_back(read_numbers.size(), counts);
 }
 
 void CreateFastq::load_run(const std::string& folder, LaneTable& lanes)

@@ -20,6 +20,7 @@
 #include "classic/processing/counts.h"
 #include "classic/processing/demux.h"
 #include "classic/processing/kmer_table.h"
+#include "classic/processing/position_mask.h"
 #include "classic/processing/tile_data.h"
 #include "common/cycle_mask.h"
 #include "common/gz_file.h"
@@ -83,9 +84,10 @@ public:
     // Tiles: base-call and positions files.
     void process_reads(const std::string& folder, TileData& tile, std::uint64_t lane, const std::string& tag);
     bool load_positions(const std::string& path, matrix<int>& positions);
-    void remove_duplicate_positions(TileData& tile, matrix<char>& mask);
+    void remove_duplicate_positions(TileData& tile, PositionMask& mask);
 
     // Lanes: tile threads and FASTQ files.
+    void run_lanes(LaneTable& lanes); // every lane, one after another or one thread each
     void thread_work(const std::string& lane_name,
                      std::vector<std::pair<std::uint64_t, std::string>> tiles);
     void output_fastq(std::uint64_t lane, std::uint64_t slot, std::uint64_t tile_number,
@@ -132,10 +134,10 @@ public:
     void calculate_error(std::uint64_t cycles, TileData& tile, std::uint64_t read_index);
 
     // Counts.
-    void process_tile_reads(std::uint64_t lane, TileData& tile, std::string& tag, matrix<char>& cells);
+    void process_tile_reads(std::uint64_t lane, TileData& tile, std::string& tag, PositionMask& cells);
     void process_tile_read(std::uint64_t lane, std::uint64_t spots, std::uint64_t cycles,
                            std::uint64_t read_number, TileData& tile, std::string& tag,
-                           matrix<char>& cells);
+                           PositionMask& cells);
     void update_counts(std::uint64_t lane, std::uint64_t slot);
 
     // Metrics files and lane merge.

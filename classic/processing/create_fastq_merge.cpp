@@ -31,13 +31,6 @@ bool remove_file(const std::string& path)
 
 } // namespace
 
-std::string CreateFastq::get_track_name(std::uint64_t read_index)
-{
-    const std::uint64_t read_number = read_numbers[read_index];
-    const auto name = sample_sheet_local.track_names.find(read_number);
-    return name != sample_sheet_local.track_names.end() ? name->second : "R" + std::to_string(read_number);
-}
-
 void CreateFastq::merge_lane_fastqs()
 {
     const std::string folder = classic::get_fastq_directory(output);

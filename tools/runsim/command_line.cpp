@@ -139,6 +139,8 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments)
                 recipe.base_calls_folder = to_bool(name, value);
             } else if (name == "zel-subfolder") {
                 recipe.zel_subfolder = to_bool(name, value);
+            } else if (name == "read-folders") {
+                recipe.read_folders = to_bool(name, value);
             } else if (name == "storage") {
                 recipe.zel.storage = parse_storage(value);
             } else if (name == "zel-version") {
@@ -254,6 +256,8 @@ always give the same files.
   --umi1=MASK --umi2=MASK     UMI taken from a read, e.g. T2:N8Y8
   --base-calls-folder         lane folders inside Base_Calls
   --zel-subfolder             files in a zel folder inside each tile folder
+  --read-folders              each read's files as Read<n>/called_bases.zel and
+                              Read<n>/called_bases_positions
   --storage=block-gzip|gzip|plain   base-call storage (block-gzip)
   --zel-version=N             header version (4 for gzip, 2 for plain)
   --member-size=BYTES         stream bytes per block-gzip member (1048576)

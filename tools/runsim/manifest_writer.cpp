@@ -150,6 +150,8 @@ std::uint64_t write_manifest(const RunTruth& run, const std::filesystem::path& p
     out << "\"metadata_file\":" + path_text(run, run.metadata_file) + ",\n";
     out << "\"base_calls_folder\":" + boolean(recipe.base_calls_folder) + ",\n";
     out << "\"zel_subfolder\":" + boolean(recipe.zel_subfolder) + ",\n";
+    if (recipe.read_folders) // only when set, so that the manifests of other runs stay as they were
+        out << "\"read_folders\":true,\n";
     out << "\"storage\":" + quote(storage_name(recipe.zel.storage)) + ",\n";
     out << "\"version\":" + number(recipe.zel_version()) + ",\n";
     out << "\"member_text_size\":" + number(recipe.zel.member_text_size) + ",\n";

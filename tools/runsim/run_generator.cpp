@@ -101,13 +101,18 @@ RunIdentity choose_identity(const RunRecipe& recipe)
 
 } // namespace
 
-std::filesystem::path zel_file_name(const std::filesystem::path& folder, int read)
+std::filesystem::path zel_file_name(const std::filesystem::path& folder, int read, bool read_folders)
 {
+    if (read_folders)
+        return folder / ("Read" + std::to_string(read)) / "called_bases.zel";
     return folder / ("R" + std::to_string(read) + ".zel");
 }
 
-std::filesystem::path positions_file_name(const std::filesystem::path& folder, int read)
+std::filesystem::path positions_file_name(const std::filesystem::path& folder, int read,
+                                          bool read_folders)
 {
+    if (read_folders)
+        return folder / ("Read" + std::to_string(read)) / "called_bases_positions";
     return folder / ("R" + std::to_string(read) + "_positions");
 }
 
@@ -193,9 +198,11 @@ RunTruth generate_run(const RunRecipe& given)
             header.extra_cycles = std::uint64_t(recipe.layout.reads[r].extra_cycles);
             header.text = "quillon-runsim seed " + std::to_string(recipe.seed) + " " + lane_name +
                           "/" + tile.name + " R" + std::to_string(read);
-            tile.zel_files.push_back(zel_file_name(files, read));
+            tile.zel_files.push_back(zel_file_name(files, read, recipe.read_folders));
+            if (recipe.read_folders)
+                make_folder(tile.zel_files.back().parent_path());
             const ZelFileStats zs = write_zel_file(tile.zel_files.back(), header, data.calls[r], recipe.zel);
-            tile.positions_files.push_back(positions_file_name(files, read));
+            tile.positions_files.push_back(positions_file_name(files, read, recipe.read_folders));
             const std::uint64_t pos_bytes =
                 write_positions_file(tile.positions_files.back(), data.xy, recipe.positions_type);
             js.files += 2;

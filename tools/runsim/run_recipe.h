@@ -32,6 +32,9 @@ struct RunRecipe {
     ReadLayout layout = ReadLayout::standard();
     bool base_calls_folder = false; // lane folders inside "Base_Calls"
     bool zel_subfolder = false;     // each tile's files inside a "zel" folder of the tile folder
+    // Each read's files in a folder of its own: Read<n>/called_bases.zel and
+    // Read<n>/called_bases_positions instead of R<n>.zel and R<n>_positions.
+    bool read_folders = false;
 
     // Base-call and positions files.
     ZelWriteOptions zel;               // storage, stream bytes per member, compression level

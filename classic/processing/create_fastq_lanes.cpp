@@ -1,0 +1,332 @@
+// Lanes: the tile threads of one lane, the lane's gzip FASTQ files, and the text of a FASTQ
+// record.
+//
+// A lane runs its tiles in batches of threads_per_lane tile threads, one slot each. After a
+// batch every started thread is joined, then the slots are written in slot order (so every file
+// holds the lane's tiles in order) and every file is sync-flushed. An exception on a tile thread
+// is kept until the batch is joined, then goes on from the lane; the lane's files are closed on
+// that path too.
+#include "classic/processing/create_fastq.h"
+
+#include "classic/framework/utilities.h"
+#include "classic/processing/fastq_names.h"
+#include "classic/processing/thread_group.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr unsigned Gz_buffer_bytes = 2048000;
+constexpr int Gz_level = 4;
+constexpr int Gz_default_strategy = 0;
+
+bool is_index_track(const std::string& track)
+{
+    return track == "Index1" || track == "Index2";
+}
+
+// "L01" for lane index 0.
+std::string lane_name_of(std::uint64_t lane)
+{
+    const std::string number = std::to_string(lane + 1);
+    return "L" + std::string(number.size() < 2 ? 1 : 0, '0') + number;
+}
+
+// The control file (control true) or the track file of read r of a lane.
+std::string track_file_name(CreateFastq& run, std::uint64_t lane, std::uint64_t r, bool control)
+{
+    const std::string& library = control                        ? classic::control_library
+                                 : run.lane_demux[lane].empty() ? classic::sample_library_of_lane
+                                                                : classic::undetermined_library;
+    return classic::fastq_file_name(classic::get_fastq_directory(run.output), run.file_prefix, lane_name_of(lane),
+                                    run.get_track_name(r), library);
+}
+
+// Appends the text in pieces that the gz layer accepts; false when a piece is refused.
+bool write_all(GzFile file, const std::string& text)
+{
+    for (std::size_t done = 0; done < text.size();) {
+        const auto piece = static_cast<unsigned>(std::min<std::size_t>(text.size() - done, Gz_max_chunk));
+        if (gz_write(file, text.data() + done, piece) != static_cast<int>(piece))
+            return false;
+        done += piece;
+    }
+    return true;
+}
+
+// Closes whatever is still open when a lane ends early; the ordinary end closes each file with
+// its result checked.
+class OpenFiles {
+public:
+    OpenFiles(std::vector<GzFile>& controls, std::vector<GzFile>& tracks,
+              std::map<std::pair<short, int>, Demux>& outputs)
+        : controls_(controls), tracks_(tracks), outputs_(outputs)
+    {
+    }
+    ~OpenFiles()
+    {
+        for (GzFile& file : controls_)
+            close_quietly(file);
+        for (GzFile& file : tracks_)
+            close_quietly(file);
+        for (auto& [key, out] : outputs_)
+            close_quietly(out.file);
+    }
+    OpenFiles(const OpenFiles&) = delete;
+    OpenFiles& operator=(const OpenFiles&) = delete;
+
+private:
+    static void close_quietly(GzFile& file)
+    {
+        if (file != nullptr)
+            gz_close(file);
+        file = nullptr;
+    }
+
+    std::vector<GzFile>& controls_;
+    std::vector<GzFile>& tracks_;
+    std::map<std::pair<short, int>, Demux>& outputs_;
+};
+
+// Empties what a slot's read held for the previous tile and resets every field of its counts.
+void reset_read(ReadData& read, const std::map<std::string, bool>& classes,
+                const std::map<std::string, bool>& samples)
+{
+    read.sample_lengths.clear();
+    read.control_lengths.clear();
+    read.sample_qualities.clear();
+    read.control_qualities.clear();
+    read.clean_control_spots.clear();
+    auto empty_all = [](auto& by_name) {
+        for (auto& entry : by_name)
+            entry.second.clear();
+    };
+    empty_all(read.control_lengths_by_class);
+    empty_all(read.control_qualities_by_class);
+    empty_all(read.clean_control_spots_by_class);
+    empty_all(read.sample_lengths_by_id);
+    empty_all(read.sample_qualities_by_id);
+    for (const auto& [name, used] : classes) {
+        read.control_lengths_by_class[name];
+        read.control_qualities_by_class[name];
+        read.clean_control_spots_by_class[name];
+    }
+    for (const auto& [name, used] : samples) {
+        read.sample_lengths_by_id[name];
+        read.sample_qualities_by_id[name];
+    }
+    read.counts = Counts();
+    read.counts.initialize(classes, samples);
+    read.control_fastq.clear();
+    read.sample_fastq.clear();
+}
+
+} // namespace
+
+void CreateFastq::thread_work(const std::string& lane_name,
+                              std::vector<std::pair<std::uint64_t, std::string>> tiles)
+{
+    const std::uint64_t k = std::strtoul(lane_name.c_str() + std::min<std::size_t>(1, lane_name.size()), nullptr, 10) - 1;
+    if (k >= lane_tiles.size() || k >= lane_demux.size() || k >= lane_counts.size())
+        log_exception("Invalid lane " + lane_name);
+    const std::uint64_t reads = read_numbers.size();
+    const auto& settings = design_sheet.quillon_settings;
+
+    std::vector<TileData>& slots = lane_tiles[k];
+    slots.assign(threads_per_lane, TileData());
+    for (TileData& slot : slots) {
+        slot.zel_data.resize(reads);
+        slot.read_data.resize(reads);
+    }
+
+    // Names, then the files: per read its control and track file, then every sample output.
+    auto& outputs = lane_demux[k];
+    const auto& rows = sample_sheet_local.index_data;
+    for (auto& [key, out] : outputs) {
+        out.file_name = classic::fastq_file_name(
+            classic::get_fastq_directory(output), file_prefix, lane_name_of(k), get_track_name(std::uint64_t(key.second)),
+            classic::sample_library(classic::sample_name(rows, out.sample),
+                                    classic::pair_suffix(sample_sheet_local.paired_reads, out.read)));
+    }
+    std::vector<GzFile> controls(reads, nullptr);
+    std::vector<GzFile> tracks(reads, nullptr);
+    OpenFiles open_files(controls, tracks, outputs);
+    auto open = [this](const std::string& name) {
+        GzFile file = gz_open(name, "wb");
+        if (file == nullptr)
+            log_exception("Cannot open output file " + name);
+        gz_buffer(file, Gz_buffer_bytes);
+        gz_setparams(file, Gz_level, Gz_default_strategy);
+        return file;
+    };
+    for (std::uint64_t r = 0; r < reads; ++r) {
+        const bool written = !is_index_track(get_track_name(r)) || settings.OutputIndexFASTQ;
+        if (written && settings.OutputControlFASTQ)
+            controls[r] = open(track_file_name(*this, k, r, true));
+        if (written)
+            tracks[r] = open(track_file_name(*this, k, r, false));
+    }
+    for (auto& [key, out] : outputs)
+        if (!is_index_track(get_track_name(std::uint64_t(key.second))) || settings.OutputIndexFASTQ)
+            out.file = open(out.file_name);
+
+    ThreadGroup threads;
+    auto finish_batch = [&](std::uint64_t used) {
+        threads.join();
+        for (std::uint64_t s = 0; s < used; ++s) {
+            write(k, s, controls, tracks);
+            for (ReadData& read : slots[s].read_data)
+                read.counts.initialize(control_classes, sample_names);
+        }
+        flush(k, controls, tracks);
+    };
+    std::uint64_t slot = 0;
+    for (const auto& [number, folder] : tiles) {
+        threads.start([this, k, slot, number = number, folder = folder] { output_fastq(k, slot, number, folder); });
+        if (++slot == threads_per_lane) {
+            finish_batch(slot);
+            slot = 0;
+        }
+    }
+    if (slot > 0)
+        finish_batch(slot);
+
+    auto close = [this](GzFile& file, const std::string& name) {
+        GzFile closing = file;
+        file = nullptr;
+        if (closing != nullptr && gz_close(closing) != Gz_ok)
+            log_exception("Cannot write to output file " + name);
+    };
+    for (std::uint64_t r = 0; r < reads; ++r) {
+        if (controls[r] != nullptr)
+            close(controls[r], track_file_name(*this, k, r, true));
+        if (tracks[r] != nullptr)
+            close(tracks[r], track_file_name(*this, k, r, false));
+    }
+    for (auto& [key, out] : outputs)
+        close(out.file, out.file_name);
+    slots.clear();
+}
+
+void CreateFastq::output_fastq(std::uint64_t lane, std::uint64_t slot, std::uint64_t tile_number,
+                               const std::string& folder)
+{
+    const std::string tag = get_tag(folder, lane, tile_number);
+    TileData& tile = lane_tiles[lane][slot];
+    for (ReadData& read : tile.read_data)
+        reset_read(read, control_classes, sample_names);
+    for (auto& [key, text] : tile.sample_fastq)
+        text.clear();
+    tile.spot_data.clear();
+    process_reads(folder, tile, lane, tag);
+}
+
+void CreateFastq::write(std::uint64_t lane, std::uint64_t slot, std::vector<GzFile>& controls,
+                        std::vector<GzFile>& tracks)
+{
+    TileData& tile = lane_tiles[lane][slot];
+    for (std::uint64_t r = 0; r < tile.read_data.size(); ++r) {
+        ReadData& read = tile.read_data[r];
+        if (controls[r] != nullptr && !write_all(controls[r], read.control_fastq))
+            log_exception("Cannot write to output file " + track_file_name(*this, lane, r, true));
+        read.control_fastq.clear();
+        if (tracks[r] != nullptr && !write_all(tracks[r], read.sample_fastq))
+            log_exception("Cannot write to output file " + track_file_name(*this, lane, r, false));
+        read.sample_fastq.clear();
+    }
+    for (auto& [key, out] : lane_demux[lane]) {
+        auto text = tile.sample_fastq.find(key);
+        if (text != tile.sample_fastq.end() && out.file != nullptr && !write_all(out.file, text->second))
+            log_exception("Cannot write to output file " + out.file_name);
+    }
+    // Texts of outputs whose files are not written are dropped too, so they never pile up.
+    for (auto& [key, text] : tile.sample_fastq)
+        text.clear();
+    update_counts(lane, slot);
+}
+
+void CreateFastq::flush(std::uint64_t lane, std::vector<GzFile>& controls, std::vector<GzFile>& tracks)
+{
+    for (std::uint64_t r = 0; r < controls.size(); ++r)
+        if (controls[r] != nullptr && gz_flush(controls[r], Gz_sync_flush) != Gz_ok)
+            log_exception("Cannot write to output file " + track_file_name(*this, lane, r, true));
+    for (std::uint64_t r = 0; r < tracks.size(); ++r)
+        if (tracks[r] != nullptr && gz_flush(tracks[r], Gz_sync_flush) != Gz_ok)
+            log_exception("Cannot write to output file " + track_file_name(*this, lane, r, false));
+    for (auto& [key, out] : lane_demux[lane])
+        if (out.file != nullptr && gz_flush(out.file, Gz_sync_flush) != Gz_ok)
+            log_exception("Cannot write to output file " + out.file_name);
+}
+
+std::string CreateFastq::get_tag(const std::string& folder, std::uint64_t lane, std::uint64_t)
+{
+    const std::string base = input + data_folder;
+    std::string t = folder.compare(0, base.size(), base) == 0 ? folder.substr(base.size()) : folder;
+    if (!t.empty() && t.front() == '/')
+        t.erase(0, 1);
+    if (!t.empty() && t.front() == '\\')
+        t.erase(0, 1);
+    if (t.size() > 3 && (t[3] == '/' || t[3] == '\\'))
+        t[3] = ':';
+    if (t.size() >= 12)
+        return std::to_string(lane + 1) + ":" + t.substr(5, 2) + t.substr(9, 3);
+    return t;
+}
+
+std::string CreateFastq::get_track_name(std::uint64_t read_index)
+{
+    const std::uint64_t number = read_numbers.at(read_index);
+    auto named = sample_sheet_local.track_names.find(number);
+    return named != sample_sheet_local.track_names.end() ? named->second : "R" + std::to_string(number);
+}
+
+void CreateFastq::append_read_name(std::string& text, const std::string& tag, const std::string& x,
+                                   const std::string& y, std::uint64_t read_number, bool chimera,
+                                   const std::string& umi)
+{
+    text += '@';
+    const std::initializer_list<const std::string*> fields = {&instrument_id, &run_id, &flowcell_id, &tag, &x};
+    for (const std::string* part : fields) {
+        text += *part;
+        text += ':';
+    }
+    text += y;
+    if (umi_tag.empty()) {
+        if (!umi.empty()) {
+            text += ':';
+            text += umi;
+        }
+        text += ' ';
+        text += std::to_string(read_number);
+        text += chimera ? ":Y:0" : ":N:0";
+    } else if (!umi.empty()) {
+        text += ' ';
+        text += umi_tag;
+        text += ":Z:";
+        text += umi;
+    }
+}
+
+void CreateFastq::append_read_data(std::uint64_t read_number, std::string& text, ZelData& data)
+{
+    std::size_t start = 0;
+    std::size_t count = data.sequence.size();
+    auto window = sample_sheet_local.cycle_windows.find(read_number);
+    if (window != sample_sheet_local.cycle_windows.end()) {
+        const std::uint64_t n = data.sequence.size();
+        const std::uint64_t first = std::min<std::uint64_t>(std::max<std::uint64_t>(window->second.first, 1), n);
+        const std::uint64_t last = std::min<std::uint64_t>(std::max<std::uint64_t>(window->second.second, 1), n);
+        start = first == 0 ? 0 : first - 1;
+        count = last >= first ? last - first + 1 : 0;
+    }
+    text += '\n';
+    text.append(data.sequence, start, count);
+    text += "\n+\n";
+    text.append(data.quality, std::min(start, data.quality.size()), count);
+    text += '\n';
+}

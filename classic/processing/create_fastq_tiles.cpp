@@ -1,0 +1,366 @@
+// Tiles: one tile's base-call and positions files read into its slot, its duplicate positions
+// found, then demultiplexing and the records and counts of every read.
+//
+// A file that is damaged or holds less than its header promises is an error that names the file;
+// the tile is then not written and the run goes on. Header sizes are never trusted: the file's
+// size (or the inflated size) is checked before anything of that size is allocated.
+#include "classic/processing/create_fastq.h"
+
+#include "classic/framework/af_exception.h"
+#include "common/dax_unzip.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+namespace {
+
+constexpr std::uint64_t Zel_file_type = 42;
+constexpr int Zel_unzip_threads = 4;
+constexpr std::uint64_t Zel_header_size = 48; // type, version, spots, cycles, extra, text length
+constexpr std::uint64_t Positions_header_size = 24;
+constexpr std::uint64_t Positions_int32 = 5;
+constexpr std::uint64_t Positions_float32 = 6;
+constexpr std::uint64_t Inflate_piece = std::uint64_t(16) << 20;
+
+// A file of the tile that is damaged or shorter than its header says.
+class BadTileFile : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+[[noreturn]] void bad_base_calls(const std::string& path, const std::string& why)
+{
+    throw BadTileFile("Incorrect file format for base call file " + path + " (" + why + ")");
+}
+
+[[noreturn]] void raise(AlgorithmFramework::Log& log, const std::string& text)
+{
+    std::stringstream message;
+    message << text;
+    log.exception(message);
+}
+
+bool exists(const std::string& path)
+{
+    std::error_code error;
+    return std::filesystem::exists(path, error);
+}
+
+std::uint64_t size_of(const std::string& path)
+{
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    return error ? 0 : static_cast<std::uint64_t>(size);
+}
+
+std::uint64_t u64_at(const unsigned char* bytes)
+{
+    std::uint64_t value = 0;
+    for (int i = 7; i >= 0; --i)
+        value = value << 8 | bytes[i];
+    return value;
+}
+
+std::uint32_t u32_at(const unsigned char* bytes)
+{
+    return std::uint32_t(bytes[0]) | std::uint32_t(bytes[1]) << 8 | std::uint32_t(bytes[2]) << 16 |
+           std::uint32_t(bytes[3]) << 24;
+}
+
+// A float position truncated toward zero; No_position when it is not a number or lies outside
+// the range of int.
+std::int32_t position_of_float(std::uint32_t bits)
+{
+    float value = 0;
+    std::memcpy(&value, &bits, sizeof value);
+    const double wide = value;
+    if (!(wide > -2147483649.0 && wide < 2147483648.0))
+        return No_position;
+    return static_cast<std::int32_t>(wide);
+}
+
+struct ZelHeader {
+    std::uint64_t type = 0, version = 0, spots = 0, cycles = 0, extra = 0, text = 0;
+
+    explicit ZelHeader(const unsigned char* bytes)
+        : type(u64_at(bytes)), version(u64_at(bytes + 8)), spots(u64_at(bytes + 16)),
+          cycles(u64_at(bytes + 24)), extra(u64_at(bytes + 32)), text(u64_at(bytes + 40))
+    {
+    }
+
+    // spots x cycles, or false when the product does not fit.
+    bool calls(std::uint64_t& count) const { return !__builtin_mul_overflow(spots, cycles, &count); }
+};
+
+// A file that begins with the type 42 is stored plainly: a gzip file begins with its own magic.
+// Its version is checked by the plain reading.
+bool is_plain(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    unsigned char bytes[8] = {};
+    return file && file.read(reinterpret_cast<char*>(bytes), sizeof bytes) && u64_at(bytes) == Zel_file_type;
+}
+
+// Versions 1 and 2: the header, the text, then spots x cycles base letters and as many quality
+// values.
+void read_plain_calls(AlgorithmFramework::Log& log, const std::string& path, ZelData& zel)
+{
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        raise(log, "Cannot open input file " + path);
+    unsigned char bytes[Zel_header_size] = {};
+    file.read(reinterpret_cast<char*>(bytes), sizeof bytes);
+    const ZelHeader header(bytes);
+    if (header.type != Zel_file_type)
+        raise(log, "Incorrect file type " + path);
+    if (!file)
+        bad_base_calls(path, "the header is cut short");
+    if (header.version != 1 && header.version != 2)
+        raise(log, "Incorrect file version " + path);
+    std::uint64_t calls = 0;
+    std::uint64_t both = 0;
+    std::uint64_t needed = 0;
+    if (!header.calls(calls) || __builtin_mul_overflow(calls, std::uint64_t(2), &both) ||
+        __builtin_add_overflow(Zel_header_size + header.text, both, &needed) ||
+        header.text > size_of(path) || needed > size_of(path))
+        bad_base_calls(path, "the file is shorter than its header says");
+    file.seekg(static_cast<std::streamoff>(Zel_header_size + header.text));
+    zel.bases.resize(header.spots, header.cycles);
+    zel.quals.resize(header.spots, header.cycles);
+    file.read(zel.bases.data(), static_cast<std::streamsize>(calls));
+    file.read(reinterpret_cast<char*>(zel.quals.data()), static_cast<std::streamsize>(calls));
+    if (!file)
+        bad_base_calls(path, "the calls are cut short");
+    zel.spots = header.spots;
+    zel.cycles = header.cycles;
+    zel.extra = header.extra;
+}
+
+// Up to count further inflated bytes appended to out; returns how many came.
+std::uint64_t inflate_into(DaxUnZip& reader, std::vector<unsigned char>& out, std::uint64_t count)
+{
+    std::uint64_t taken = 0;
+    while (taken < count) {
+        const std::uint64_t want = std::min(count - taken, Inflate_piece);
+        const std::size_t at = out.size();
+        out.resize(at + want);
+        const std::uint64_t got = reader.decompress(out.data() + at, want);
+        out.resize(at + got);
+        taken += got;
+        if (got == 0)
+            break;
+    }
+    return taken;
+}
+
+// Versions 3 and 4, stored as gzip members: the header, the text, then one call byte per spot
+// and cycle (quality in the upper six bits, base in the lower two, quality 0 a no-call).
+void read_gzip_calls(AlgorithmFramework::Log& log, const std::string& path, ZelData& zel)
+{
+    std::unique_ptr<DaxUnZip> reader;
+    try {
+        reader = std::make_unique<DaxUnZip>(path, Zel_unzip_threads);
+        reader->create();
+    } catch (const std::exception& error) {
+        raise(log, error.what());
+    }
+    try {
+        unsigned char bytes[Zel_header_size] = {};
+        const std::uint64_t got = reader->decompress(bytes, 16);
+        if (got >= 8 && u64_at(bytes) != Zel_file_type)
+            raise(log, "Incorrect file type " + path);
+        if (got == 16 && u64_at(bytes + 8) != 3 && u64_at(bytes + 8) != 4)
+            raise(log, "Incorrect file version " + path);
+        if (got != 16 || reader->decompress(bytes + 16, Zel_header_size - 16) != Zel_header_size - 16)
+            bad_base_calls(path, "the header is cut short");
+        const ZelHeader header(bytes);
+        std::uint64_t calls = 0;
+        if (!header.calls(calls))
+            bad_base_calls(path, "the file is shorter than its header says");
+        // The text is inflated and dropped piece by piece; the calls are inflated before the
+        // slot's matrices are sized, so a header never asks for more than the file holds.
+        std::vector<unsigned char> scratch;
+        for (std::uint64_t left = header.text; left > 0;) {
+            scratch.clear();
+            const std::uint64_t piece = inflate_into(*reader, scratch, std::min(left, Inflate_piece));
+            if (piece == 0)
+                bad_base_calls(path, "the file is shorter than its header says");
+            left -= piece;
+        }
+        scratch.clear();
+        if (inflate_into(*reader, scratch, calls) != calls)
+            bad_base_calls(path, "the file is shorter than its header says");
+        zel.bases.resize(header.spots, header.cycles);
+        zel.quals.resize(header.spots, header.cycles);
+        char* bases = zel.bases.data();
+        unsigned char* quals = zel.quals.data();
+        for (std::uint64_t i = 0; i < calls; ++i) {
+            const unsigned char call = scratch[i];
+            bases[i] = call < 4 ? 'N' : "ACGT"[call & 3];
+            quals[i] = static_cast<unsigned char>(call >> 2);
+        }
+        zel.spots = header.spots;
+        zel.cycles = header.cycles;
+        zel.extra = header.extra;
+    } catch (const AlgorithmFramework::AFException&) {
+        throw;
+    } catch (const BadTileFile&) {
+        throw;
+    } catch (const std::bad_alloc&) {
+        bad_base_calls(path, "memory allocation failed");
+    } catch (const std::exception& error) {
+        // The reader's messages begin with the path, which this message names already.
+        std::string why = error.what();
+        if (why.rfind(path + ": ", 0) == 0)
+            why.erase(0, path.size() + 2);
+        bad_base_calls(path, why);
+    }
+}
+
+// The no-calls that end each spot's record become '.'.
+void mark_trailing_no_calls(ZelData& zel)
+{
+    for (std::uint64_t s = 0; s < zel.spots; ++s) {
+        char* row = zel.bases.row(s);
+        for (std::uint64_t c = zel.cycles; c > 0 && row[c - 1] == 'N'; --c)
+            row[c - 1] = '.';
+    }
+}
+
+} // namespace
+
+void CreateFastq::process_reads(const std::string& folder, TileData& tile, std::uint64_t lane,
+                                const std::string& tag)
+{
+    try {
+        for (std::size_t i = 0; i < read_numbers.size(); ++i) {
+            const std::string n = std::to_string(read_numbers[i]);
+            ZelData& zel = tile.zel_data[i];
+            zel.has_positions = false;
+            zel.spots = zel.cycles = zel.extra = 0;
+            zel.positions.resize(0, 2);
+
+            std::string calls_path = folder + "/R" + n + ".zel";
+            const std::string flat_positions = folder + "/R" + n + "_positions";
+            const std::string nested_positions = folder + "/Read" + n + "/called_bases_positions";
+            if (exists(flat_positions))
+                zel.has_positions = load_positions(flat_positions, zel.positions);
+            else if (exists(nested_positions))
+                zel.has_positions = load_positions(nested_positions, zel.positions);
+            else
+                log_error("Cannot find positions file " + (exists(calls_path) ? flat_positions : nested_positions));
+
+            if (!exists(calls_path))
+                calls_path = folder + "/Read" + n + "/called_bases.zel";
+            if (is_plain(calls_path))
+                read_plain_calls(*log, calls_path, zel);
+            else
+                read_gzip_calls(*log, calls_path, zel);
+            mark_trailing_no_calls(zel);
+        }
+    } catch (const BadTileFile& error) {
+        log_error(error.what());
+        return;
+    }
+
+    PositionMask mask;
+    remove_duplicate_positions(tile, mask);
+    if (!demux(lane, tile, tag))
+        return;
+    for (const ZelData& zel : tile.zel_data) {
+        if (zel.spots != tile.spot_data.size()) {
+            log_error("Tile " + tag + " not all tracks contain the same number of reads.");
+            return;
+        }
+    }
+    std::string tile_tag = tag;
+    process_tile_reads(lane, tile, tile_tag, mask);
+}
+
+bool CreateFastq::load_positions(const std::string& path, matrix<int>& positions)
+{
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        log_error("Cannot open output file " + path);
+        return false;
+    }
+    const std::string format_error = "Incorrect file format for positions file " + path;
+    unsigned char header[Positions_header_size] = {};
+    if (!file.read(reinterpret_cast<char*>(header), sizeof header))
+        throw BadTileFile(format_error);
+    const std::uint64_t type = u64_at(header + 8);
+    const std::uint64_t spots = u64_at(header + 16);
+    if (type != Positions_int32 && type != Positions_float32)
+        log_exception(format_error);
+    const std::uint64_t size = size_of(path);
+    if (size < Positions_header_size || spots > (size - Positions_header_size) / 8)
+        throw BadTileFile(format_error);
+
+    std::vector<unsigned char> bytes;
+    try {
+        bytes.resize(spots * 8);
+        positions.resize(spots, 2);
+    } catch (const std::bad_alloc&) {
+        log_exception("Memory allocation failed");
+    }
+    if (!file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size())))
+        throw BadTileFile(format_error);
+    for (std::uint64_t s = 0; s < spots; ++s) {
+        for (int c = 0; c < 2; ++c) {
+            const std::uint32_t bits = u32_at(bytes.data() + s * 8 + std::uint64_t(c) * 4);
+            positions(s, std::uint64_t(c)) =
+                type == Positions_int32 ? static_cast<std::int32_t>(bits) : position_of_float(bits);
+        }
+    }
+    return true;
+}
+
+void CreateFastq::remove_duplicate_positions(TileData& tile, PositionMask& mask)
+{
+    const bool all_positions = std::all_of(tile.zel_data.begin(), tile.zel_data.end(),
+                                           [](const ZelData& zel) { return zel.has_positions; });
+    mask.clear(!all_positions);
+    if (tile.zel_data.size() < 2)
+        return;
+    const auto reads = static_cast<unsigned char>(tile.zel_data.size());
+    if (!all_positions) {
+        // Without positions every read holds each spot once, at its number.
+        const std::uint64_t spots = tile.zel_data.front().spots;
+        mask.reserve(spots);
+        for (std::uint64_t s = 0; s < spots; ++s)
+            mask[s] = reads;
+        return;
+    }
+
+    auto for_each_position = [](const ZelData& zel, auto&& visit) {
+        for (std::uint64_t s = 0; s < zel.positions.rows(); ++s) {
+            const int x = zel.positions(s, 0);
+            const int y = zel.positions(s, 1);
+            if (x >= 0 && y >= 0)
+                visit(PositionMask::key(x, y));
+        }
+    };
+    std::unordered_set<std::uint64_t> duplicated;
+    std::unordered_set<std::uint64_t> seen;
+    mask.reserve(tile.zel_data.front().positions.rows());
+    for (const ZelData& zel : tile.zel_data) {
+        seen.clear();
+        seen.reserve(zel.positions.rows());
+        for_each_position(zel, [&](std::uint64_t key) {
+            if (!seen.insert(key).second)
+                duplicated.insert(key);
+            ++mask[key];
+        });
+    }
+    for (const std::uint64_t key : duplicated)
+        mask[key] = 0;
+}

@@ -1,0 +1,323 @@
+// The built quillon-classic converts generated runs without a sample sheet: every spot's record
+// must land once, in order, in its lane's and read's track file, byte for byte as the generator's
+// truth says once decompressed; bad input ends with its ERROR and status 1, never a hang or crash.
+#include "common/gz_file.h"
+#include "tests/support/program_run.h"
+#include "tests/support/temp_dir.h"
+#include "tools/runsim/fault_injector.h"
+#include "tools/runsim/run_generator.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+runsim::RunRecipe recipe_for(const fs::path& folder)
+{
+    runsim::RunRecipe recipe = runsim::RunRecipe::small();
+    recipe.out = folder;
+    recipe.tiles = 3;
+    recipe.spots = 80;
+    recipe.layout = runsim::ReadLayout::parse("R1:30+2,I1:8,I2:8,R2:28");
+    recipe.zel_subfolder = true;
+    recipe.odd_position_fraction = 0.1;
+    recipe.trailing_no_call_fraction = 0.2;
+    recipe.samples = 0;
+    recipe.sample_sheet.clear();
+    recipe.design_sheet.clear();
+    recipe.controls_file.clear();
+    recipe.manifest.clear();
+    return recipe;
+}
+
+// The record of read r of a spot as the classic program writes it: the read's used cycles up to
+// the last call of the whole record, no-calls as 'N'; nothing at all when read 1 holds no call.
+std::string record(const runsim::RunTruth& run, const runsim::TileTruth& tile, std::size_t s, int r,
+                   int lane, bool* has_call = nullptr)
+{
+    const runsim::ReadSpec& spec = run.recipe.layout.reads[std::size_t(r - 1)];
+    const unsigned char* calls = tile.calls[std::size_t(r - 1)].data() + s * std::size_t(spec.header_cycles());
+    int last = -1;
+    for (int c = 0; c < spec.header_cycles(); ++c)
+        if (calls[c] >= 4)
+            last = c;
+    std::string bases, qualities;
+    for (int c = 0; c < std::min(spec.cycles, last + 1); ++c) {
+        bases += calls[c] < 4 ? 'N' : "ACGT"[calls[c] & 3];
+        qualities += static_cast<char>((calls[c] >> 2) + 33);
+    }
+    if (has_call != nullptr)
+        *has_call = bases.find_first_not_of('N') != std::string::npos;
+    if (bases.empty()) {
+        bases = "N";
+        qualities = "!";
+    }
+    char tag[32];
+    std::snprintf(tag, sizeof tag, "%d:%02d%03d", lane, tile.surface, tile.tile);
+    const runsim::SpotTruth& truth = tile.spot_truth[s];
+    return "@" + run.identity.instrument_id + ":" + run.identity.run_id + ":" + run.identity.flowcell_id + ":" +
+           tag + ":" + std::to_string(truth.x) + ":" + std::to_string(truth.y) + " " + std::to_string(r) +
+           ":N:0\n" + bases + "\n+\n" + qualities + "\n";
+}
+
+// Whether a spot is written: read 1 must hold a call and, with the position filter, the spot a
+// position.
+bool kept(const runsim::RunTruth& run, const runsim::TileTruth& tile, std::size_t s, bool position_filter)
+{
+    bool has_call = false;
+    record(run, tile, s, 1, 1, &has_call);
+    const runsim::SpotTruth& truth = tile.spot_truth[s];
+    return has_call && (!position_filter || (truth.x >= 0 && truth.y >= 0));
+}
+
+// Every FASTQ file's expected text by name, for the lanes given and without the tiles skipped.
+std::map<std::string, std::string> expected_files(const runsim::RunTruth& run, const std::set<int>& lanes,
+                                                  const std::set<std::pair<int, int>>& skipped = {})
+{
+    std::map<std::string, std::string> files;
+    const int reads = static_cast<int>(run.recipe.layout.reads.size());
+    for (int lane : lanes) {
+        for (int r = 1; r <= reads; ++r) {
+            const std::string prefix = run.identity.flowcell_id + "_L0" + std::to_string(lane) + "_R" + std::to_string(r);
+            std::string& text = files[prefix + "_Sample_Library.fastq.gz"];
+            files[prefix + "_Control_Library.fastq.gz"];
+            for (const runsim::TileTruth& tile : run.lanes[std::size_t(lane - 1)]) {
+                if (skipped.count({lane, tile.tile}) != 0)
+                    continue;
+                for (std::size_t s = 0; s < tile.spot_truth.size(); ++s)
+                    if (kept(run, tile, s, reads > 1))
+                        text += record(run, tile, s, r, lane);
+            }
+        }
+    }
+    return files;
+}
+
+std::string inflated(const fs::path& path)
+{
+    std::string text;
+    GzFile file = gz_open(path.string(), "rb");
+    if (file == nullptr)
+        return "<cannot open>";
+    char buffer[65536];
+    for (int got; (got = gz_read(file, buffer, sizeof buffer)) > 0;)
+        text.append(buffer, std::size_t(got));
+    gz_close(file);
+    return text;
+}
+
+// Every expected file and no other FASTQ file, each passing gzip -t with exactly its text.
+void expect_fastqs(const fs::path& folder, const std::map<std::string, std::string>& expected)
+{
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.insert(entry.path().filename().string());
+    std::set<std::string> wanted;
+    for (const auto& [name, text] : expected)
+        wanted.insert(name);
+    EXPECT_EQ(names, wanted);
+    for (const auto& [name, text] : expected) {
+        if (names.count(name) == 0)
+            continue;
+        const fs::path path = folder / name;
+        EXPECT_EQ(std::system(("gzip -t " + test_support::shell_quoted(path.string())).c_str()), 0) << name;
+        EXPECT_TRUE(inflated(path) == text) << name << ": " << inflated(path).size() << " bytes, expected " << text.size();
+    }
+}
+
+test_support::ProgramRun convert(const fs::path& input, const fs::path& output, int lanes_threaded,
+                                 int threads_per_lane, const fs::path& scratch)
+{
+    return test_support::run_program("timeout", {"120", QUILLON_CLASSIC_BINARY, "--input", input.string(), "--output",
+                                                  output.string(), "--threadlanes", std::to_string(lanes_threaded),
+                                                  "--threadsperlane", std::to_string(threads_per_lane)},
+                                     scratch);
+}
+
+// Rewrites one spot's x and y (as raw 32-bit values) in every positions file of a tile.
+void set_position_bits(const runsim::TileTruth& tile, std::size_t spot, std::uint32_t x, std::uint32_t y)
+{
+    for (const fs::path& path : tile.positions_files) {
+        std::string bytes = test_support::read_whole_file(path);
+        std::memcpy(&bytes[24 + spot * 8], &x, 4);
+        std::memcpy(&bytes[28 + spot * 8], &y, 4);
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+    }
+}
+
+std::uint32_t float_bits(float value)
+{
+    std::uint32_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+
+struct LayoutCase {
+    const char* name;
+    runsim::ZelStorage storage;
+    int version;
+    bool read_folders, base_calls, float_positions, only_l02;
+    int lanes_threaded, threads_per_lane;
+};
+
+class ClassicConvert : public testing::TestWithParam<LayoutCase> {};
+
+TEST_P(ClassicConvert, EverySpotLandsOnceInItsTrackFile)
+{
+    const LayoutCase& c = GetParam();
+    test_support::TempDir dir("classic-e2e");
+    runsim::RunRecipe recipe = recipe_for(dir.path() / "run");
+    recipe.zel.storage = c.storage;
+    recipe.version = std::uint64_t(c.version);
+    recipe.read_folders = c.read_folders;
+    recipe.base_calls_folder = c.base_calls;
+    recipe.positions_type = c.float_positions ? runsim::PositionsType::Float32 : runsim::PositionsType::Int32;
+    runsim::RunTruth run = runsim::generate_run(recipe);
+    runsim::TileTruth& first = run.lanes[1][0];
+    // Coordinates far beyond the tile's size are kept; a position that is not a number, or
+    // lies outside int, is no position and drops its spot.
+    if (c.float_positions) {
+        set_position_bits(first, 0, float_bits(std::nanf("")), float_bits(3.0f));
+        set_position_bits(first, 1, float_bits(5.0f), float_bits(1e10f));
+        first.spot_truth[0].x = first.spot_truth[1].y = -1;
+    } else {
+        set_position_bits(first, 2, 2147483647u, 2147483000u);
+        first.spot_truth[2].x = 2147483647;
+        first.spot_truth[2].y = 2147483000;
+    }
+    if (c.only_l02)
+        fs::remove_all(run.lanes_folder / "L01");
+
+    const auto result = convert(run.run_folder, dir.path() / "out", c.lanes_threaded, c.threads_per_lane, dir.path());
+    EXPECT_EQ(result.status, 0) << result.out << result.err;
+    expect_fastqs(dir.path() / "out" / "FASTQs", expected_files(run, c.only_l02 ? std::set<int>{2} : std::set<int>{1, 2}));
+    EXPECT_TRUE(fs::is_directory(dir.path() / "out" / "Metrics"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, ClassicConvert,
+    testing::Values(LayoutCase{"BlockGzipV4", runsim::ZelStorage::BlockGzip, 4, false, true, false, false, 1, 2},
+                    LayoutCase{"GzipV3ReadFolders", runsim::ZelStorage::Gzip, 3, true, false, false, false, 0, 1},
+                    LayoutCase{"PlainV2FloatPositions", runsim::ZelStorage::Plain, 2, false, false, true, false, 1, 3},
+                    LayoutCase{"PlainV1ReadFoldersOnlyL02", runsim::ZelStorage::Plain, 1, true, true, false, true, 1, 2}),
+    [](const testing::TestParamInfo<LayoutCase>& info) { return std::string(info.param.name); });
+
+// Lanes on their own threads, batches of tile threads: run under ThreadSanitizer in CI.
+TEST(ClassicThreading, LanesAndTileBatchesWriteEveryTileInOrder)
+{
+    test_support::TempDir dir("classic-threads");
+    runsim::RunRecipe recipe = recipe_for(dir.path() / "run");
+    recipe.tiles = 5;
+    const runsim::RunTruth run = runsim::generate_run(recipe);
+    const auto result = convert(run.run_folder, dir.path() / "out", 1, 2, dir.path());
+    EXPECT_EQ(result.status, 0) << result.out << result.err;
+    EXPECT_EQ(result.err.find("ThreadSanitizer"), std::string::npos) << result.err;
+    expect_fastqs(dir.path() / "out" / "FASTQs", expected_files(run, {1, 2}));
+}
+
+// Each bad input names what it damages; the ERROR line holds the text, followed by the damaged
+// file's path when the text ends with a blank. A tile that is skipped must be missing from
+// otherwise complete files.
+enum class Damage { Inject, HugeHeader, RemovePositions, FastqFolderIsAFile, FullDisk };
+
+struct FaultCase {
+    const char* name;
+    runsim::ZelStorage storage;
+    Damage damage;
+    runsim::Fault fault;
+    int lane, tile, read;
+    const char* error;
+    bool tile_skipped;
+};
+
+// Damages the run as the case says; returns the path that the error names.
+fs::path damage(const FaultCase& c, const runsim::RunTruth& run, const fs::path& out)
+{
+    const runsim::TileTruth& tile = run.tile(c.lane, c.tile);
+    switch (c.damage) {
+    case Damage::Inject:
+        return runsim::inject_fault(run, c.fault, {c.lane, c.tile, c.read, -1, {}}).file;
+    case Damage::HugeHeader: { // 2^40 spots promised by a file of a few bytes
+        runsim::ZelHeader header;
+        header.version = c.storage == runsim::ZelStorage::Plain ? 2 : 4;
+        header.spots = std::uint64_t(1) << 40;
+        header.cycles = 32;
+        runsim::write_zel_file(tile.zel_files[std::size_t(c.read - 1)], header, std::vector<unsigned char>(64, 120),
+                               {c.storage, 4096, 1});
+        return tile.zel_files[std::size_t(c.read - 1)];
+    }
+    case Damage::RemovePositions:
+        fs::remove(tile.positions_files[std::size_t(c.read - 1)]);
+        return tile.positions_files[std::size_t(c.read - 1)];
+    case Damage::FastqFolderIsAFile:
+        fs::create_directories(out);
+        std::ofstream(out / "FASTQs") << "";
+        return out / "FASTQs";
+    case Damage::FullDisk:
+        fs::create_directories(out / "FASTQs");
+        fs::create_symlink("/dev/full", out / "FASTQs" / (run.identity.flowcell_id + "_L02_R4_Sample_Library.fastq.gz"));
+        return out / "FASTQs" / (run.identity.flowcell_id + "_L02_R4_Sample_Library.fastq.gz");
+    }
+    return {};
+}
+
+class ClassicBadInput : public testing::TestWithParam<FaultCase> {};
+
+TEST_P(ClassicBadInput, EndsWithItsErrorAndStatusOne)
+{
+    const FaultCase& c = GetParam();
+    test_support::TempDir dir("classic-bad");
+    runsim::RunRecipe recipe = recipe_for(dir.path() / "run");
+    recipe.zel.storage = c.storage;
+    const runsim::RunTruth run = runsim::generate_run(recipe);
+    std::string error = c.error;
+    const fs::path damaged = damage(c, run, dir.path() / "out");
+    if (error.back() == ' ')
+        error += damaged.string();
+
+    const auto result = convert(run.run_folder, dir.path() / "out", 1, 2, dir.path());
+    EXPECT_EQ(result.status, 1) << result.out << result.err;
+    EXPECT_NE(result.out.find("[ERROR] \t" + error), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("Run complete"), std::string::npos);
+    if (c.tile_skipped)
+        expect_fastqs(dir.path() / "out" / "FASTQs", expected_files(run, {1, 2}, {{c.lane, c.tile}}));
+}
+
+using runsim::Fault;
+using runsim::ZelStorage;
+constexpr const char* Bad_calls = "Incorrect file format for base call file ";
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, ClassicBadInput,
+    testing::Values(
+        FaultCase{"CorruptMember", ZelStorage::BlockGzip, Damage::Inject, Fault::FlippedDeflateByte, 1, 2, 3, Bad_calls, true},
+        FaultCase{"TruncatedGzipCalls", ZelStorage::Gzip, Damage::Inject, Fault::TruncatedCalls, 2, 3, 4, Bad_calls, true},
+        FaultCase{"TruncatedPlainCalls", ZelStorage::Plain, Damage::Inject, Fault::TruncatedCalls, 1, 1, 2, Bad_calls, true},
+        FaultCase{"HugePlainHeader", ZelStorage::Plain, Damage::HugeHeader, {}, 1, 2, 1, Bad_calls, true},
+        FaultCase{"HugeGzipHeader", ZelStorage::BlockGzip, Damage::HugeHeader, {}, 2, 2, 3, Bad_calls, true},
+        FaultCase{"SpotCountsDiffer", ZelStorage::BlockGzip, Damage::Inject, Fault::SpotsMismatch, 2, 1, 2,
+                  "Tile 2:01001 not all tracks contain the same number of reads.", true},
+        FaultCase{"ShortPositions", ZelStorage::BlockGzip, Damage::Inject, Fault::ShortPositions, 1, 3, 2,
+                  "Incorrect file format for positions file ", true},
+        FaultCase{"MissingPositions", ZelStorage::BlockGzip, Damage::RemovePositions, {}, 2, 2, 2,
+                  "Cannot find positions file ", false},
+        FaultCase{"WrongTypeOnATileThread", ZelStorage::BlockGzip, Damage::Inject, Fault::WrongFileType, 2, 3, 1,
+                  "Incorrect file type ", false},
+        FaultCase{"FastqFolderIsAFile", ZelStorage::BlockGzip, Damage::FastqFolderIsAFile, {}, 1, 1, 1,
+                  "Cannot open output file ", false},
+        FaultCase{"FullDisk", ZelStorage::BlockGzip, Damage::FullDisk, {}, 1, 1, 1, "Cannot write to output file ", false}),
+    [](const testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
+
+} // namespace
