@@ -96,4 +96,13 @@ void load_counts(const std::vector<short>& values, LengthHistogram& h)
         ++h[value];
 }
 
+void load_counts(const QualityTally& tally, QualityHistogram& h)
+{
+    h.clear();
+    for (std::size_t quality = 0; quality < tally.size(); ++quality) {
+        if (tally[quality] != 0)
+            h.emplace_hint(h.end(), static_cast<unsigned char>(quality), tally[quality]);
+    }
+}
+
 } // namespace classic

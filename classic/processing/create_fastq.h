@@ -139,6 +139,10 @@ public:
                            std::uint64_t read_number, TileData& tile, std::string& tag,
                            PositionMask& cells);
     void update_counts(std::uint64_t lane, std::uint64_t slot);
+    // Gives the texts a tile's records of one read go to the room they will need at most, so
+    // that they never grow by doubling.
+    void reserve_texts(std::uint64_t lane, std::uint64_t spots, std::uint64_t cycles, std::uint64_t read_number,
+                       TileData& tile, const std::string& tag, bool track_written, bool controls_written);
 
     // Metrics files and lane merge.
     void output_metrics(LaneTable& lanes);

@@ -4,6 +4,7 @@
 
 #include "classic/framework/histograms.h"
 #include "classic/processing/cycle_ranges.h"
+#include "classic/processing/fastq_names.h"
 
 #include <cstdint>
 #include <map>
@@ -109,6 +110,11 @@ void CreateFastq::process_tile_read(std::uint64_t lane, std::uint64_t spots, std
             embedded[umi.position_start] = umi.position_stop;
     std::vector<std::uint64_t> scratch;
     const std::string no_umi;
+    // Records of a track whose files are not written are counted but never built.
+    const QuillonSettings& settings = design_sheet.quillon_settings;
+    const bool track_written = classic::is_track_written(get_track_name(r), settings.OutputIndexFASTQ);
+    const bool controls_written = track_written && settings.OutputControlFASTQ;
+    reserve_texts(lane, spots, cycles, read_number, tile, tag, track_written, controls_written);
 
     for (std::uint64_t i = 0; i < spots; ++i) {
         const char* bases = zel.bases.row(i);
@@ -200,9 +206,9 @@ void CreateFastq::process_tile_read(std::uint64_t lane, std::uint64_t spots, std
                 ++counts.sample_bases;
                 if (bases_by_id != counts.sample_bases_by_id.end())
                     ++bases_by_id->second;
-                read.sample_qualities.push_back(quals[j]);
+                ++read.sample_qualities[quals[j]];
                 if (qualities_by_id != read.sample_qualities_by_id.end())
-                    qualities_by_id->second.push_back(quals[j]);
+                    ++qualities_by_id->second[quals[j]];
             }
             ++counts.reads;
         } else if (!placeholder) {
@@ -213,14 +219,14 @@ void CreateFastq::process_tile_read(std::uint64_t lane, std::uint64_t spots, std
                 read.clean_control_spots_by_class[class_name].push_back(i);
             }
             std::uint64_t& class_bases = counts.control_bases_by_class[class_name];
-            std::vector<unsigned char>& class_qualities = read.control_qualities_by_class[class_name];
+            classic::QualityTally& class_qualities = read.control_qualities_by_class[class_name];
             for (std::size_t j = 0; j < sequence.size(); ++j) {
                 if (sequence[j] == 'N')
                     continue;
                 ++counts.control_bases;
                 ++class_bases;
-                read.control_qualities.push_back(quals[j]);
-                class_qualities.push_back(quals[j]);
+                ++read.control_qualities[quals[j]];
+                ++class_qualities[quals[j]];
             }
             ++counts.reads;
         }
@@ -245,14 +251,51 @@ void CreateFastq::process_tile_read(std::uint64_t lane, std::uint64_t spots, std
                 if (auto lengths = read.sample_lengths_by_id.find(name); lengths != read.sample_lengths_by_id.end())
                     lengths->second.push_back(static_cast<short>(sequence.size()));
             }
-            if (name != "Undetermined") {
+            if (name != "Undetermined" && track_written) {
                 text = &tile.sample_fastq[output_key];
                 umi = &spot.umi;
             }
         }
+        if (!(control_record ? controls_written : track_written))
+            continue;
         append_read_name(*text, tag, x, y, read_number, chimera, umi != nullptr ? *umi : no_umi);
         append_read_data(read_number, *text, zel);
     }
+}
+
+void CreateFastq::reserve_texts(std::uint64_t lane, std::uint64_t spots, std::uint64_t cycles,
+                                std::uint64_t read_number, TileData& tile, const std::string& tag, bool track_written,
+                                bool controls_written)
+{
+    // Every record is at most this long: its header with the longest positions and its UMI,
+    // then the bases and qualities of every cycle.
+    const std::uint64_t fixed = 1 + instrument_id.size() + 1 + run_id.size() + 1 + flowcell_id.size() + 1 +
+                                tag.size() + 2 * (1 + 11) + 2 + umi_tag.size() + 4 + 1 + 20 + 4 + 2 * cycles + 4;
+    ReadData& read = tile.read_data[read_number - 1];
+    const auto& outputs = lane_demux[lane];
+    std::uint64_t rest = 0;
+    std::uint64_t control = 0;
+    std::map<std::pair<short, int>, std::uint64_t> by_output;
+    for (std::uint64_t i = 0; i < spots && i < tile.spot_data.size(); ++i) {
+        const SpotData& spot = tile.spot_data[i];
+        const std::uint64_t bytes = fixed + spot.umi.size();
+        const std::pair<short, int> key(spot.sample, int(read_number - 1));
+        if (spot.sample >= 0 && outputs.count(key) != 0)
+            by_output[key] += bytes;
+        else if (spot.control)
+            control += fixed;
+        else
+            rest += fixed;
+    }
+    if (track_written) {
+        read.sample_fastq.reserve(read.sample_fastq.size() + rest);
+        for (const auto& [key, bytes] : by_output) {
+            std::string& text = tile.sample_fastq[key];
+            text.reserve(text.size() + bytes);
+        }
+    }
+    if (controls_written)
+        read.control_fastq.reserve(read.control_fastq.size() + control);
 }
 
 void CreateFastq::update_counts(std::uint64_t lane, std::uint64_t slot)

@@ -21,14 +21,9 @@
 
 namespace {
 
-constexpr unsigned Gz_buffer_bytes = 2048000;
+constexpr unsigned Gz_buffer_bytes = 262144;
 constexpr int Gz_level = 4;
 constexpr int Gz_default_strategy = 0;
-
-bool is_index_track(const std::string& track)
-{
-    return track == "Index1" || track == "Index2";
-}
 
 // "L01" for lane index 0.
 std::string lane_name_of(std::uint64_t lane)
@@ -99,18 +94,22 @@ void reset_read(ReadData& read, const std::map<std::string, bool>& classes,
 {
     read.sample_lengths.clear();
     read.control_lengths.clear();
-    read.sample_qualities.clear();
-    read.control_qualities.clear();
+    read.sample_qualities.fill(0);
+    read.control_qualities.fill(0);
     read.clean_control_spots.clear();
     auto empty_all = [](auto& by_name) {
         for (auto& entry : by_name)
             entry.second.clear();
     };
+    auto zero_all = [](auto& by_name) {
+        for (auto& entry : by_name)
+            entry.second.fill(0);
+    };
     empty_all(read.control_lengths_by_class);
-    empty_all(read.control_qualities_by_class);
+    zero_all(read.control_qualities_by_class);
     empty_all(read.clean_control_spots_by_class);
     empty_all(read.sample_lengths_by_id);
-    empty_all(read.sample_qualities_by_id);
+    zero_all(read.sample_qualities_by_id);
     for (const auto& [name, used] : classes) {
         read.control_lengths_by_class[name];
         read.control_qualities_by_class[name];
@@ -165,14 +164,14 @@ void CreateFastq::thread_work(const std::string& lane_name,
         return file;
     };
     for (std::uint64_t r = 0; r < reads; ++r) {
-        const bool written = !is_index_track(get_track_name(r)) || settings.OutputIndexFASTQ;
+        const bool written = classic::is_track_written(get_track_name(r), settings.OutputIndexFASTQ);
         if (written && settings.OutputControlFASTQ)
             controls[r] = open(track_file_name(*this, k, r, true));
         if (written)
             tracks[r] = open(track_file_name(*this, k, r, false));
     }
     for (auto& [key, out] : outputs)
-        if (!is_index_track(get_track_name(std::uint64_t(key.second))) || settings.OutputIndexFASTQ)
+        if (classic::is_track_written(get_track_name(std::uint64_t(key.second)), settings.OutputIndexFASTQ))
             out.file = open(out.file_name);
 
     ThreadGroup threads;

@@ -4,6 +4,11 @@
 
 namespace classic {
 
+bool is_track_written(const std::string& track, bool output_index_fastq)
+{
+    return output_index_fastq || (track != "Index1" && track != "Index2");
+}
+
 std::uint64_t lane_index(const std::string& lane_name)
 {
     const long number = lane_name.size() > 1 ? std::strtol(lane_name.c_str() + 1, nullptr, 10) : 0;

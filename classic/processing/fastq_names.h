@@ -16,6 +16,10 @@ inline const std::string control_library = "Control_Library";
 inline const std::string undetermined_library = "Sample_Library_Undetermined";
 inline const std::string sample_library_of_lane = "Sample_Library"; // a lane without samples
 
+// Whether a track's FASTQ files are written: index tracks ("Index1", "Index2") only when
+// asked for.
+bool is_track_written(const std::string& track, bool output_index_fastq);
+
 // The lane's index from its folder name: the number after the first character, minus 1
 // ("L01" gives 0, "L02" gives 1).
 std::uint64_t lane_index(const std::string& lane_name);

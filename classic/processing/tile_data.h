@@ -2,6 +2,7 @@
 // The records of one tile slot of a lane: per read the decoded calls (ZelData) and what the
 // tile contributes (ReadData), per spot its demultiplexing result (SpotData), and the tile's
 // FASTQ text for each sample output.
+#include "classic/framework/histograms.h"
 #include "classic/framework/matrix.h"
 #include "classic/processing/counts.h"
 
@@ -24,19 +25,21 @@ struct ZelData {
     std::string quality;            // the current spot's quality characters
 };
 
-// What one read of one tile contributes: per-spot values for the histograms, the clean control
-// spots, the statistics and the FASTQ texts.
+// What one read of one tile contributes: per-spot lengths and per-quality tallies of the bases
+// for the histograms, the clean control spots, the statistics and the FASTQ texts. The qualities
+// are tallied as the bases are read rather than kept one entry per base, which would hold a
+// tile's calls a second time.
 struct ReadData {
     std::vector<short> sample_lengths;
     std::vector<short> control_lengths;
-    std::vector<unsigned char> sample_qualities;
-    std::vector<unsigned char> control_qualities;
+    classic::QualityTally sample_qualities{};
+    classic::QualityTally control_qualities{};
     std::vector<std::uint64_t> clean_control_spots;
     std::map<std::string, std::vector<short>> control_lengths_by_class;
-    std::map<std::string, std::vector<unsigned char>> control_qualities_by_class;
+    std::map<std::string, classic::QualityTally> control_qualities_by_class;
     std::map<std::string, std::vector<std::uint64_t>> clean_control_spots_by_class;
     std::map<std::string, std::vector<short>> sample_lengths_by_id;
-    std::map<std::string, std::vector<unsigned char>> sample_qualities_by_id;
+    std::map<std::string, classic::QualityTally> sample_qualities_by_id;
     Counts counts;
     std::string control_fastq;
     std::string sample_fastq; // every non-control record without samples, else the undetermined ones
