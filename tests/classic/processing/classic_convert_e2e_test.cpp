@@ -1,8 +1,7 @@
 // The built quillon-classic converts generated runs without a sample sheet: every spot's record
 // must land once, in order, in its lane's and read's track file, byte for byte as the generator's
 // truth says once decompressed; bad input ends with its ERROR and status 1, never a hang or crash.
-#include "common/gz_file.h"
-#include "tests/support/program_run.h"
+#include "tests/classic/processing/classic_fastq_expectations.h"
 #include "tests/support/temp_dir.h"
 #include "tools/runsim/fault_injector.h"
 #include "tools/runsim/run_generator.h"
@@ -10,8 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -23,6 +20,8 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+using namespace classic_e2e;
 
 runsim::RunRecipe recipe_for(const fs::path& folder)
 {
@@ -42,46 +41,6 @@ runsim::RunRecipe recipe_for(const fs::path& folder)
     return recipe;
 }
 
-// The record of read r of a spot as the classic program writes it: the read's used cycles up to
-// the last call of the whole record, no-calls as 'N'; nothing at all when read 1 holds no call.
-std::string record(const runsim::RunTruth& run, const runsim::TileTruth& tile, std::size_t s, int r,
-                   int lane, bool* has_call = nullptr)
-{
-    const runsim::ReadSpec& spec = run.recipe.layout.reads[std::size_t(r - 1)];
-    const unsigned char* calls = tile.calls[std::size_t(r - 1)].data() + s * std::size_t(spec.header_cycles());
-    int last = -1;
-    for (int c = 0; c < spec.header_cycles(); ++c)
-        if (calls[c] >= 4)
-            last = c;
-    std::string bases, qualities;
-    for (int c = 0; c < std::min(spec.cycles, last + 1); ++c) {
-        bases += calls[c] < 4 ? 'N' : "ACGT"[calls[c] & 3];
-        qualities += static_cast<char>((calls[c] >> 2) + 33);
-    }
-    if (has_call != nullptr)
-        *has_call = bases.find_first_not_of('N') != std::string::npos;
-    if (bases.empty()) {
-        bases = "N";
-        qualities = "!";
-    }
-    char tag[32];
-    std::snprintf(tag, sizeof tag, "%d:%02d%03d", lane, tile.surface, tile.tile);
-    const runsim::SpotTruth& truth = tile.spot_truth[s];
-    return "@" + run.identity.instrument_id + ":" + run.identity.run_id + ":" + run.identity.flowcell_id + ":" +
-           tag + ":" + std::to_string(truth.x) + ":" + std::to_string(truth.y) + " " + std::to_string(r) +
-           ":N:0\n" + bases + "\n+\n" + qualities + "\n";
-}
-
-// Whether a spot is written: read 1 must hold a call and, with the position filter, the spot a
-// position.
-bool kept(const runsim::RunTruth& run, const runsim::TileTruth& tile, std::size_t s, bool position_filter)
-{
-    bool has_call = false;
-    record(run, tile, s, 1, 1, &has_call);
-    const runsim::SpotTruth& truth = tile.spot_truth[s];
-    return has_call && (!position_filter || (truth.x >= 0 && truth.y >= 0));
-}
-
 // Every FASTQ file's expected text by name, for the lanes given and without the tiles skipped.
 std::map<std::string, std::string> expected_files(const runsim::RunTruth& run, const std::set<int>& lanes,
                                                   const std::set<std::pair<int, int>>& skipped = {})
@@ -98,52 +57,11 @@ std::map<std::string, std::string> expected_files(const runsim::RunTruth& run, c
                     continue;
                 for (std::size_t s = 0; s < tile.spot_truth.size(); ++s)
                     if (kept(run, tile, s, reads > 1))
-                        text += record(run, tile, s, r, lane);
+                        text += record(run, tile, s, r, lane, read_text(run, tile, s, r));
             }
         }
     }
     return files;
-}
-
-std::string inflated(const fs::path& path)
-{
-    std::string text;
-    GzFile file = gz_open(path.string(), "rb");
-    if (file == nullptr)
-        return "<cannot open>";
-    char buffer[65536];
-    for (int got; (got = gz_read(file, buffer, sizeof buffer)) > 0;)
-        text.append(buffer, std::size_t(got));
-    gz_close(file);
-    return text;
-}
-
-// Every expected file and no other FASTQ file, each passing gzip -t with exactly its text.
-void expect_fastqs(const fs::path& folder, const std::map<std::string, std::string>& expected)
-{
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.insert(entry.path().filename().string());
-    std::set<std::string> wanted;
-    for (const auto& [name, text] : expected)
-        wanted.insert(name);
-    EXPECT_EQ(names, wanted);
-    for (const auto& [name, text] : expected) {
-        if (names.count(name) == 0)
-            continue;
-        const fs::path path = folder / name;
-        EXPECT_EQ(std::system(("gzip -t " + test_support::shell_quoted(path.string())).c_str()), 0) << name;
-        EXPECT_TRUE(inflated(path) == text) << name << ": " << inflated(path).size() << " bytes, expected " << text.size();
-    }
-}
-
-test_support::ProgramRun convert(const fs::path& input, const fs::path& output, int lanes_threaded,
-                                 int threads_per_lane, const fs::path& scratch)
-{
-    return test_support::run_program("timeout", {"120", QUILLON_CLASSIC_BINARY, "--input", input.string(), "--output",
-                                                  output.string(), "--threadlanes", std::to_string(lanes_threaded),
-                                                  "--threadsperlane", std::to_string(threads_per_lane)},
-                                     scratch);
 }
 
 // Rewrites one spot's x and y (as raw 32-bit values) in every positions file of a tile.
