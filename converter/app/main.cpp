@@ -16,6 +16,8 @@
 #include <oneapi/tbb/global_control.h>
 
 #include <cstddef>
+#include <cstdint>
+#include <limits>
 #include <exception>
 #include <optional>
 #include <string>
@@ -38,6 +40,8 @@ int run(int argc, char** argv)
 {
     Config config;
     SampleSheet sample_sheet;
+    // A spot names its sample by a 16-bit position in its lane's list.
+    sample_sheet.max_lane_samples = std::numeric_limits<std::int16_t>::max();
     QuillonSheet design_sheet;
     Fasta fasta(config);
     if (!initialize_setup(argc, argv, config, sample_sheet, design_sheet, fasta))
