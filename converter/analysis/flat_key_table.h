@@ -2,7 +2,8 @@
 // A hash table for many small entries: keys and values side by side in one array (open
 // addressing, linear probing), with no node or pointer per entry. Keys come with
 // KeyTraits (converter/analysis/index_key.h): an Empty key, never stored, marks a free slot.
-// The table doubles before more than four fifths of its slots are taken.
+// The table doubles before more than four fifths of its slots are taken; reserve sizes it for
+// a known number of entries exactly.
 //
 //   FlatKeyTable<std::uint64_t, std::uint64_t> counts;
 //   ++counts.insert(key, 0);
@@ -21,7 +22,7 @@ public:
     {
         if (slots_.empty())
             return nullptr;
-        for (std::size_t i = home(key);; i = (i + 1) & mask()) {
+        for (std::size_t i = home(key);; i = next(i)) {
             const Slot& slot = slots_[i];
             if (slot.key == key)
                 return &slot.value;
@@ -36,7 +37,7 @@ public:
         if ((size_ + 1) * 5 > slots_.size() * 4)
             grow();
         std::size_t i = home(key);
-        for (; slots_[i].key != KeyTraits<Key>::Empty; i = (i + 1) & mask())
+        for (; slots_[i].key != KeyTraits<Key>::Empty; i = next(i))
             if (slots_[i].key == key)
                 return slots_[i].value;
         ++size_;
@@ -49,8 +50,8 @@ public:
     // Makes room for entries in all without growing again.
     void reserve(std::size_t entries)
     {
-        while (entries * 5 > slots_.size() * 4)
-            grow();
+        if (entries * 5 > slots_.size() * 4)
+            rehash(entries * 5 / 4 + 1);
     }
 
     void clear()
@@ -75,22 +76,26 @@ private:
         Value value;
     };
 
-    std::size_t mask() const { return slots_.size() - 1; }
+    std::size_t next(std::size_t i) const { return i + 1 == slots_.size() ? 0 : i + 1; }
+    // The hash scaled to the number of slots, which need not be a power of 2.
     std::size_t home(const Key& key) const
     {
-        return static_cast<std::size_t>(KeyTraits<Key>::hash(key)) & mask();
+        const unsigned __int128 product = static_cast<unsigned __int128>(KeyTraits<Key>::hash(key)) * slots_.size();
+        return static_cast<std::size_t>(product >> 64);
     }
 
-    void grow()
+    void grow() { rehash(slots_.empty() ? 16 : 2 * slots_.size()); }
+
+    void rehash(std::size_t slot_count)
     {
-        std::vector<Slot> old(slots_.empty() ? 16 : 2 * slots_.size(), Slot{KeyTraits<Key>::Empty, Value{}});
+        std::vector<Slot> old(slot_count, Slot{KeyTraits<Key>::Empty, Value{}});
         old.swap(slots_);
         for (const Slot& slot : old) {
             if (slot.key == KeyTraits<Key>::Empty)
                 continue;
             std::size_t i = home(slot.key);
             while (slots_[i].key != KeyTraits<Key>::Empty)
-                i = (i + 1) & mask();
+                i = next(i);
             slots_[i] = slot;
         }
     }
