@@ -2,13 +2,15 @@
 // A hash table for many small entries: keys and values side by side in one array (open
 // addressing, linear probing), with no node or pointer per entry. Keys come with
 // KeyTraits (converter/analysis/index_key.h): an Empty key, never stored, marks a free slot.
-// The table doubles before more than four fifths of its slots are taken; reserve sizes it for
-// a known number of entries exactly.
+// The table grows by half before more than four fifths of its slots are taken, so that at
+// least about half of them are always in use; reserve sizes it for a known number of entries
+// exactly. Large slot arrays are given back to the system when the table grows.
 //
 //   FlatKeyTable<std::uint64_t, std::uint64_t> counts;
 //   ++counts.insert(key, 0);
 //   if (const std::uint64_t* count = counts.find(key)) ...
 #include "converter/analysis/index_key.h"
+#include "converter/analysis/page_allocator.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -84,11 +86,11 @@ private:
         return static_cast<std::size_t>(product >> 64);
     }
 
-    void grow() { rehash(slots_.empty() ? 16 : 2 * slots_.size()); }
+    void grow() { rehash(slots_.empty() ? 16 : slots_.size() + slots_.size() / 2); }
 
     void rehash(std::size_t slot_count)
     {
-        std::vector<Slot> old(slot_count, Slot{KeyTraits<Key>::Empty, Value{}});
+        Slots old(slot_count, Slot{KeyTraits<Key>::Empty, Value{}});
         old.swap(slots_);
         for (const Slot& slot : old) {
             if (slot.key == KeyTraits<Key>::Empty)
@@ -100,6 +102,7 @@ private:
         }
     }
 
-    std::vector<Slot> slots_;
+    using Slots = std::vector<Slot, PageAllocator<Slot>>;
+    Slots slots_;
     std::size_t size_ = 0;
 };

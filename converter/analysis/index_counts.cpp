@@ -25,6 +25,14 @@ bool comes_before(const Candidate& a, const Candidate& b)
     return a.full_text() < b.full_text();
 }
 
+// f(key, count) for every entry of every part.
+template <typename Parts, typename F>
+void for_each_entry(const Parts& parts, F&& f)
+{
+    for (const auto& part : parts)
+        part.for_each(f);
+}
+
 } // namespace
 
 IndexCounts::IndexCounts(std::initializer_list<Entry> entries)
@@ -39,31 +47,34 @@ void IndexCounts::add(const std::string& text, std::uint64_t count)
     if (!IndexKey::pack(text, key))
         other_texts_[text] += count;
     else if (key.is_short())
-        short_texts_.insert(key.first, 0) += count;
+        count_of(short_texts_, key.first) += count;
     else
-        long_texts_.insert(key, 0) += count;
+        count_of(long_texts_, key) += count;
 }
 
 void IndexCounts::add(const IndexCounts& other)
 {
-    other.short_texts_.for_each([&](std::uint64_t key, std::uint64_t count) { short_texts_.insert(key, 0) += count; });
-    other.long_texts_.for_each([&](const IndexKey& key, std::uint64_t count) { long_texts_.insert(key, 0) += count; });
+    for_each_entry(other.short_texts_, [&](std::uint64_t key, std::uint64_t count) { count_of(short_texts_, key) += count; });
+    for_each_entry(other.long_texts_, [&](const IndexKey& key, std::uint64_t count) { count_of(long_texts_, key) += count; });
     for (const auto& [text, count] : other.other_texts_)
         other_texts_[text] += count;
 }
 
 std::size_t IndexCounts::size() const
 {
-    return short_texts_.size() + long_texts_.size() + other_texts_.size();
+    std::size_t total = other_texts_.size();
+    for (std::size_t p = 0; p < Parts; ++p)
+        total += short_texts_[p].size() + long_texts_[p].size();
+    return total;
 }
 
 std::vector<IndexCounts::Entry> IndexCounts::sorted() const
 {
     std::vector<Entry> entries(other_texts_.begin(), other_texts_.end());
-    short_texts_.for_each([&](std::uint64_t key, std::uint64_t count) {
+    for_each_entry(short_texts_, [&](std::uint64_t key, std::uint64_t count) {
         entries.emplace_back(IndexKey{key, 0}.text(), count);
     });
-    long_texts_.for_each([&](const IndexKey& key, std::uint64_t count) { entries.emplace_back(key.text(), count); });
+    for_each_entry(long_texts_, [&](const IndexKey& key, std::uint64_t count) { entries.emplace_back(key.text(), count); });
     std::sort(entries.begin(), entries.end());
     return entries;
 }
@@ -82,8 +93,8 @@ std::vector<IndexCounts::Entry> IndexCounts::top(std::size_t n) const
             best.push(candidate);
         }
     };
-    short_texts_.for_each([&](std::uint64_t key, std::uint64_t count) { offer({count, IndexKey{key, 0}, nullptr}); });
-    long_texts_.for_each([&](const IndexKey& key, std::uint64_t count) { offer({count, key, nullptr}); });
+    for_each_entry(short_texts_, [&](std::uint64_t key, std::uint64_t count) { offer({count, IndexKey{key, 0}, nullptr}); });
+    for_each_entry(long_texts_, [&](const IndexKey& key, std::uint64_t count) { offer({count, key, nullptr}); });
     for (const auto& [text, count] : other_texts_)
         offer({count, {}, &text});
 

@@ -3,7 +3,8 @@
 // texts of a lane, which can be as many as the lane's spots. Texts of letters A, C, G, N and T
 // are kept packed (converter/analysis/index_key.h) in flat tables: up to 21 letters in 16
 // bytes a slot, up to 42 letters in 24; longer texts, and texts of other letters, in an
-// ordinary map.
+// ordinary map. Each kind is spread over Parts tables by hash, so that a table that doubles
+// holds its old and new slots at once for a small part of the texts only.
 //
 //   IndexCounts counts;
 //   counts.add("ACGTACGTNNCCGGTT");
@@ -12,6 +13,7 @@
 #include "converter/analysis/flat_key_table.h"
 #include "converter/analysis/index_key.h"
 
+#include <array>
 #include <cstdint>
 #include <initializer_list>
 #include <map>
@@ -41,8 +43,19 @@ public:
 
     friend bool operator==(const IndexCounts& a, const IndexCounts& b) { return a.sorted() == b.sorted(); }
 
+    static constexpr std::size_t Parts = 64;
+
 private:
-    FlatKeyTable<std::uint64_t, std::uint64_t> short_texts_;
-    FlatKeyTable<IndexKey, std::uint64_t> long_texts_;
+    template <typename Key>
+    using Table = std::array<FlatKeyTable<Key, std::uint64_t>, Parts>;
+
+    template <typename Key>
+    static std::uint64_t& count_of(Table<Key>& table, const Key& key)
+    {
+        return table[KeyTraits<Key>::hash(key) % Parts].insert(key, 0);
+    }
+
+    Table<std::uint64_t> short_texts_;
+    Table<IndexKey> long_texts_;
     std::map<std::string, std::uint64_t> other_texts_;
 };
