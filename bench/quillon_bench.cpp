@@ -14,7 +14,8 @@
 //   --samples N    a sample sheet of N dual-indexed samples (8 + 8 cycles) listed for both lanes,
 //                  with M mismatches allowed in each index (1 by default, 2 for edit distance);
 //   --undetermined 1  every spot with random indexes that match no sample (96 samples unless
-//                  --samples says otherwise), so that a lane holds as many distinct undetermined
+//                  --samples says otherwise; 75 tiles of 20,000 spots unless --tiles and --spots
+//                  say otherwise), so that a lane holds as many distinct undetermined
 //                  index texts as spots; quillon also converts the run once more without index
 //                  reads (every text the same), and the difference of the two peaks per text of
 //                  a lane is printed as the memory that counting them takes), inflates every FASTQ file it wrote and compresses that text again: as the
@@ -62,8 +63,8 @@ constexpr std::size_t Piece_size = std::size_t(1) << 20;
 constexpr double Memory_limit_mib = 2048;
 
 struct Options {
-    int spots = 250000;
-    int tiles = 6;
+    int spots = 0; // 0: 250,000, or 20,000 with --undetermined
+    int tiles = 0; // 0: 6, or 75 with --undetermined
     int rounds = 3;
     bool controls = false;
     int samples = 0;
@@ -263,6 +264,11 @@ int run(Options options)
 {
     if (options.undetermined && options.samples == 0)
         options.samples = 96;
+    // Many small tiles keep the memory of tiles and FASTQ bundles small beside the counts.
+    if (options.spots == 0)
+        options.spots = options.undetermined ? 20000 : 250000;
+    if (options.tiles == 0)
+        options.tiles = options.undetermined ? 75 : 6;
     bench::ScratchPath work{fs::temp_directory_path() / ("quillon_bench_" + std::to_string(getpid()))};
     fs::remove_all(work.path);
     const fs::path out = work.path / "out";

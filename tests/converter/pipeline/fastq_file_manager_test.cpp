@@ -363,6 +363,24 @@ TEST_F(FastqFileManagerErrors, WriteFailureIsReportedAndNotCounted)
               fs::file_size(dir.path() / "FC1_L01_Read2_Sample_Library.fastq"));
 }
 
+TEST_F(FastqFileManagerErrors, WriterThreadErrorFailsTheLaneNamingTheFile)
+{
+    std::vector<Spot> spots = make_spots(100, 20);
+    FastqFileManager manager(config, timers, 1);
+    manager.run();
+    // A stream that throws when it fails: the error is raised on the writer thread.
+    FastqFile& file = *manager.files[0][0].file;
+    file.out.close();
+    file.out.exceptions(std::ios::badbit | std::ios::failbit);
+    manager.process_spots(spots, 1, 5);
+    manager.stop();
+    manager.join();
+    ASSERT_TRUE(manager.has_write_error());
+    const std::string name = (dir.path() / "FC1_L01_Read1_Sample_Library.fastq").string();
+    EXPECT_EQ(manager.write_error().rfind("ERROR: Unable to write '" + name + "' : ", 0), 0u) << manager.write_error();
+    EXPECT_EQ(manager.total_bundles(), 0);
+}
+
 TEST_F(FastqFileManagerErrors, FormatFailureQueuesNothingAndRecyclesBundles)
 {
     std::vector<Spot> spots = make_spots(3, 20);

@@ -304,6 +304,7 @@ struct ConvertCase {
     std::string name;
     std::function<void(runsim::RunRecipe&)> recipe;
     std::function<void(Scenario&)> prepare;
+    std::string log_line = {}; // a line the run must log, when not empty
 };
 
 void no_change(runsim::RunRecipe&) {}
@@ -413,6 +414,9 @@ const ConvertCase Convert_cases[] = {
      no_preparation},
     {"FloatPositions", [](runsim::RunRecipe& r) { r.positions_type = runsim::PositionsType::Float32; },
      no_preparation},
+    // More threads than any machine has: capped, never a hang or a huge allocation.
+    {"ThreadCountBeyondTheMachine", no_change, [](Scenario& s) { s.args.push_back("--threads=2147483647"); },
+     "[WARN] --threads=2147483647 is more than this machine can run; using "},
 };
 
 void PrintTo(const ConvertCase& c, std::ostream* out)
@@ -437,6 +441,9 @@ TEST_P(QuillonConvert, WritesExactlyTheFastqOfTheTruth)
     const std::map<std::string, ExpectedFile> expected = quillon.expected();
     expect_files(s.out, expected, s.settings.compressed);
     expect_log(run, s.order, expected, s.out);
+    if (!GetParam().log_line.empty()) {
+        EXPECT_TRUE(run.has_line_containing(GetParam().log_line)) << run.out;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, QuillonConvert, ::testing::ValuesIn(Convert_cases),
