@@ -3,6 +3,7 @@
 // the same number of threads, with no other work.
 //
 //   quillon_bench [--spots N] [--tiles N] [--rounds N] [--controls 1] [--samples N [--mismatches M]]
+//                 [--undetermined 1]
 //
 // Generates a run of 2 lanes x 6 tiles x 250,000 spots with reads of 151, 8, 8 and 151 cycles
 // (the counts per tile and per lane can be changed), converts it with quillon at its default
@@ -11,7 +12,13 @@
 //                  spots cut from the control and 10% with an adapter, converted with
 //                  --trimadapters;
 //   --samples N    a sample sheet of N dual-indexed samples (8 + 8 cycles) listed for both lanes,
-//                  with M mismatches allowed in each index (1 by default, 2 for edit distance)), inflates every FASTQ file it wrote and compresses that text again: as the
+//                  with M mismatches allowed in each index (1 by default, 2 for edit distance);
+//   --undetermined 1  every spot with random indexes that match no sample (96 samples unless
+//                  --samples says otherwise; 75 tiles of 20,000 spots unless --tiles and --spots
+//                  say otherwise), so that a lane holds as many distinct undetermined
+//                  index texts as spots; quillon also converts the run once more without index
+//                  reads (every text the same), and the difference of the two peaks per text of
+//                  a lane is printed as the memory that counting them takes), inflates every FASTQ file it wrote and compresses that text again: as the
 // limit, and through pigz for comparison. quillon and the limit are each measured in several
 // rounds (3 by default) and the best round of each counts, so that a passing load on the
 // machine spoils neither. Prints the rates, quillon's highest peak resident memory and the timing
@@ -57,12 +64,13 @@ constexpr std::size_t Piece_size = std::size_t(1) << 20;
 constexpr double Memory_limit_mib = 2048;
 
 struct Options {
-    int spots = 250000;
-    int tiles = 6;
+    int spots = 0; // 0: 250,000, or 20,000 with --undetermined
+    int tiles = 0; // 0: 6, or 75 with --undetermined
     int rounds = 3;
     bool controls = false;
     int samples = 0;
     int mismatches = 1;
+    bool undetermined = false;
 };
 
 // The ratio each kind of run is expected to reach.
@@ -89,6 +97,8 @@ Options parse(int argc, char** argv)
             options.samples = static_cast<int>(value);
         else if (name == "--mismatches" && value <= 2)
             options.mismatches = static_cast<int>(value);
+        else if (name == "--undetermined")
+            options.undetermined = value != 0;
         else
             return false;
         return true;
@@ -111,6 +121,19 @@ void set_mismatches(const fs::path& sheet, int mismatches)
     out << text;
     if (!out.flush())
         throw std::runtime_error("cannot rewrite " + sheet.string());
+}
+
+// A copy of a sheet that uses no index reads: every spot's index text is then N padding alone.
+fs::path sheet_without_index_reads(const fs::path& sheet, const fs::path& copy)
+{
+    std::ifstream in(sheet);
+    std::ofstream out(copy, std::ios::trunc);
+    for (std::string line; std::getline(in, line);)
+        out << (line.starts_with("I1CycleUsage,") || line.starts_with("I2CycleUsage,") ? line.substr(0, 12) : line)
+            << "\n";
+    if (!out.flush())
+        throw std::runtime_error("cannot write " + copy.string());
+    return copy;
 }
 
 // Seconds to compress the text in pieces of 1 MiB on the given threads, one codec each.
@@ -171,8 +194,15 @@ std::string timing_table(const fs::path& log)
     return table.str();
 }
 
-int run(const Options& options)
+int run(Options options)
 {
+    if (options.undetermined && options.samples == 0)
+        options.samples = 96;
+    // Many small tiles keep the memory of tiles and FASTQ bundles small beside the counts.
+    if (options.spots == 0)
+        options.spots = options.undetermined ? 20000 : 250000;
+    if (options.tiles == 0)
+        options.tiles = options.undetermined ? 75 : 6;
     bench::ScratchPath work{fs::temp_directory_path() / ("quillon_bench_" + std::to_string(getpid()))};
     fs::remove_all(work.path);
     const fs::path out = work.path / "out";
@@ -198,6 +228,8 @@ int run(const Options& options)
     recipe.i2_mismatches = 1;
     if (options.samples == 0)
         recipe.sample_sheet.clear();
+    if (options.undetermined)
+        recipe.undetermined_fraction = 1.0;
     recipe.control_fraction = options.controls ? 0.05 : 0.0;
     recipe.adapter_fraction = options.controls ? 0.10 : 0.0;
     recipe.controls = 1;
@@ -223,20 +255,34 @@ int run(const Options& options)
     const fs::path best_log = work.path / "quillon_best.log";
     ChildRun best;
     long peak_rss_kib = 0;
-    // Every quillon round comes before the text is loaded: a child's peak resident memory
-    // counts what it shared with this process between fork and exec.
-    for (int round = 0; round < options.rounds; ++round) {
-        fs::remove_all(out);
-        fs::create_directories(out);
+    const auto arguments = [&](const fs::path& sample_sheet, const fs::path& design_sheet) {
         std::vector<std::string> args = {QUILLON_BINARY, "--input=" + truth.run_folder.string(),
-                                          "--output=" + out.string()};
+                                          "--output=" + out.string(), "--designsheet=" + design_sheet.string()};
         if (options.controls) {
             args.push_back("--controlsfile=" + truth.controls_file.string());
             args.push_back("--trimadapters");
         }
         if (options.samples > 0)
-            args.push_back("--samplesheet=" + truth.sample_sheet.string());
-        const ChildRun quillon = run_child(args, log);
+            args.push_back("--samplesheet=" + sample_sheet.string());
+        return args;
+    };
+    // The same run without index reads: every spot's index text is the same.
+    ChildRun plain;
+    if (options.undetermined) {
+        plain = run_child(arguments(sheet_without_index_reads(truth.sample_sheet, work.path / "samples.csv"),
+                                    sheet_without_index_reads(truth.design_sheet, work.path / "design.csv")),
+                          log);
+        if (plain.status != 0)
+            throw std::runtime_error("quillon without index reads ended with status " + std::to_string(plain.status));
+        std::printf("quillon without index reads: %.2f s, peak %.0f MiB\n", plain.seconds,
+                    double(plain.peak_rss_kib) / 1024.0);
+    }
+    // Every quillon round comes before the text is loaded: a child's peak resident memory
+    // counts what it shared with this process between fork and exec.
+    for (int round = 0; round < options.rounds; ++round) {
+        fs::remove_all(out);
+        fs::create_directories(out);
+        const ChildRun quillon = run_child(arguments(truth.sample_sheet, truth.design_sheet), log);
         if (quillon.status != 0) {
             std::ifstream in(log);
             std::fprintf(stderr, "%s", std::string(std::istreambuf_iterator<char>(in), {}).c_str());
@@ -283,6 +329,14 @@ int run(const Options& options)
         std::printf("pigz: not installed\n");
     std::printf("quillon peak resident memory:        %8.1f MiB (target below %.0f MiB: %s)\n",
                 peak_mib, Memory_limit_mib, peak_mib < Memory_limit_mib ? "met" : "NOT met");
+    if (options.undetermined) {
+        // Every spot of a lane has its own random index text (collisions are negligible).
+        const double texts = double(options.tiles) * options.spots;
+        const double bytes = double(peak_rss_kib - plain.peak_rss_kib) * 1024.0 / texts;
+        std::printf("undetermined index texts:            %8.1f bytes each (%.0f texts in a lane; target 32 or "
+                    "less: %s)\n",
+                    bytes, texts, bytes <= 32 ? "met" : "NOT met");
+    }
     std::printf("quillon's timers (best round):\n%s", timing_table(best_log).c_str());
     return 0;
 }

@@ -46,6 +46,18 @@ std::uint32_t recorded_text_size(const unsigned char* member, std::size_t member
     return member_size < 4 ? 0 : load_u32(member + member_size - 4);
 }
 
+std::vector<unsigned char> empty_member()
+{
+    // A final block of fixed codes holding only the end-of-block code; CRC-32 and ISIZE of
+    // no text are 0.
+    constexpr unsigned char Empty_block[] = {0x03, 0x00};
+    std::vector<unsigned char> member(Min_member_size + sizeof Empty_block, 0);
+    std::memcpy(member.data(), Header_template, Header_size);
+    std::memcpy(member.data() + Header_size, Empty_block, sizeof Empty_block);
+    store_u32(member.data() + 16, static_cast<std::uint32_t>(member.size()));
+    return member;
+}
+
 Compressor::Compressor(int level) : compressor_(libdeflate_alloc_compressor(level))
 {
     if (!compressor_)

@@ -37,6 +37,10 @@ std::uint32_t recorded_member_size(const unsigned char* header);
 // The ISIZE field of a whole member (the last four bytes).
 std::uint32_t recorded_text_size(const unsigned char* member, std::size_t member_size);
 
+// A whole member that holds no text: the header with its size subfield, one empty final
+// deflate block and the trailer. A file of this member alone is a valid, empty gzip file.
+std::vector<unsigned char> empty_member();
+
 // Writes block-gzip members. One compressor per thread.
 class Compressor {
 public:

@@ -28,14 +28,23 @@ std::uint64_t ordinary_size_hint(const unsigned char* members, std::uint64_t siz
     return std::max<std::uint64_t>(std::min(recorded, Max_ordinary_ratio * size), 4096);
 }
 
-// Ends a zlib inflate stream however the scope is left. The stream lives on the stack of
-// the one function that uses it, so it never moves after initialisation.
-struct InflateEnd {
-    z_stream* stream;
-    ~InflateEnd() { inflateEnd(stream); }
-};
+std::uint64_t saturated_sum(std::uint64_t a, std::uint64_t b)
+{
+    return a > UINT64_MAX - b ? UINT64_MAX : a + b;
+}
+
+std::uint64_t saturated_product(std::uint64_t a, std::uint64_t b)
+{
+    return b != 0 && a > UINT64_MAX / b ? UINT64_MAX : a * b;
+}
 
 } // namespace
+
+void DaxUnZip::InflateStreamEnd::operator()(void* stream) const
+{
+    inflateEnd(static_cast<z_stream*>(stream));
+    delete static_cast<z_stream*>(stream);
+}
 
 void DaxUnZip::Bytes::assign_size(std::uint64_t size)
 {
@@ -81,6 +90,13 @@ void DaxUnZip::reset()
     total_ = 0;
     read_all_ = false;
     read_position_ = 0;
+    limit_ = UINT64_MAX;
+    inflated_members_ = 0;
+    first_job_ = 0;
+    ordinary_stream_.reset();
+    ordinary_position_ = 0;
+    ordinary_done_ = false;
+    failure_ = nullptr;
     created_ = false;
 }
 
@@ -113,22 +129,72 @@ std::uint64_t DaxUnZip::decompress(unsigned char* buffer, std::uint64_t size)
     return count;
 }
 
+void DaxUnZip::set_limit(std::uint64_t bytes)
+{
+    limit_ = bytes;
+}
+
+std::uint64_t DaxUnZip::remaining_bound()
+{
+    if (!created_)
+        throw std::runtime_error("Object must first be initialized.");
+    if (failure_)
+        std::rethrow_exception(failure_);
+    try {
+        read_stream_data();
+    } catch (...) {
+        failure_ = std::current_exception();
+        throw;
+    }
+    std::uint64_t bound = total_ - read_position_;
+    for (std::size_t i = inflated_members_; i < members_.size(); ++i)
+        bound = saturated_sum(bound, members_[i].text_size);
+    // Deflate data never expands by more than Max_expansion; headers and trailers add nothing.
+    if (!ordinary_done_) {
+        const std::uint64_t start = ordinary_stream_ ? ordinary_position_ : ordinary_offset_;
+        bound = saturated_sum(bound, saturated_product(compressed_.size() - start, block_gzip::Max_expansion));
+    }
+    return bound;
+}
+
+bool DaxUnZip::at_end()
+{
+    if (!created_ || failure_)
+        return false;
+    if (read_position_ < total_)
+        return false;
+    try {
+        read_stream_data();
+        for (std::size_t i = inflated_members_; i < members_.size(); ++i)
+            if (members_[i].text_size > 0)
+                return false;
+        // Only empty members and perhaps ordinary ones are left: one more byte tells.
+        inflate_up_to(total_ + 1);
+    } catch (...) {
+        return false;
+    }
+    return read_position_ == total_;
+}
+
 void DaxUnZip::decompress_streams()
 {
-    if (read_all_)
-        return;
-    members_.clear();
+    inflate_up_to(limit_);
+}
+
+void DaxUnZip::inflate_up_to(std::uint64_t limit)
+{
+    // Nothing of a damaged file is ever served: every later call fails the same way.
+    if (failure_)
+        std::rethrow_exception(failure_);
     try {
+        target_ = limit;
         read_stream_data();
         schedule_decompress_stream_block();
         sync_stream_block_decompression_results();
-        inflate_ordinary_members();
+        if (inflated_members_ == members_.size() && total_ < limit)
+            inflate_ordinary_members(limit);
     } catch (...) {
-        // Nothing of a damaged file is ever served: the next call starts over and fails
-        // again.
-        read_all_ = false;
-        members_.clear();
-        total_ = 0;
+        failure_ = std::current_exception();
         throw;
     }
 }
@@ -155,6 +221,7 @@ void DaxUnZip::read_stream_data()
     const unsigned char* bytes = compressed_.data();
     std::uint64_t position = 0;
     std::uint64_t text_total = 0;
+    members_.clear();
     ordinary_offset_ = file_size;
     while (position < file_size) {
         const std::uint64_t left = file_size - position;
@@ -177,22 +244,27 @@ void DaxUnZip::read_stream_data()
         text_total += text_size;
         position += size;
     }
-
-    std::uint64_t room = text_total;
-    if (ordinary_offset_ < file_size)
-        room += ordinary_size_hint(bytes + ordinary_offset_, file_size - ordinary_offset_);
-    output_.assign_size(room);
+    ordinary_position_ = ordinary_offset_;
+    ordinary_done_ = ordinary_offset_ == file_size;
     read_all_ = true;
 }
 
 void DaxUnZip::schedule_decompress_stream_block()
 {
-    if (members_.empty())
+    // Every member that begins before the limit, the last one whole.
+    std::size_t end = inflated_members_;
+    while (end < members_.size() && members_[end].output_offset < target_)
+        ++end;
+    if (end == inflated_members_)
         return;
+    const Member& last = members_[end - 1];
+    output_.grow(last.output_offset + last.text_size);
     futures_.clear();
-    futures_.reserve(members_.size());
+    futures_.reserve(end - inflated_members_);
+    first_job_ = inflated_members_;
+    inflated_members_ = end;
     try {
-        for (std::size_t i = 0; i < members_.size(); ++i)
+        for (std::size_t i = first_job_; i < end; ++i)
             futures_.push_back(pool_.enqueue([this, i] { return decompress_stream_block(i); }));
     } catch (...) {
         for (std::future<bool>& future : futures_)
@@ -204,6 +276,8 @@ void DaxUnZip::schedule_decompress_stream_block()
 
 void DaxUnZip::sync_stream_block_decompression_results()
 {
+    if (futures_.empty())
+        return;
     // Every job is waited for before an error leaves: a job still running would write into
     // buffers that the next file reuses. The first failing member in file order wins.
     std::exception_ptr first_error;
@@ -221,9 +295,8 @@ void DaxUnZip::sync_stream_block_decompression_results()
     if (first_error)
         std::rethrow_exception(first_error);
 
-    total_ = 0;
-    for (const Member& member : members_)
-        total_ += member.text_size;
+    const Member& last = members_[inflated_members_ - 1];
+    total_ = last.output_offset + last.text_size;
 }
 
 bool DaxUnZip::decompress_stream_block(std::size_t index)
@@ -235,52 +308,61 @@ bool DaxUnZip::decompress_stream_block(std::size_t index)
                                 output_.data() + member.output_offset, member.text_size);
 }
 
-void DaxUnZip::inflate_ordinary_members()
+void DaxUnZip::inflate_ordinary_members(std::uint64_t limit)
 {
-    const std::uint64_t in_size = compressed_.size() - ordinary_offset_;
-    if (in_size == 0)
+    if (ordinary_done_)
         return;
+    const std::uint64_t in_size = compressed_.size() - ordinary_offset_;
     const unsigned char* in = compressed_.data() + ordinary_offset_;
 
-    z_stream stream{};
-    const int init = inflateInit2(&stream, 15 + 16);
-    if (init == Z_MEM_ERROR)
-        throw std::bad_alloc();
-    if (init != Z_OK)
-        format_error();
-    InflateEnd end{&stream};
+    if (!ordinary_stream_) {
+        auto stream = std::make_unique<z_stream>();
+        const int init = inflateInit2(stream.get(), 15 + 16);
+        if (init == Z_MEM_ERROR)
+            throw std::bad_alloc();
+        if (init != Z_OK)
+            format_error();
+        ordinary_stream_.reset(stream.release());
+        // Room for the members as a whole: their last ISIZE is a fair guess, held to the limit.
+        output_.grow(std::min(saturated_sum(total_, ordinary_size_hint(in, in_size)), std::max(limit, total_)));
+    }
+    z_stream& stream = *static_cast<z_stream*>(ordinary_stream_.get());
 
-    std::uint64_t in_position = 0;
-    std::uint64_t out_position = total_;
-    for (;;) {
-        if (out_position == output_.size())
-            output_.grow(out_position + std::max(out_position - total_, in_size));
+    std::uint64_t in_position = ordinary_position_ - ordinary_offset_;
+    while (total_ < limit) {
+        if (total_ == output_.size()) {
+            const std::uint64_t grown = saturated_sum(total_, std::max(total_, in_size));
+            output_.grow(std::min(grown, limit));
+        }
         const auto in_avail = static_cast<uInt>(std::min(in_size - in_position, Max_zlib_chunk));
         const auto out_avail =
-            static_cast<uInt>(std::min(output_.size() - out_position, Max_zlib_chunk));
+            static_cast<uInt>(std::min({output_.size() - total_, limit - total_, Max_zlib_chunk}));
         stream.next_in = in + in_position;
         stream.avail_in = in_avail;
-        stream.next_out = output_.data() + out_position;
+        stream.next_out = output_.data() + total_;
         stream.avail_out = out_avail;
         const int result = inflate(&stream, Z_NO_FLUSH);
         in_position += in_avail - stream.avail_in;
-        out_position += out_avail - stream.avail_out;
+        total_ += out_avail - stream.avail_out;
+        ordinary_position_ = ordinary_offset_ + in_position;
 
         if (result == Z_STREAM_END) {
-            if (in_position == in_size)
+            if (in_position == in_size) {
+                ordinary_done_ = true;
+                ordinary_stream_.reset();
                 break;
+            }
             // Another member must follow at once; anything else is trailing garbage.
             if (!block_gzip::has_gzip_magic(in + in_position, in_size - in_position))
                 format_error();
             inflateReset(&stream);
         } else if (result == Z_MEM_ERROR) {
             throw std::bad_alloc();
-        } else if (result != Z_OK && !(result == Z_BUF_ERROR && out_position == output_.size())) {
+        } else if (result != Z_OK && !(result == Z_BUF_ERROR && stream.avail_out == 0)) {
             // Bad data, a bad check value, or the input ended inside a member.
             format_error();
         }
     }
-    total_ = out_position;
 }
 
 void DaxUnZip::format_error() const

@@ -6,11 +6,17 @@
 // inflated one after another. Every problem with the file's contents is reported as
 // std::runtime_error path + ": File format error.".
 //
+// By default the first decompress inflates the whole file, so that nothing of a damaged file
+// is ever served. A caller that knows how much it needs sets a limit: then only the members
+// that begin before the limit are inflated (the last of them whole), and what lies beyond
+// costs neither memory nor time; remaining_bound and at_end tell what the file still holds.
+//
 // Use: setfilepath, create, decompress until it returns 0, reset; then the next file.
 // One thread owns an object; the object owns its worker threads.
 #include "common/thread_pool.h"
 
 #include <cstdint>
+#include <exception>
 #include <fstream>
 #include <future>
 #include <memory>
@@ -40,15 +46,30 @@ public:
     bool create();
 
     // Copies up to size further inflated bytes into buffer and returns their count; 0 at
-    // the end of the data (or for a null buffer or a size of 0). The first call reads and
-    // inflates the whole file. Throws std::runtime_error "Object must first be
+    // the end of the data (or for a null buffer or a size of 0). The first call reads the
+    // file and inflates it up to the limit. Throws std::runtime_error "Object must first be
     // initialized." before create, and path + ": File format error." for a damaged file
     // (on this and every later call until reset).
     std::uint64_t decompress(unsigned char* buffer, std::uint64_t size);
 
+    // Inflate only as far as the first bytes inflated bytes of the file reach, and the rest
+    // of the member that holds the last of them; the next decompress inflates what a larger
+    // limit adds. reset returns to no limit.
+    void set_limit(std::uint64_t bytes);
+
+    // At least as many bytes as further decompress calls can give, found from the member
+    // headers and the compressed size without inflating anything. Reads the file on its
+    // first call; throws as decompress does.
+    std::uint64_t remaining_bound();
+
+    // Whether no further byte would come. Inflates at most one more byte for it; data that
+    // cannot be inflated counts as something that lies beyond.
+    bool at_end();
+
 protected:
-    // The steps of the first decompress: read the file and cut it into members, inflate the
-    // 'B','S' members on the pool, wait for them, then inflate any ordinary members.
+    // The steps of decompress: read the file and cut it into members, inflate the 'B','S'
+    // members that the limit reaches on the pool, wait for them, then inflate the ordinary
+    // members up to the limit.
     void decompress_streams();
     void read_stream_data();
     void schedule_decompress_stream_block();
@@ -81,20 +102,38 @@ private:
         std::uint64_t text_size = 0;
     };
 
+    // Ends a zlib inflate stream.
+    struct InflateStreamEnd {
+        void operator()(void* stream) const;
+    };
+
     [[noreturn]] void format_error() const;
-    void inflate_ordinary_members();
+    // Inflates what the limit reaches; the first failure is kept and thrown again.
+    void inflate_up_to(std::uint64_t limit);
+    void inflate_ordinary_members(std::uint64_t limit);
 
     std::string path_;
     std::ifstream file_;
-    bool read_all_ = false;
+    bool read_all_ = false; // the file is read and cut into members
     bool created_ = false;
     Bytes compressed_;
     std::vector<Member> members_;
     // Where the ordinary members begin in the file; equal to its size when there are none.
     std::uint64_t ordinary_offset_ = 0;
     Bytes output_;
-    std::uint64_t total_ = 0;
+    std::uint64_t total_ = 0; // inflated bytes in output_
     std::uint64_t read_position_ = 0;
+    std::uint64_t limit_ = UINT64_MAX;
+    std::uint64_t target_ = UINT64_MAX; // how far the inflating under way must reach
+    // 'B','S' members inflated so far (always the first ones): [0, inflated_members_).
+    std::size_t inflated_members_ = 0;
+    // Members scheduled on the pool: [first_job_, inflated_members_) while they run.
+    std::size_t first_job_ = 0;
+    // The ordinary members' inflate state while they are inflated part of the way.
+    std::unique_ptr<void, InflateStreamEnd> ordinary_stream_;
+    std::uint64_t ordinary_position_ = 0; // next compressed byte of the ordinary members
+    bool ordinary_done_ = false;
+    std::exception_ptr failure_;
     std::vector<std::future<bool>> futures_;
     // Declared last so that it is destroyed first: queued jobs write into the buffers above.
     Corvex::ThreadPool pool_;

@@ -1,5 +1,7 @@
 #include "common/sample_sheet.h"
 
+#include <map>
+
 const SampleSheetInfo& SampleSheet::sample_sheet_info_() {
     static const SampleSheetInfo info{RunInformation::section_info(),
                                       FlowCellSettings::section_info(),
@@ -16,6 +18,13 @@ bool SampleSheet::load(const std::string& text, std::vector<std::string>& errors
         flow_cell_settings.load(*this);
         quillon_settings.load(*this);
         samples.load(*this);
+        std::map<int, std::size_t> lane_counts;
+        for (const Sample& sample : samples) ++lane_counts[sample.Lane];
+        for (const auto& [lane, count] : lane_counts)
+            if (count > max_lane_samples)
+                error("Too many samples in lane " + std::to_string(lane) + ": " + std::to_string(count) +
+                          " (at most " + std::to_string(max_lane_samples) + ")",
+                      0);
         if (errors.empty()) {
             std::vector<std::string> messages;
             samples.validate(quillon_settings.I1Mismatches, quillon_settings.I2Mismatches,

@@ -12,6 +12,8 @@
 // In the sample sheet every key of "Quillon Settings" is optional (is_required), while the
 // section itself must be present. Overrides slots 0 load, 1 store, 3 clear and 4 is_required.
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -30,6 +32,10 @@ public:
     FlowCellSettings flow_cell_settings; // section "Flow Cell Settings"
     QuillonSettings quillon_settings;    // section "Quillon Settings" (overrides the design sheet)
     Samples samples;                     // table "Samples": list of Sample
+
+    // The most samples a lane may list; a lane with more is an error found before the
+    // closeness check, which compares every pair of a lane's samples. No bound by default.
+    std::size_t max_lane_samples = SIZE_MAX;
 
     // {Run Information, Flow Cell Settings, Quillon Settings, Samples} (copies of the four section
     // descriptions). Built on first use, so it may be used from any static initialiser.

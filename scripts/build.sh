@@ -3,6 +3,7 @@
 #   scripts/build.sh release   optimised (-O2), into build/release
 #   scripts/build.sh sanitize  AddressSanitizer + UndefinedBehaviorSanitizer, into build/sanitize
 #   scripts/build.sh tsan      ThreadSanitizer, into build/tsan
+#   scripts/build.sh fuzz      the libFuzzer targets with clang, into build/fuzz
 #   scripts/build.sh tsan converter_pipeline_tests   only that target (and what it needs)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -12,7 +13,8 @@ case "$flavour" in
     release)  opts=(-DCMAKE_BUILD_TYPE=Release) ;;
     sanitize) opts=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_SANITIZE=ON) ;;
     tsan)     opts=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_TSAN=ON) ;;
-    *) echo "unknown build flavour: $flavour (release, sanitize or tsan)" >&2; exit 2 ;;
+    fuzz)     opts=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++-14) ;;
+    *) echo "unknown build flavour: $flavour (release, sanitize, tsan or fuzz)" >&2; exit 2 ;;
 esac
 dir="$root/build/$flavour"
 cmake -S "$root" -B "$dir" "${opts[@]}" >/dev/null

@@ -3,7 +3,8 @@
 # Quiet and quick when everything is already present; safe to run again.
 set -euo pipefail
 
-packages=(cmake make g++ libtbb-dev libdeflate-dev zlib1g-dev libgtest-dev gzip pigz util-linux)
+packages=(cmake make g++ libtbb-dev libdeflate-dev zlib1g-dev libgtest-dev gzip pigz util-linux
+          clang-14 libfuzzer-14-dev)
 
 missing=()
 for p in "${packages[@]}"; do

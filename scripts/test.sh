@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the tree twice (optimised, then with sanitizers) and runs every test in both builds;
-# then runs the tile loader and FASTQ writer tests under ThreadSanitizer.
+# then runs the tile loader and FASTQ writer tests, the whole of quillon, and quillon-classic's
+# lane and tile threading tests and runs under ThreadSanitizer, and every fuzzer for 30 s.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/install-deps.sh"
@@ -17,9 +18,35 @@ done
 # and runs its parallel loops on the calling thread, while the lane's own threads (reader, tile
 # threads, the unzip pool, writer) are all still checked.
 echo "=== tsan build ==="
-"$root/scripts/build.sh" tsan converter_pipeline_tests
+"$root/scripts/build.sh" tsan converter_pipeline_tests quillon
 echo "=== tsan tests ==="
 cpu="$(taskset -cp $$ | sed 's/.*: //; s/[,-].*//')"
 TSAN_OPTIONS=second_deadlock_stack=1 taskset -c "$cpu" \
     "$root/build/tsan/tests/converter/pipeline/converter_pipeline_tests" \
     --gtest_filter='ZelFileManager*:FastqFileManager*'
+
+# The whole program on a small run with samples, controls and adapter trimming, each lane's
+# tiles read four times over. With one scheduler thread the parallel loops run on the calling
+# thread, while the reader, tile, unzip pool and writer threads all run; the scheduler's own
+# hand-offs are left out by the suppressions file.
+echo "=== tsan run of quillon ==="
+tsan_run="$root/build/tsan/run"
+rm -rf "$tsan_run"
+"$root/build/release/tools/runsim/quillon-runsim" --preset=small --out="$tsan_run/run" --manifest=none >/dev/null
+mkdir -p "$tsan_run/out"
+TSAN_OPTIONS="second_deadlock_stack=1 suppressions=$root/tests/tsan.supp" \
+    "$root/build/tsan/converter/quillon" --input="$tsan_run/run" --output="$tsan_run/out" \
+    --controlsfile="$tsan_run/run/controls.fasta" --trimadapters --threads=1 --repeat=4 >"$tsan_run/quillon.log"
+echo "quillon converted $(grep -c 'Completed L0' "$tsan_run/quillon.log") tiles with no report"
+
+# quillon-classic's lane threads, tile threads and unzip pools, in-process and in the program
+# its end-to-end tests run (a report there makes the program exit with an error status). The
+# generator that makes the test runs uses the task scheduler, hence the single CPU again.
+echo "=== tsan tests of quillon-classic ==="
+"$root/scripts/build.sh" tsan classic_processing_tests quillon-classic
+TSAN_OPTIONS=second_deadlock_stack=1 taskset -c "$cpu" \
+    "$root/build/tsan/tests/classic/processing/classic_processing_tests" \
+    --gtest_filter='ClassicThreading.*:ClassicDemux.*:Layouts/ClassicConvert.*:Sheets/ClassicSampleRun.*:Faults/ClassicBadInput.*WrongType*:Faults/ClassicBadInput.*FullDisk*'
+
+echo "=== fuzzers ==="
+"$root/scripts/fuzz.sh" 30

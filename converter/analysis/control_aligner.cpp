@@ -1,8 +1,9 @@
 #include "converter/analysis/control_aligner.h"
 
+#include "converter/app/run_abort.h"
+
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 
 namespace {
 
@@ -64,7 +65,7 @@ bool ControlAligner::align(const Index& index, const TwoBitSeq& read, AlignmentI
 {
     if (index.w != w || index.k != k) {
         std::fputs("Aligner::align - mismatch in k,w\n", stderr);
-        std::exit(255);
+        abort_run("Aligner::align - mismatch in k,w");
     }
 
     const std::size_t references = index.refs.size();

@@ -145,9 +145,11 @@ bool MetricsManager::frequency_total_comparator(const FrequencyTotal& a, const F
     return a.second > b.second;
 }
 
-void MetricsManager::compute_frequency_totals(const std::map<std::string, std::uint64_t>& counts, FrequencyList& list)
+void MetricsManager::compute_frequency_totals(const IndexCounts& counts, FrequencyList& list)
 {
-    list.insert(list.end(), counts.begin(), counts.end());
+    // Only the counts' own first entries can be among the first of the list.
+    const std::vector<IndexCounts::Entry> first = counts.top(Max_frequency_entries);
+    list.insert(list.end(), first.begin(), first.end());
     std::stable_sort(list.begin(), list.end(), frequency_total_comparator);
     if (list.size() > Max_frequency_entries)
         list.resize(Max_frequency_entries);

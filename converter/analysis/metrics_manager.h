@@ -18,13 +18,13 @@
 //   metrics.write_lane_metrics();          // successful lanes only
 //   metrics.close_lane();
 // and after every lane succeeded, with a sample sheet: metrics.write_frequency_metrics().
+#include "converter/analysis/index_counts.h"
 #include "converter/analysis/metric_tally.h"
 
 #include <oneapi/tbb/enumerable_thread_specific.h>
 
 #include <cstdint>
 #include <filesystem>
-#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -64,9 +64,9 @@ public:
     // The sum of every tally of read (1-based) of the open lane.
     std::unique_ptr<MetricTally> sum_lane_read(int read) const;
 
-    // Appends the map's entries to list, orders them by count, highest first (equal counts
+    // Appends the counts' entries to list, orders them by count, highest first (equal counts
     // keep ascending index-text order), and keeps the first Max_frequency_entries.
-    static void compute_frequency_totals(const std::map<std::string, std::uint64_t>& counts, FrequencyList& list);
+    static void compute_frequency_totals(const IndexCounts& counts, FrequencyList& list);
     static bool frequency_total_comparator(const FrequencyTotal& a, const FrequencyTotal& b);
     // Writes metrics folder / name with a row per entry of every lane's list, then copies it
     // to the analysis metrics folder; an ERROR when it cannot be written.

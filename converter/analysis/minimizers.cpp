@@ -1,8 +1,9 @@
 #include "converter/analysis/minimizers.h"
 
+#include "converter/app/run_abort.h"
+
 #include <algorithm>
 #include <bit>
-#include <cstdlib>
 #include <cstring>
 #include <iostream>
 
@@ -10,10 +11,12 @@ static_assert(std::endian::native == std::endian::little, "packed bases are read
 
 namespace {
 
+// These can only come from a fault of the program; it may be on a worker thread while the
+// lane's other threads run, so the run ends at once (status 255).
 [[noreturn]] void fatal(const char* message)
 {
     std::cerr << message << std::endl;
-    std::exit(-1);
+    abort_run(message);
 }
 
 } // namespace

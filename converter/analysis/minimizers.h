@@ -5,8 +5,8 @@
 //
 // A k-mer's value holds its k bases two bits each (A 0, C 1, G 2, T 3), its first base in the
 // lowest two bits. The arrays are sized once for the longest sequence the object accepts and
-// reused for every sequence; impossible parameters end the process (message on standard error,
-// exit status 255).
+// reused for every sequence; impossible parameters end the run (message on standard error and
+// in the log, exit status 255).
 #include <cstdint>
 #include <vector>
 

@@ -1,6 +1,7 @@
 #include "converter/analysis/sample_finder.h"
 
 #include "converter/app/config.h"
+#include "converter/app/logger.h"
 #include "converter/pipeline/parallel_ranges.h"
 #include "converter/pipeline/spot.h"
 
@@ -9,6 +10,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -68,10 +70,35 @@ int longest_text(const Config& config, const CycleRange& range, int pad)
     return std::max(length, pad);
 }
 
-void add_counts(SampleFinder::Counts& into, const SampleFinder::Counts& part)
+// The most bases a spot's text can take from the range: none when it is not configured, else
+// its cycles that the read holds, when these are known.
+int range_bases(const Config& config, const CycleRange& range)
 {
-    for (const auto& [text, count] : part)
-        into[text] += count;
+    if (!configured(range))
+        return 0;
+    int length = range_length(range);
+    const auto read = to_size(range.read);
+    if (read <= config.cycles.size() && read <= config.extra_cycles.size()) {
+        const int read_length = config.cycles[read - 1] - config.extra_cycles[read - 1];
+        length = std::clamp(read_length - std::max(range.first, 1) + 1, 0, length);
+    }
+    return length;
+}
+
+int letters_other_than_n(const std::string& index)
+{
+    return static_cast<int>(index.size()) - static_cast<int>(std::count(index.begin(), index.end(), 'N'));
+}
+
+// How many texts generate_variations gives for text: 1, and with 1 mismatch one more for
+// every letter of bases other than each character.
+std::size_t variation_count(const std::string& text, int mismatches, const std::string& bases)
+{
+    std::size_t count = 1;
+    if (mismatches == 1)
+        for (const char c : text)
+            count += bases.size() - static_cast<std::size_t>(std::count(bases.begin(), bases.end(), c));
+    return count;
 }
 
 } // namespace
@@ -94,45 +121,91 @@ void SampleFinder::process_sample_sheet()
     index_table.clear();
     max_index1_length = 0;
     max_index2_length = 0;
+    for (const Sample& sample : samples) {
+        max_index1_length = std::max(max_index1_length, static_cast<int>(sample.Index.size()));
+        max_index2_length = std::max(max_index2_length, static_cast<int>(sample.Index2.size()));
+    }
     const int m1 = config.I1Mismatches;
     const int m2 = config.I2Mismatches;
+
+    // A spot's text holds at most bases1 letters other than N from the I1 read (the rest is N
+    // padding), and bases2 from the I2 read. Every letter of an index beyond those, apart from
+    // the allowed mismatches, is a difference: such a sample never matches any spot.
+    const int bases1 = range_bases(config, config.I1_range);
+    const int bases2 = range_bases(config, config.I2_range);
+    can_match.assign(samples.size(), true);
+    for (std::size_t p = 0; p < samples.size(); ++p) {
+        const int excess1 = letters_other_than_n(samples[p].Index) - m1 - bases1;
+        const int excess2 = letters_other_than_n(samples[p].Index2) - m2 - bases2;
+        const bool never = m1 < 2 && m2 < 2 ? excess1 + excess2 > 0
+                                            : (max_index1_length > 0 && excess1 > 0) ||
+                                                  (max_index2_length > 0 && excess2 > 0);
+        if (!never)
+            continue;
+        can_match[p] = false;
+        log_warn() << "Sample '" << samples[p].Biosample << "' of lane " << lane
+                   << " can never be assigned: its Index of " << samples[p].Index.size()
+                   << " and Index2 of " << samples[p].Index2.size() << " bases exceed the " << bases1 << " and "
+                   << bases2 << " bases of the index reads by more than the allowed mismatches";
+    }
+
+    // Keys that the route looks up: both indexes joined, or the one below 2 mismatches.
+    const bool key1 = m1 < 2;
+    const bool key2 = m2 < 2;
+    std::size_t short_keys = 0;
+    std::size_t long_keys = 0;
+    for (std::size_t p = 0; p < samples.size(); ++p) {
+        if (!can_match[p] || !(key1 || key2))
+            continue;
+        const Sample& sample = samples[p];
+        const std::size_t keys = (key1 ? variation_count(sample.Index, m1, config.bases) : 1) *
+                                 (key2 ? variation_count(sample.Index2, m2, config.bases) : 1);
+        const std::size_t letters = (key1 ? sample.Index.size() : 0) + (key2 ? sample.Index2.size() : 0);
+        (letters <= IndexKey::Letters_per_word ? short_keys : long_keys) += keys;
+    }
+    index_table.reserve(short_keys, IndexKey::Letters_per_word);
+    index_table.reserve(long_keys, IndexKey::Max_letters);
+
     std::vector<std::string> variations1;
     std::vector<std::string> variations2;
+    std::string key;
     for (std::size_t p = 0; p < samples.size(); ++p) {
+        if (!can_match[p])
+            continue;
         const Sample& sample = samples[p];
         const auto position = static_cast<std::int16_t>(p);
         variations1.clear();
         variations2.clear();
-        if (m1 < 2)
+        if (key1)
             generate_variations(sample.Index, m1, variations1);
-        if (m2 < 2)
+        if (key2)
             generate_variations(sample.Index2, m2, variations2);
 
-        if (m1 < 2 && m2 < 2) {
+        if (key1 && key2) {
             for (const std::string& v1 : variations1)
-                for (const std::string& v2 : variations2)
-                    index_table[v1 + v2].push_back(position);
-        } else if (m1 < 2) {
+                for (const std::string& v2 : variations2) {
+                    key.assign(v1).append(v2);
+                    index_table.add(key, position);
+                }
+        } else if (key1) {
             for (const std::string& v1 : variations1)
-                index_table[v1].push_back(position);
-        } else if (m2 < 2) {
+                index_table.add(v1, position);
+        } else if (key2) {
             for (const std::string& v2 : variations2)
-                index_table[v2].push_back(position);
+                index_table.add(v2, position);
         }
-
-        max_index1_length = std::max(max_index1_length, static_cast<int>(sample.Index.size()));
-        max_index2_length = std::max(max_index2_length, static_cast<int>(sample.Index2.size()));
     }
 
-    // Indexes compared by edit distance get bit-vector patterns when all of them fit one.
+    // Indexes compared by edit distance get bit-vector patterns when all of them fit one;
+    // samples that never match are never compared.
     const auto patterns = [&](int mismatches, auto index_of, std::vector<LevenshteinPattern>& out) {
         out.clear();
-        const bool fit = std::all_of(samples.begin(), samples.end(), [&](const Sample& sample) {
-            return index_of(sample).size() <= LevenshteinPattern::Max_length;
-        });
+        bool fit = true;
+        for (std::size_t p = 0; p < samples.size(); ++p)
+            fit = fit && (!can_match[p] || index_of(samples[p]).size() <= LevenshteinPattern::Max_length);
         if (mismatches >= 2 && fit)
-            for (const Sample& sample : samples)
-                out.emplace_back(index_of(sample));
+            for (std::size_t p = 0; p < samples.size(); ++p)
+                out.emplace_back(can_match[p] ? std::string_view(index_of(samples[p])) : std::string_view());
     };
     patterns(m1, [](const Sample& sample) -> const std::string& { return sample.Index; }, index1_patterns);
     patterns(m2, [](const Sample& sample) -> const std::string& { return sample.Index2; }, index2_patterns);
@@ -172,8 +245,8 @@ void SampleFinder::process_spots(std::vector<Spot>& spots)
         });
 
     for (std::size_t c = 0; c < t; ++c) {
-        add_counts(undetermined, undetermined_parts[c]);
-        add_counts(ambiguous, ambiguous_parts[c]);
+        undetermined.add(undetermined_parts[c]);
+        ambiguous.add(ambiguous_parts[c]);
     }
 }
 
@@ -194,9 +267,9 @@ void SampleFinder::compute_sample_indices(std::vector<Spot>& spots, std::size_t 
             append_padded_sequence(key, spot, i2.first, i2.last, i2.read, max_index2_length);
             const std::int16_t r = find_sample_hashed(key);
             if (r == -1)
-                ++undetermined_part[key];
+                undetermined_part.add(key);
             else if (r == -2)
-                ++ambiguous_part[key];
+                ambiguous_part.add(key);
             spot.sample = r >= 0 ? r : -1;
         }
         return;
@@ -214,7 +287,7 @@ void SampleFinder::compute_sample_indices(std::vector<Spot>& spots, std::size_t 
         const std::int16_t r = find_sample_levenshtein(table, s1, s2);
         if (r < 0) {
             key.assign(s1).append(s2);
-            ++(r == -1 ? undetermined_part : ambiguous_part)[key];
+            (r == -1 ? undetermined_part : ambiguous_part).add(key);
         }
         spot.sample = r >= 0 ? r : -1;
     }
@@ -255,17 +328,15 @@ void SampleFinder::generate_variations(const std::string& text, int mismatches,
 
 std::int16_t SampleFinder::find_sample_hashed(const std::string& key) const
 {
-    const auto it = index_table.find(key);
-    if (it == index_table.end() || it->second.empty())
+    const std::span<const std::int16_t> found = index_table.find(key);
+    if (found.empty())
         return -1;
-    return it->second.size() == 1 ? it->second.front() : std::int16_t{-2};
+    return found.size() == 1 ? found.front() : std::int16_t{-2};
 }
 
-const std::vector<std::int16_t>& SampleFinder::find_samples_hashed(const std::string& key) const
+std::span<const std::int16_t> SampleFinder::find_samples_hashed(const std::string& key) const
 {
-    static const std::vector<std::int16_t> none;
-    const auto it = index_table.find(key);
-    return it == index_table.end() ? none : it->second;
+    return index_table.find(key);
 }
 
 bool SampleFinder::match_levenshtein(Table& table, const std::string& text, const std::string& index, int max)
@@ -299,18 +370,19 @@ std::int16_t SampleFinder::find_sample_levenshtein(Table& table, const std::stri
     // compared by edit distance. A sample matches when it is on the list of every read in
     // use: the stored list of a keyed read is walked, and only its samples are compared, so
     // the result equals intersecting the two lists while most spots need one comparison.
-    const std::vector<std::int16_t>* list1 = use1 && m1 < 2 ? &find_samples_hashed(i1) : nullptr;
-    const std::vector<std::int16_t>* list2 = use2 && m2 < 2 ? &find_samples_hashed(i2) : nullptr;
-    const std::vector<std::int16_t>* walked = list1 != nullptr ? list1 : list2;
+    using List = std::span<const std::int16_t>;
+    const std::optional<List> list1 = use1 && m1 < 2 ? std::optional<List>(find_samples_hashed(i1)) : std::nullopt;
+    const std::optional<List> list2 = use2 && m2 < 2 ? std::optional<List>(find_samples_hashed(i2)) : std::nullopt;
+    const std::optional<List>& walked = list1 ? list1 : list2;
 
     // How often sample p is on one read's list.
-    const auto occurrences = [&](std::int16_t p, bool use, const std::vector<std::int16_t>* list,
+    const auto occurrences = [&](std::int16_t p, bool use, const std::optional<List>& list,
                                  const std::vector<LevenshteinPattern>& patterns, const std::string& text,
                                  const std::string& index, int max) -> std::size_t {
         if (!use)
             return 1;
-        if (list != nullptr)
-            return list == walked ? 1 : static_cast<std::size_t>(std::count(list->begin(), list->end(), p));
+        if (list)
+            return &list == &walked ? 1 : static_cast<std::size_t>(std::count(list->begin(), list->end(), p));
         if (!patterns.empty())
             return patterns[to_size(p)].within(text, max) ? 1 : 0;
         return match_levenshtein(table, text, index, max) ? 1 : 0;
@@ -319,6 +391,8 @@ std::int16_t SampleFinder::find_sample_levenshtein(Table& table, const std::stri
     std::size_t matches = 0;
     std::int16_t found = -1;
     const auto consider = [&](std::int16_t p) {
+        if (!can_match[to_size(p)])
+            return;
         const Sample& sample = samples[to_size(p)];
         const std::size_t first = occurrences(p, use1, list1, index1_patterns, i1, sample.Index, m1);
         if (first == 0)
@@ -329,7 +403,7 @@ std::int16_t SampleFinder::find_sample_levenshtein(Table& table, const std::stri
             found = p;
         }
     };
-    if (walked != nullptr)
+    if (walked)
         for (std::int16_t p : *walked)
             consider(p);
     else

@@ -6,20 +6,23 @@
 // A spot's index text is its I1 bases padded with N to the longest Index of the lane,
 // followed directly by its I2 bases padded to the longest Index2. With both mismatch settings
 // below 2 the text is looked up among the exact and one-substitution keys of every sample;
-// with a setting of 2 that index is compared with every sample by edit distance.
+// with a setting of 2 that index is compared with every sample by edit distance. A sample
+// whose indexes hold more bases than the index reads give, beyond the allowed mismatches, can
+// never match: it gets no keys and is never compared (a WARN names it).
 //
 // Usage (lane driver):
 //   SampleFinder samples(config, lane);   // builds the key table
 //   samples.process_spots(spots);         // per tile: sets Spot::sample and Spot::umi
 //   ... samples.undetermined, samples.ambiguous (cumulative over the lane) ...
+#include "converter/analysis/index_counts.h"
 #include "converter/analysis/levenshtein_pattern.h"
 #include "converter/analysis/matcher_table.h"
+#include "converter/analysis/sample_key_table.h"
 #include "converter/app/cycle_range.h"
 
 #include <cstdint>
-#include <map>
+#include <span>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 class Config;
@@ -27,12 +30,13 @@ class Spot;
 
 class SampleFinder {
 public:
-    using Counts = std::map<std::string, std::uint64_t>;
+    using Counts = IndexCounts;
     using Table = MatcherTable<std::uint16_t>;
 
     SampleFinder(const Config& config, int lane);
 
-    // Fills index_table from the lane's samples and sets the longest index lengths.
+    // Fills index_table from the lane's samples and sets the longest index lengths and which
+    // samples can match at all.
     void process_sample_sheet();
 
     // The stage: sets `sample` and `umi` of every spot and adds to the count maps. Does
@@ -54,7 +58,7 @@ public:
     // The single sample stored under key; -1 when absent, -2 when several are stored.
     std::int16_t find_sample_hashed(const std::string& key) const;
     // Every sample stored under key (empty when absent).
-    const std::vector<std::int16_t>& find_samples_hashed(const std::string& key) const;
+    std::span<const std::int16_t> find_samples_hashed(const std::string& key) const;
     // Whether the edit distance of index (first) and text (second) is at most max.
     static bool match_levenshtein(Table& table, const std::string& text, const std::string& index, int max);
     // The sample of a spot whose texts are i1 and i2 when a mismatch setting is 2; -1 none, -2 several.
@@ -69,8 +73,9 @@ public:
     int lane;
     int max_index1_length = 0;
     int max_index2_length = 0;
-    // Keys are only looked up, never listed in order.
-    std::unordered_map<std::string, std::vector<std::int16_t>> index_table;
+    SampleKeyTable index_table;
+    // Per sample: whether its indexes can match any spot's text within the allowed mismatches.
+    std::vector<bool> can_match;
     // Per sample, for an index compared by edit distance (setting 2) when every index of the
     // lane fits a pattern; empty otherwise, and the table is used.
     std::vector<LevenshteinPattern> index1_patterns;

@@ -115,38 +115,40 @@ std::string printable(const std::string& id)
     return out + "\"";
 }
 
-bool has_control_character(const std::string& id)
+// White space would end a FASTQ read name early; control characters break lines.
+bool has_space_or_control_character(const std::string& id)
 {
     for (const char c : id) {
         const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7f)
+        if (byte <= 0x20 || byte == 0x7f)
             return true;
     }
     return false;
 }
 
 // The flowcell id names the analysis folder, the log file and every output file, so it
-// must stay one plain file-name component. Instrument and run ids go into FASTQ headers.
+// must stay one plain file-name component. All three ids make up every FASTQ read name.
 bool check_identifiers(const std::string& flowcell_id, const std::string& instrument_id,
                        const std::string& run_id, bool flowcell_from_command_line,
                        const fs::path& metadata_file)
 {
     const std::string metadata_source = "metadata file " + quoted_path(metadata_file.filename());
     if (flowcell_id == "." || flowcell_id == ".." ||
-        flowcell_id.find('/') != std::string::npos || has_control_character(flowcell_id)) {
+        flowcell_id.find('/') != std::string::npos || has_space_or_control_character(flowcell_id)) {
         log_error() << "Invalid flowcell id " << printable(flowcell_id) << " from "
                     << (flowcell_from_command_line ? std::string("the command line (--flowcellid)")
                                                    : metadata_source)
-                    << ": a flowcell id must not be \".\" or \"..\" nor contain '/' or control characters";
+                    << ": a flowcell id must not be \".\" or \"..\" nor contain '/', white space or "
+                       "control characters";
         log_flush();
         return false;
     }
     const std::pair<const char*, const std::string*> ids[] = {{"instrument id", &instrument_id},
                                                               {"run id", &run_id}};
     for (const auto& [name, id] : ids) {
-        if (has_control_character(*id)) {
+        if (has_space_or_control_character(*id)) {
             log_error() << "Invalid " << name << " " << printable(*id) << " from "
-                        << metadata_source << ": it must not contain control characters";
+                        << metadata_source << ": it must not contain white space or control characters";
             log_flush();
             return false;
         }

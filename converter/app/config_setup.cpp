@@ -12,6 +12,7 @@
 #include "converter/app/logger.h"
 #include "converter/app/tile_folder_checks.h"
 #include "converter/app/utilities.h"
+#include "converter/pipeline/fastq_file_manager.h"
 #include "converter/pipeline/zel_reader.h"
 
 #include <algorithm>
@@ -354,6 +355,42 @@ bool check_sample_names(const Config& config)
     return ok;
 }
 
+// A thread count beyond what the machine can run gains nothing and makes the task scheduler
+// size its structures for it.
+void limit_threads(Config& config)
+{
+    const int usable = usable_threads();
+    if (config.threads <= usable)
+        return;
+    log_warn() << "--threads=" << config.threads << " is more than this machine can run; using "
+               << usable << " threads";
+    config.threads = usable;
+}
+
+// Files open besides a lane's FASTQ files: the standard streams, the log, the base-call and
+// positions files of the tiles being read, a metrics file and its copy.
+constexpr long Other_open_files = 16;
+
+// Raises the limit of open files as far as allowed; a lane that would still need more files
+// fails the set-up before any of them is created.
+bool check_open_file_limit(const Config& config)
+{
+    const long limit = raise_open_file_limit();
+    bool ok = true;
+    for (int lane = 1; lane <= config.num_lanes; ++lane) {
+        const long fastq_files = FastqFileManager::count_files(config, lane);
+        const long needed = fastq_files + Other_open_files;
+        if (needed > limit) {
+            error_and_flush("Lane " + std::to_string(lane) + " needs " + std::to_string(needed) +
+                            " open files (" + std::to_string(fastq_files) + " FASTQ files and " +
+                            std::to_string(Other_open_files) + " others), more than the " +
+                            std::to_string(limit) + " this process may open");
+            ok = false;
+        }
+    }
+    return ok;
+}
+
 } // namespace
 
 bool Config::setup(SampleSheet& sample_sheet, QuillonSheet& design_sheet)
@@ -461,11 +498,13 @@ bool Config::initialize_computed_settings(SampleSheet& sample_sheet)
         cycles.assign(static_cast<std::size_t>(num_reads), 0);
         extra_cycles.assign(static_cast<std::size_t>(num_reads), 0);
 
+        limit_threads(*this);
         // The samples are set even when a header cannot be read.
         bool ok = guarded_step([&] { return read_cycle_counts(*this); });
         if (ok)
             ok = set_cycle_ranges(*this);
         set_lane_samples(*this, sample_sheet);
-        return check_sample_names(*this) && ok;
+        ok = check_sample_names(*this) && ok;
+        return ok && check_open_file_limit(*this);
     });
 }

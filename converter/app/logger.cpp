@@ -1,5 +1,8 @@
 #include "converter/app/logger.h"
 
+#include "converter/app/utilities.h"
+
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
@@ -19,29 +22,52 @@ const char* log_level_word(LogLevel level)
     return "INFO";
 }
 
-void Logger::add_stream(std::shared_ptr<std::ostream> stream)
+void Logger::add_stream(std::shared_ptr<std::ostream> stream, std::string name)
 {
     std::lock_guard lock(mutex_);
-    streams_.push_back(std::move(stream));
+    streams_.push_back({std::move(stream), std::move(name)});
 }
 
-void Logger::add_stream(std::ostream& stream)
+void Logger::add_stream(std::ostream& stream, std::string name)
 {
-    add_stream(std::shared_ptr<std::ostream>(&stream, [](std::ostream*) {}));
+    add_stream(std::shared_ptr<std::ostream>(&stream, [](std::ostream*) {}), std::move(name));
 }
 
 void Logger::flush()
 {
     std::lock_guard lock(mutex_);
-    for (const auto& stream : streams_)
-        stream->flush();
+    errno = 0;
+    for (const Stream& stream : streams_)
+        stream.out->flush();
+    check_streams();
 }
 
-void Logger::write_line(const std::string& line)
+void Logger::write_line(const std::string& line, LogLevel level)
 {
     std::lock_guard lock(mutex_);
-    for (const auto& stream : streams_)
-        *stream << line << '\n';
+    if (level >= ERROR)
+        ++errors_;
+    errno = 0;
+    for (const Stream& stream : streams_) {
+        *stream.out << line << '\n';
+        if (level >= WARN)
+            stream.out->flush();
+    }
+    check_streams();
+}
+
+void Logger::check_streams()
+{
+    const int error_number = errno;
+    for (Stream& stream : streams_) {
+        if (stream.failed || *stream.out)
+            continue;
+        stream.failed = true;
+        failed_ = true;
+        // The log cannot carry this message; standard error is the one place left.
+        std::cerr << "ERROR: Unable to write " << stream.name << " : "
+                  << get_system_error_message(error_number ? error_number : EIO) << std::endl;
+    }
 }
 
 std::tm localtime(std::time_t seconds)
@@ -78,7 +104,7 @@ std::string log_line_prefix(LogLevel level, bool utc)
     return prefix.str();
 }
 
-LogLine::LogLine(LogLevel level)
+LogLine::LogLine(LogLevel level) : level_(level)
 {
     if (Logger::min_level_ > level)
         return;
@@ -90,11 +116,17 @@ LogLine::LogLine(LogLevel level)
 LogLine::~LogLine()
 {
     if (logger_)
-        logger_->write_line(text_.str());
+        logger_->write_line(text_.str(), level_);
 }
 
 void log_flush()
 {
     if (auto logger = Logger::default_logger_.lock())
         logger->flush();
+}
+
+bool log_recorded_errors()
+{
+    const auto logger = Logger::default_logger_.lock();
+    return logger && (logger->errors() > 0 || logger->failed());
 }

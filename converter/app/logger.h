@@ -4,12 +4,16 @@
 //   2026-12-09 05:14:54,005 [140245] [INFO] text
 // Lines go to every stream of the logger (standard output first, then the log file) under
 // one lock, so lines of different threads never mix. Lines below min_level_ are dropped.
+// WARN and ERROR lines are flushed at once, so that a log followed while the run goes on
+// shows them. A stream that cannot be written is reported once on standard error; the run
+// then ends with an error status, as it does after any ERROR line.
 //
 // Message sites use the helpers at the bottom:
 //   log_info() << "Loaded metadata file: " << name;
 //   log_error() << "Could not read " << what;  log_flush();
 #include "converter/app/log_level.h"
 
+#include <atomic>
 #include <ctime>
 #include <memory>
 #include <mutex>
@@ -20,14 +24,20 @@
 
 class Logger {
 public:
-    // Adds a stream the logger owns (the log file).
-    void add_stream(std::shared_ptr<std::ostream> stream);
+    // Adds a stream the logger owns (the log file); name says which in a failure message.
+    void add_stream(std::shared_ptr<std::ostream> stream, std::string name = "log file");
     // Adds a stream the logger does not own (standard output); it is never deleted.
-    void add_stream(std::ostream& stream);
+    void add_stream(std::ostream& stream, std::string name = "standard output");
     // Flushes every stream, in order, under the lock.
     void flush();
-    // Writes one finished line (prefix and text) and a line end to every stream.
-    void write_line(const std::string& line);
+    // Writes one finished line (prefix and text) and a line end to every stream; a WARN or
+    // ERROR line is flushed at once.
+    void write_line(const std::string& line, LogLevel level = INFO);
+
+    // ERROR lines written so far.
+    int errors() const { return errors_; }
+    // Whether some stream could not be written.
+    bool failed() const { return failed_; }
 
     bool utc = false; // time stamps in UTC instead of local time
 
@@ -37,8 +47,18 @@ public:
     static std::weak_ptr<Logger> default_logger_;
 
 private:
-    std::vector<std::shared_ptr<std::ostream>> streams_;
+    struct Stream {
+        std::shared_ptr<std::ostream> out;
+        std::string name;
+        bool failed = false;
+    };
+    // Reports a stream that has just failed; called with the lock held.
+    void check_streams();
+
+    std::vector<Stream> streams_;
     std::mutex mutex_;
+    std::atomic<int> errors_{0};
+    std::atomic<bool> failed_{false};
 };
 
 // Calendar time through the thread-safe system calls.
@@ -67,7 +87,7 @@ template <LogLevel L>
 Logger& operator<<(Logger& logger, const LogMessage<L>& message)
 {
     if (Logger::min_level_ <= L)
-        logger.write_line(message.str());
+        logger.write_line(message.str(), L);
     return logger;
 }
 
@@ -91,6 +111,7 @@ public:
 private:
     std::shared_ptr<Logger> logger_;
     std::ostringstream text_;
+    LogLevel level_;
 };
 
 inline LogLine log_debug() { return LogLine(DEBUG); }
@@ -100,3 +121,6 @@ inline LogLine log_error() { return LogLine(ERROR); }
 
 // Flushes the default logger's streams, when there is one.
 void log_flush();
+
+// Whether the default logger has written an ERROR line or failed to write a stream.
+bool log_recorded_errors();

@@ -3,7 +3,9 @@
 #include "common/sample_sheet.h"
 #include "converter/app/config.h"
 #include "converter/app/logger.h"
+#include "converter/app/partial_files.h"
 #include "converter/app/setup.h"
+#include "converter/app/signal_watch.h"
 #include "converter/app/timer_manager.h"
 #include "converter/analysis/adapter_finder.h"
 #include "converter/analysis/controls_manager.h"
@@ -14,15 +16,32 @@
 #include <oneapi/tbb/global_control.h>
 
 #include <cstddef>
+#include <cstdint>
+#include <limits>
 #include <exception>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace {
+
+// Gives every output file still under its temporary name its final name: the files of
+// merged lanes, and those of a lane that ended part-way. False after logging a failure.
+bool publish_remaining_files()
+{
+    std::vector<std::string> errors;
+    const bool ok = PartialFiles::publish_all(errors);
+    for (const std::string& error : errors)
+        log_error() << "ERROR: " << error;
+    return ok;
+}
 
 int run(int argc, char** argv)
 {
     Config config;
     SampleSheet sample_sheet;
+    // A spot names its sample by a 16-bit position in its lane's list.
+    sample_sheet.max_lane_samples = std::numeric_limits<std::int16_t>::max();
     QuillonSheet design_sheet;
     Fasta fasta(config);
     if (!initialize_setup(argc, argv, config, sample_sheet, design_sheet, fasta))
@@ -45,6 +64,7 @@ int run(int argc, char** argv)
     bool ok = true;
     for (int lane = 1; ok && lane <= config.num_lanes; ++lane)
         ok = lanes.process_lane(lane, tiles_processed);
+    ok = publish_remaining_files() && ok;
 
     log_info() << "*** Run complete.";
     if (ok) {
@@ -52,9 +72,11 @@ int run(int argc, char** argv)
             metrics.write_frequency_metrics();
         log_info() << "Timing: ";
         timers.print();
-        log_flush();
-        return 0;
     }
+    log_flush();
+    // Errors that did not stop the run (a metrics file, the log itself) still fail it.
+    if (ok && !log_recorded_errors())
+        return 0;
     log_info() << "*** Error(s) detected during run ***";
     log_flush();
     return -1;
@@ -64,6 +86,8 @@ int run(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    // First, before any other thread starts.
+    SignalWatch signals;
     try {
         return run(argc, argv);
     } catch (const std::exception& e) {
@@ -71,6 +95,7 @@ int main(int argc, char** argv)
     } catch (...) {
         log_error() << "Exception detected: unknown error";
     }
+    publish_remaining_files();
     log_flush();
     return -1;
 }

@@ -60,7 +60,7 @@ bool initialize_logging_output(Config& config)
         log_flush();
         return false;
     }
-    logger->add_stream(std::move(file));
+    logger->add_stream(std::move(file), "log file '" + path.string() + "'");
     return true;
 }
 

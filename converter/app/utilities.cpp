@@ -8,8 +8,12 @@
 #include <cctype>
 #include <cstring>
 #include <fstream>
+#include <limits>
 #include <string_view>
 #include <system_error>
+#include <thread>
+
+#include <sys/resource.h>
 
 namespace fs = std::filesystem;
 
@@ -105,6 +109,27 @@ std::string get_system_error_message(int error_number)
     if (text == nullptr || *text == '\0')
         return "Unknown system error";
     return text;
+}
+
+long raise_open_file_limit()
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return 0;
+    if (limit.rlim_cur < limit.rlim_max) {
+        rlimit raised = limit;
+        raised.rlim_cur = limit.rlim_max;
+        if (setrlimit(RLIMIT_NOFILE, &raised) == 0)
+            limit = raised;
+    }
+    constexpr rlim_t Largest = static_cast<rlim_t>(std::numeric_limits<long>::max());
+    return limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur > Largest ? std::numeric_limits<long>::max()
+                                                                          : static_cast<long>(limit.rlim_cur);
+}
+
+int usable_threads()
+{
+    return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 }
 
 bool is_new_folder_structure(const fs::path& folder)

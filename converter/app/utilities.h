@@ -30,6 +30,13 @@ bool copy_file_to(const std::filesystem::path& from_folder, const std::filesyste
 // The platform's text for an error number; "Unknown system error" when it gives none.
 std::string get_system_error_message(int error_number);
 
+// Raises this process's soft limit of open files to its hard limit and returns the soft
+// limit now in force (the old one when it cannot be raised).
+long raise_open_file_limit();
+
+// The threads this machine can run at once (at least 1).
+int usable_threads();
+
 // True when folder / "Base_Calls" is a folder (following links): the run folder layout with
 // "FASTQs" and "Metrics" output folders.
 bool is_new_folder_structure(const std::filesystem::path& folder);

@@ -1,38 +1,18 @@
 #include "converter/pipeline/fastq_file.h"
 
+#include "common/block_gzip.h"
+#include "converter/app/partial_files.h"
 #include "converter/app/utilities.h"
 #include "converter/pipeline/fastq_file_manager.h"
 #include "converter/pipeline/fastq_spot_bundle.h"
 
 #include <cerrno>
-#include <set>
 #include <stdexcept>
-
-namespace {
-
-// Every FASTQ path opened by this run. Merged lanes share file names: only the first open of a
-// name truncates it, later lanes append.
-std::mutex opened_paths_mutex;
-std::set<std::string> opened_paths;
-
-bool opened_before(const std::string& name)
-{
-    std::lock_guard lock(opened_paths_mutex);
-    return opened_paths.count(name) != 0;
-}
-
-void register_opened(const std::string& name)
-{
-    std::lock_guard lock(opened_paths_mutex);
-    opened_paths.insert(name);
-}
-
-} // namespace
+#include <system_error>
 
 void FastqFile::reset_opened_paths()
 {
-    std::lock_guard lock(opened_paths_mutex);
-    opened_paths.clear();
+    PartialFiles::forget_all();
 }
 
 void FastqFile::open(const std::filesystem::path& file, bool is_compressed, bool append)
@@ -41,13 +21,11 @@ void FastqFile::open(const std::filesystem::path& file, bool is_compressed, bool
     name_ = file.string();
     if (compressed)
         name_ += ".gz";
-    const bool extend = append && opened_before(name_);
-    errno = 0;
-    out.open(name_, std::ios::binary | (extend ? std::ios::app : std::ios::trunc));
-    if (!out.is_open())
+    // Merged lanes share file names: only the first open of a name truncates it, later lanes
+    // extend the file that is still under its temporary name.
+    if (const int error = PartialFiles::open(out, name_, append))
         throw std::runtime_error("ERROR: Unable to open '" + name_ + "' : " +
-                                 get_system_error_message(errno));
-    register_opened(name_);
+                                 get_system_error_message(error));
 }
 
 void FastqFile::add_bundle(std::shared_ptr<FastqSpotBundle> bundle)
@@ -94,21 +72,50 @@ std::uint64_t FastqFile::write()
     return total;
 }
 
-void FastqFile::close()
+void FastqFile::close(bool last)
 {
     if (!out.is_open())
         return;
+    if (last && compressed && !failed_ && empty_on_disk())
+        write_empty_member();
     errno = 0;
     out.close();
     if (!out && !failed_)
+        fail(errno);
+    std::string error;
+    if (last && !PartialFiles::publish(name_, error))
+        fail_with(error);
+}
+
+bool FastqFile::empty_on_disk() const
+{
+    if (bytes_written != 0)
+        return false;
+    std::error_code error;
+    return std::filesystem::file_size(PartialFiles::partial_path(name_), error) == 0 && !error;
+}
+
+void FastqFile::write_empty_member()
+{
+    const std::vector<unsigned char> member = block_gzip::empty_member();
+    errno = 0;
+    out.write(reinterpret_cast<const char*>(member.data()), static_cast<std::streamsize>(member.size()));
+    out.flush();
+    if (out)
+        bytes_written += member.size();
+    else
         fail(errno);
 }
 
 void FastqFile::fail(int error_number)
 {
-    failed_ = true;
     // A stream failure without a system error is still an input/output failure.
-    const std::string text = get_system_error_message(error_number ? error_number : EIO);
+    fail_with(get_system_error_message(error_number ? error_number : EIO));
+}
+
+void FastqFile::fail_with(const std::string& text)
+{
+    failed_ = true;
     if (manager)
         manager->report_write_error(name_, text);
 }

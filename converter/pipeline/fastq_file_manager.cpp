@@ -94,10 +94,12 @@ void FastqFileManager::join()
 
 void FastqFileManager::close_files()
 {
+    // Merged lanes leave their files to the next lane, under their temporary names.
+    const bool last = !config->MergeLanes || lane >= config->num_lanes;
     for (int read = 1; read <= static_cast<int>(files.size()); ++read)
         if (is_writable(read))
             for (FastqFileReference& reference : files[static_cast<std::size_t>(read - 1)])
-                reference.file->close(); // unopened files are skipped
+                reference.file->close(last); // unopened files are skipped
 }
 
 int FastqFileManager::get_file_index(bool is_control, int sample) const
@@ -109,10 +111,28 @@ int FastqFileManager::get_file_index(bool is_control, int sample) const
 
 bool FastqFileManager::is_writable(int read) const
 {
-    const int read1 = config->R1_range.read;
-    const int read2 = config->R2_range.read;
-    return (read1 == 0 && read2 == 0) || read == read1 || read == read2 ||
-           config->OutputIndexFASTQ;
+    return is_writable(*config, read);
+}
+
+bool FastqFileManager::is_writable(const Config& config, int read)
+{
+    const int read1 = config.R1_range.read;
+    const int read2 = config.R2_range.read;
+    return (read1 == 0 && read2 == 0) || read == read1 || read == read2 || config.OutputIndexFASTQ;
+}
+
+int FastqFileManager::count_files(const Config& config, int lane)
+{
+    const std::size_t samples =
+        lane >= 1 && static_cast<std::size_t>(lane) <= config.lane_samples.size()
+            ? config.lane_samples[static_cast<std::size_t>(lane - 1)].size()
+            : 0;
+    const int per_read = static_cast<int>(samples) + 1 + (config.OutputControlFASTQ ? 1 : 0);
+    int files = 0;
+    for (int read = 1; read <= config.num_reads; ++read)
+        if (is_writable(config, read))
+            files += per_read;
+    return files;
 }
 
 void FastqFileManager::process_spots(std::vector<Spot>& spots, int surface, int tile)
@@ -165,8 +185,12 @@ void FastqFileManager::process_spots(std::vector<Spot>& spots, int surface, int 
     timers->stop(TimerName::Compress_fastq);
 
     timers->start(TimerName::Wait_to_write);
-    while (total_bundles() > Max_queued_bundles)
+    while (total_bundles() > Max_queued_bundles) {
+        // Nothing drains the queues once the writer thread has ended on an error.
+        if (writer_failed_)
+            throw std::runtime_error(write_error());
         std::this_thread::sleep_for(std::chrono::milliseconds(Sleep_ms));
+    }
     timers->stop(TimerName::Wait_to_write);
 }
 
@@ -253,25 +277,36 @@ std::uint64_t FastqFileManager::total_bytes_written()
 
 void FastqFileManager::write_bundles()
 {
-    for (;;) {
-        // running is read first: once it is seen clear, every bundle queued before stop() is
-        // counted below.
-        if (!running && total_bundles() == 0)
-            return;
-        FastqFileReference* chosen = nullptr;
-        {
-            std::lock_guard lock(mutex);
-            chosen = select_file();
-            if (chosen)
-                chosen->busy = 1;
+    // Nothing may leave the thread: an error with a file fails that file like a failed write
+    // and the other files go on; any other error ends the thread and fails the lane.
+    try {
+        for (;;) {
+            // running is read first: once it is seen clear, every bundle queued before stop()
+            // is counted below.
+            if (!running && total_bundles() == 0)
+                return;
+            FastqFileReference* chosen = nullptr;
+            {
+                std::lock_guard lock(mutex);
+                chosen = select_file();
+                if (chosen)
+                    chosen->busy = 1;
+            }
+            if (chosen) {
+                try {
+                    chosen->file->write();
+                } catch (const std::exception& e) {
+                    chosen->file->fail_with(e.what());
+                }
+                std::lock_guard lock(mutex);
+                chosen->busy = 0;
+                continue;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(Sleep_ms));
         }
-        if (chosen) {
-            chosen->file->write();
-            std::lock_guard lock(mutex);
-            chosen->busy = 0;
-            continue;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(Sleep_ms));
+    } catch (const std::exception& e) {
+        report_write_error("the FASTQ files of lane " + std::to_string(lane), e.what());
+        writer_failed_ = true;
     }
 }
 

@@ -9,7 +9,8 @@
 //   FastqFileManager writer(config, timers, lane);
 //   writer.run();                          // opens the files; may throw
 //   writer.process_spots(spots, surface, tile);  // per tile
-//   writer.stop(); writer.join();          // drains the queues, closes the files
+//   writer.stop(); writer.join();          // drains the queues, closes the files and, on
+//                                          // their last lane, gives them their final names
 //   if (writer.has_write_error()) ... writer.write_error() ...
 #include "common/block_gzip.h"
 #include "converter/pipeline/fastq_file.h"
@@ -49,6 +50,8 @@ public:
     void stop() { running = false; }
     // Waits for the writer thread (which drains every queue first), then closes the files.
     void join();
+    // Closes the files; on the last lane that writes them (every lane unless lanes are
+    // merged) they are completed and renamed to their final names.
     void close_files();
 
     // sample + 1 for a spot with a sample, else the control slot for a control, else 0.
@@ -56,6 +59,9 @@ public:
     // Whether read (1-based) gets files: every read when neither Read1 nor Read2 is
     // configured, else the Read1 and Read2 reads, and index reads too with OutputIndexFASTQ.
     bool is_writable(int read) const;
+    static bool is_writable(const Config& config, int read);
+    // The files a lane opens at once.
+    static int count_files(const Config& config, int lane);
 
     // Formats, compresses and queues one tile's spots, then waits while the queues are full.
     void process_spots(std::vector<Spot>& spots, int surface, int tile);
@@ -103,4 +109,5 @@ private:
 
     mutable std::mutex error_mutex_;
     std::string write_error_;
+    std::atomic<bool> writer_failed_{false}; // the writer thread ended on an error
 };

@@ -76,6 +76,7 @@ bool LaneProcessor::process_lane(int lane, int& tiles_processed)
         const double gigabytes = static_cast<double>(bytes) / (1024.0 * 1024.0 * 1024.0);
         log_info() << "** Completed Lane #" << lane;
         log_info() << "** GB written: " << gigabytes << ", rate: " << gigabytes / seconds << " GB/sec";
+        log_flush();
     }
     metrics.close_lane();
     timers.reset(TimerName::Lane_processing);

@@ -13,6 +13,7 @@
 #include <limits>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 
 // The values are copied straight into int buffers.
 static_assert(std::endian::native == std::endian::little);
@@ -58,7 +59,15 @@ bool PosReader::open(const std::filesystem::path& file, std::uint64_t& spots)
     }
     type_ = type;
     spots = little_endian_u64(header.data() + 16);
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(file, error);
+    values_size_ = error ? 0 : static_cast<std::uint64_t>(size) - Header_size;
     return true;
+}
+
+bool PosReader::holds(std::uint64_t spots) const
+{
+    return spots <= values_size_ / (2 * Value_size);
 }
 
 bool PosReader::read(int* buffer, std::uint64_t spots)

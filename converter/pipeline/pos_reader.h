@@ -22,10 +22,14 @@ public:
     // truncated toward zero. True when all of them came.
     bool read(int* buffer, std::uint64_t spots);
 
+    // Whether the rest of the file is long enough for spots pairs, from its size.
+    bool holds(std::uint64_t spots) const;
+
     // Closes the file; a failed close sets the stream's fail state.
     void close();
 
 private:
     std::ifstream in_;
     std::uint64_t type_ = Int32_values;
+    std::uint64_t values_size_ = 0; // bytes after the header
 };

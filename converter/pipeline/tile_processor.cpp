@@ -101,4 +101,6 @@ void TileProcessor::log_results(const TileFolder& folder, double seconds) const
     std::snprintf(time, sizeof time, "%.2g", seconds);
     log_info() << "Completed " << name << "; Time: " << time << "; Spots: " << spots_.size()
                << "; Control: " << controls;
+    // Flushed, so that the log can be followed while the lane runs.
+    log_flush();
 }

@@ -37,6 +37,15 @@ std::size_t to_size(int value)
     return static_cast<std::size_t>(value);
 }
 
+// The buffer, grown to at least size elements (never shrunk).
+template <typename T>
+T* resized(std::vector<T>& buffer, std::size_t size)
+{
+    if (buffer.size() < size)
+        buffer.resize(size);
+    return buffer.data();
+}
+
 } // namespace
 
 ZelBundle::ZelBundle(const Config& config)
@@ -82,16 +91,16 @@ bool ZelBundle::read_files(const TileFolder& folder, int read)
         const auto r = to_size(read);
         const std::size_t call_bytes = to_size(num_spots) * to_size(config->cycles[r]);
         const std::size_t values = 2 * to_size(num_spots);
-        if (calls[r].size() < call_bytes)
-            calls[r].resize(call_bytes);
-        if (positions[r].size() < values)
-            positions[r].resize(values);
-        if (!zel_reader.read(calls[r].data(), call_bytes)) {
+        // Counts that the files cannot hold are refused before any buffer is sized for them.
+        if (!zel_reader.can_read(call_bytes) || !zel_reader.read(resized(calls[r], call_bytes), call_bytes)) {
             log_file_error("ERROR: Unexpected end of data in ", zel_file);
             ok = false;
-        } else if (!pos_reader.read(positions[r].data(), to_size(num_spots))) {
+        } else if (!pos_reader.holds(to_size(num_spots)) ||
+                   !pos_reader.read(resized(positions[r], values), to_size(num_spots))) {
             log_file_error("ERROR: Unexpected end of data in ", pos_file);
             ok = false;
+        } else if (!zel_reader.at_end()) {
+            log_warn() << "Ignoring data after the calls in .zel file: " << quoted_path(zel_file);
         }
     }
     zel_reader.close();

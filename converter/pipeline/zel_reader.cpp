@@ -29,6 +29,7 @@ bool ZelReader::open(const std::filesystem::path& file, int& spots, int& cycles,
     create();
 
     std::array<unsigned char, 48> header{};
+    set_limit(header.size());
     if (!read(header.data(), header.size())) {
         header_error("ERROR: Incomplete header in .zel file: ", file);
         return false;
@@ -50,7 +51,17 @@ bool ZelReader::open(const std::filesystem::path& file, int& spots, int& cycles,
         ok = false;
     }
 
+    // Nothing after the calls is inflated: it is not used, and may be large.
+    const std::uint64_t call_bytes =
+        spot_count < Count_limit && cycle_count < Count_limit ? spot_count * cycle_count : 0;
+    set_limit(header.size() + std::min(text_length, Count_limit * Count_limit) + call_bytes);
+
     // The text block is not used; it is read and dropped so that the calls come next.
+    if (!can_read(text_length)) {
+        header_error("ERROR: Text block runs past the end of .zel file: ", file);
+        ok = false;
+        text_length = 0;
+    }
     std::vector<unsigned char> text(static_cast<std::size_t>(std::min(text_length, Skip_chunk)));
     while (text_length > 0) {
         const std::uint64_t piece = std::min(text_length, Skip_chunk);
@@ -86,6 +97,11 @@ bool ZelReader::open(const std::filesystem::path& file, int& spots, int& cycles,
 bool ZelReader::read(unsigned char* buffer, std::uint64_t n)
 {
     return decompress(buffer, n) == n;
+}
+
+bool ZelReader::can_read(std::uint64_t n)
+{
+    return remaining_bound() >= n;
 }
 
 void ZelReader::close()

@@ -14,14 +14,19 @@ public:
 
     ZelReader();
 
-    // Opens and inflates the file and reads its header. Only when the header passes its
-    // checks are spots, cycles and extra set and the result true; every failed check is
-    // logged at ERROR with the file's path. Throws what DaxUnZip throws for a file that
-    // cannot be opened or is not made of sound gzip members.
+    // Opens the file and reads its header. Only when the header passes its checks are spots,
+    // cycles and extra set and the result true; every failed check is logged at ERROR with
+    // the file's path. Nothing beyond the header, the text block and the calls it announces
+    // is inflated. Throws what DaxUnZip throws for a file that cannot be opened or is not
+    // made of sound gzip members.
     bool open(const std::filesystem::path& file, int& spots, int& cycles, int& extra);
 
     // Copies the next n inflated bytes into buffer; true when exactly n came.
     bool read(unsigned char* buffer, std::uint64_t n);
+
+    // Whether the file may still hold n bytes: false when it surely holds fewer, found
+    // without inflating anything, so that no buffer is sized for data that is not there.
+    bool can_read(std::uint64_t n);
 
     // Forgets the file; ready for another.
     void close();

@@ -110,6 +110,9 @@ TEST(BlockGzip, RoundTrip)
         EXPECT_EQ(block_gzip::recorded_member_size(member.data()), member.size());
         EXPECT_TRUE(inflates_to(member, text));
     }
+    const Bytes empty = block_gzip::empty_member();
+    EXPECT_EQ(block_gzip::recorded_member_size(empty.data()), empty.size());
+    EXPECT_TRUE(inflates_to(empty, {}));
 }
 
 TEST(BlockGzip, RejectsUnsupportedLevel)

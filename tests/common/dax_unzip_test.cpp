@@ -455,3 +455,55 @@ TEST_F(DaxUnZipTest, FailedFileLeavesNoJobBehind)
         EXPECT_TRUE(read_all(reader, 1 << 22) == text);
     }
 }
+
+TEST_F(DaxUnZipTest, LimitInflatesOnlyWhatItReaches)
+{
+    // Three members each of block and ordinary storage; the third one damaged, so that
+    // inflating it would fail.
+    struct Case {
+        const char* name;
+        bool block;
+        std::uint64_t limit;
+        bool at_end; // after reading up to the limit
+    };
+    const Case cases[] = {
+        {"block, inside the first member", true, 1000, false},
+        {"block, up to the end of the second", true, 90000, false},
+        {"ordinary, inside the first member", false, 1000, false},
+        {"ordinary, inside the second", false, 60000, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes text;
+        Bytes file = build({{c.block, 50000}, {c.block, 40000}}, 81, &text);
+        Bytes damaged = build({{c.block, 30000}}, 82);
+        std::fill(damaged.begin() + 40, damaged.begin() + 90, 0xFF);
+        append(file, damaged);
+        const std::string path = write("limited.gz", file);
+
+        DaxUnZip reader(path, 3);
+        ASSERT_TRUE(reader.create());
+        reader.set_limit(c.limit);
+        EXPECT_GE(reader.remaining_bound(), text.size() + 30000);
+        Bytes read(c.limit);
+        ASSERT_EQ(reader.decompress(read.data(), c.limit), c.limit);
+        EXPECT_TRUE(std::equal(read.begin(), read.end(), text.begin()));
+        EXPECT_EQ(reader.at_end(), c.at_end);
+        EXPECT_GE(reader.remaining_bound(), text.size() + 30000 - c.limit);
+        // Without the limit the damage is found.
+        reader.set_limit(UINT64_MAX);
+        expect_format_error(reader, path);
+    }
+
+    // Read up to the end of the data, the reader knows there is nothing more.
+    for (bool block : {true, false}) {
+        Bytes text;
+        const std::string path = write("whole.gz", build({{block, 50000}, {block, 40000}}, 83, &text));
+        DaxUnZip reader(path, 3);
+        ASSERT_TRUE(reader.create());
+        reader.set_limit(text.size());
+        Bytes read(text.size());
+        ASSERT_EQ(reader.decompress(read.data(), read.size()), read.size());
+        EXPECT_TRUE(reader.at_end()) << block;
+    }
+}

@@ -6,8 +6,12 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
 #include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace test_support {
 
@@ -54,6 +58,49 @@ inline ProgramRun run_program(const std::string& program, const std::vector<std:
         run.status = WEXITSTATUS(raw);
     run.out = read_whole_file(out);
     run.err = read_whole_file(err);
+    return run;
+}
+
+// A program started in the background, its standard output and error going to files.
+struct StartedProgram {
+    pid_t pid = -1;
+    std::filesystem::path out;
+    std::filesystem::path err;
+
+    std::string output() const { return read_whole_file(out); }
+};
+
+inline StartedProgram start_program(const std::string& program, const std::vector<std::string>& args,
+                                    const std::filesystem::path& scratch)
+{
+    StartedProgram started;
+    started.out = scratch / "stdout.txt";
+    started.err = scratch / "stderr.txt";
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const std::string& arg : args)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, started.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, started.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (posix_spawn(&started.pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0)
+        started.pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return started;
+}
+
+// Waits for the program; status as the shell sees it: the exit status, or 128 + the number of
+// the signal that ended it.
+inline ProgramRun wait_for(const StartedProgram& started)
+{
+    ProgramRun run;
+    int raw = 0;
+    if (started.pid > 0 && waitpid(started.pid, &raw, 0) == started.pid)
+        run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : WIFSIGNALED(raw) ? 128 + WTERMSIG(raw) : -1;
+    run.out = read_whole_file(started.out);
+    run.err = read_whole_file(started.err);
     return run;
 }
 

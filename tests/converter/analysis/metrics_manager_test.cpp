@@ -174,7 +174,7 @@ TEST_F(MetricsManagerTest, FrequencyFilesListEveryLaneInTheMetricsFolder)
         if (lane == 1) {
             finder.undetermined = {{"TG", 3}, {"GT", 7}, {"AC", 3}, {"CC", 3}};
             for (int i = 0; i < 150; ++i)
-                finder.ambiguous["A" + std::to_string(1000 + i)] = static_cast<std::uint64_t>(i % 3 + 1);
+                finder.ambiguous.add("A" + std::to_string(1000 + i), static_cast<std::uint64_t>(i % 3 + 1));
         } else {
             finder.undetermined = {{"TT", 1}};
         }

@@ -111,13 +111,17 @@ TEST_P(IdentityCheck, RefusesIdsThatBreakPathsOrLines)
 
 const std::string from_file = " from metadata file \"metadata.xml\"";
 const std::string flowcell_rule =
-    ": a flowcell id must not be \".\" or \"..\" nor contain '/' or control characters";
-const std::string control_rule = ": it must not contain control characters";
+    ": a flowcell id must not be \".\" or \"..\" nor contain '/', white space or control characters";
+const std::string control_rule = ": it must not contain white space or control characters";
 
 INSTANTIATE_TEST_SUITE_P(
     Ids, IdentityCheck,
     ::testing::Values(
-        IdCase{"FC-1.a_b", "INS 1", "A_B_C_R 1", "", ""},
+        IdCase{"FC-1.a_b", "INS1", "A_B_C_R1", "", ""},
+        // A blank would end every read name early.
+        IdCase{"FC1", "INS 1", "R", "", "Invalid instrument id \"INS 1\"" + from_file + control_rule},
+        IdCase{"FC1", "I", "A_B_C_R 1", "", "Invalid run id \"R 1\"" + from_file + control_rule},
+        IdCase{"FC 1", "I", "R", "", "Invalid flowcell id \"FC 1\"" + from_file + flowcell_rule},
         IdCase{"", "", "", "", ""},
         IdCase{"...", "I", "R", "", ""},
         IdCase{"..", "I", "R", "", "Invalid flowcell id \"..\"" + from_file + flowcell_rule},

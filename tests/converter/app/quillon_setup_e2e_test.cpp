@@ -129,6 +129,21 @@ TEST_F(QuillonSetup, DamagedFirstBaseCallFileEndsAsLoggedErrorNotAbort)
     }
 }
 
+TEST_F(QuillonSetup, InstrumentIdWithABlankIsRefused)
+{
+    const runsim::RunTruth truth = make_run();
+    std::string metadata = test_support::read_whole_file(truth.metadata_file);
+    const std::string tag = "<Instrument_ID>" + truth.identity.instrument_id + "<";
+    ASSERT_NE(metadata.find(tag), std::string::npos);
+    metadata.replace(metadata.find(tag), tag.size(), "<Instrument_ID>INS 1<");
+    std::ofstream(truth.metadata_file, std::ios::trunc) << metadata;
+    const ProgramRun run = quillon({"--input=" + truth.run_folder.string()});
+    EXPECT_EQ(run.status, 255);
+    EXPECT_TRUE(run.has_line_containing("[ERROR] Invalid instrument id \"INS 1\" from metadata file"))
+        << run.out;
+    EXPECT_FALSE(run.has_line_containing("*** Run complete."));
+}
+
 TEST_F(QuillonSetup, LanesAreNumberedByTheirFolderNames)
 {
     // A run of lane 2 only: its tiles stay lane 2's, lane 1 is missing.

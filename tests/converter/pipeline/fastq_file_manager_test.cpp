@@ -4,6 +4,7 @@
 #include "converter/pipeline/fastq_file_manager.h"
 
 #include "converter/app/config.h"
+#include "converter/app/partial_files.h"
 #include "converter/app/timer_manager.h"
 #include "converter/pipeline/spot.h"
 #include "tests/converter/pipeline/gzip_members.h"
@@ -247,6 +248,9 @@ TEST_F(FastqFileManagerFiles, NamesTheLanesFiles)
         config.compress = c.compress;
         std::vector<std::vector<Spot>> tiles;
         write_lane(1, tiles);
+        // Merged lanes leave their files to the end of the run, which renames them.
+        std::vector<std::string> errors;
+        EXPECT_TRUE(PartialFiles::publish_all(errors));
         EXPECT_EQ(files_in_folder(), c.names);
         start_afresh();
     }
@@ -267,6 +271,9 @@ TEST_F(FastqFileManagerFiles, MergedLanesTruncateFirstThenAppend)
     std::vector<std::vector<Spot>> lane2{make_spots(2, 4, 3)};
     lane2[0][1].sample = 0;
     write_lane(2, lane2);
+    // The run renames the files of merged lanes at its end.
+    std::vector<std::string> errors;
+    EXPECT_TRUE(PartialFiles::publish_all(errors));
 
     EXPECT_EQ(file("FC1_Read1_Sample_Library_Undetermined.fastq"),
               record(1, 4, 1) + record(3, 4, 2));
@@ -342,7 +349,7 @@ TEST_F(FastqFileManagerErrors, DestructionStopsARunningWriter)
 TEST_F(FastqFileManagerErrors, WriteFailureIsReportedAndNotCounted)
 {
     const fs::path full = dir.path() / "FC1_L01_Read1_Sample_Library.fastq";
-    fs::create_symlink("/dev/full", full);
+    fs::create_symlink("/dev/full", PartialFiles::partial_path(full));
     std::vector<Spot> spots = make_spots(100, 20);
     FastqFileManager manager(config, timers, 1);
     manager.run();
@@ -354,6 +361,24 @@ TEST_F(FastqFileManagerErrors, WriteFailureIsReportedAndNotCounted)
               "ERROR: Unable to write '" + full.string() + "' : No space left on device");
     EXPECT_EQ(manager.total_bytes_written(),
               fs::file_size(dir.path() / "FC1_L01_Read2_Sample_Library.fastq"));
+}
+
+TEST_F(FastqFileManagerErrors, WriterThreadErrorFailsTheLaneNamingTheFile)
+{
+    std::vector<Spot> spots = make_spots(100, 20);
+    FastqFileManager manager(config, timers, 1);
+    manager.run();
+    // A stream that throws when it fails: the error is raised on the writer thread.
+    FastqFile& file = *manager.files[0][0].file;
+    file.out.close();
+    file.out.exceptions(std::ios::badbit | std::ios::failbit);
+    manager.process_spots(spots, 1, 5);
+    manager.stop();
+    manager.join();
+    ASSERT_TRUE(manager.has_write_error());
+    const std::string name = (dir.path() / "FC1_L01_Read1_Sample_Library.fastq").string();
+    EXPECT_EQ(manager.write_error().rfind("ERROR: Unable to write '" + name + "' : ", 0), 0u) << manager.write_error();
+    EXPECT_EQ(manager.total_bundles(), 0);
 }
 
 TEST_F(FastqFileManagerErrors, FormatFailureQueuesNothingAndRecyclesBundles)

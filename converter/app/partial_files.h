@@ -1,0 +1,48 @@
+#pragma once
+// Output files written under a temporary name, the final name followed by ".partial", in the
+// folder of the final name, and renamed to the final name once complete. A file under its
+// final name is therefore never one that an interrupted or killed run cut short.
+//
+// The registry is process-wide. An interrupted run removes every file still under its
+// temporary name (discard_all); from then on nothing is opened or renamed any more.
+//
+//   std::ofstream out;
+//   if (const int error = PartialFiles::open(out, "FC1_L01_Read1.fastq.gz", false)) ...
+//   ... write, close ...
+//   std::string why;
+//   if (!PartialFiles::publish("FC1_L01_Read1.fastq.gz", why)) ...
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+class PartialFiles {
+public:
+    static constexpr const char* Suffix = ".partial";
+
+    // final_path with Suffix appended to its file name.
+    static std::filesystem::path partial_path(const std::filesystem::path& final_path);
+
+    // Opens the temporary file of final_path for binary output. With append, a file that is
+    // registered already (an earlier lane's, for merged lanes) is extended; otherwise the
+    // temporary file is truncated and a file under the final name is removed, so that an
+    // earlier run's output never passes for this run's. Returns 0, or the system error number
+    // (EISDIR for a folder under the final name).
+    static int open(std::ofstream& out, const std::filesystem::path& final_path, bool append);
+
+    // Whether final_path was opened and not yet renamed.
+    static bool is_registered(const std::filesystem::path& final_path);
+
+    // Renames the temporary file to final_path. False, with the system's text in error, when
+    // the rename fails or the file is not registered.
+    static bool publish(const std::filesystem::path& final_path, std::string& error);
+
+    // Publishes every registered file; one message per failure is appended to errors.
+    static bool publish_all(std::vector<std::string>& errors);
+
+    // Removes every registered temporary file; later opens and renames fail.
+    static void discard_all();
+
+    // Forgets every registered file without touching it (for tests that act as several runs).
+    static void forget_all();
+};
