@@ -68,11 +68,25 @@ void DaxUnZip::Bytes::grow(std::uint64_t size)
     size_ = std::max(size_, size);
 }
 
-DaxUnZip::DaxUnZip(int threads) : pool_(threads) {}
+DaxUnZip::DaxUnZip(int threads)
+    : own_pool_(std::make_unique<Corvex::ThreadPool>(threads)), pool_(*own_pool_)
+{
+}
 
-DaxUnZip::DaxUnZip(const std::string& path, int threads) : path_(path), pool_(threads) {}
+DaxUnZip::DaxUnZip(const std::string& path, int threads)
+    : path_(path), own_pool_(std::make_unique<Corvex::ThreadPool>(threads)), pool_(*own_pool_)
+{
+}
 
-DaxUnZip::~DaxUnZip() = default;
+DaxUnZip::DaxUnZip(Corvex::ThreadPool& pool) : pool_(pool) {}
+
+DaxUnZip::~DaxUnZip()
+{
+    // Jobs on a shared pool write into this object's buffers.
+    for (std::future<bool>& future : futures_)
+        if (future.valid())
+            future.wait();
+}
 
 void DaxUnZip::setfilepath(const std::string& path)
 {
@@ -83,10 +97,13 @@ void DaxUnZip::reset()
 {
     if (file_.is_open())
         file_.close();
+    file_size_ = 0;
     compressed_.clear();
+    compressed_offset_ = 0;
     members_.clear();
     ordinary_offset_ = 0;
     output_.clear();
+    output_base_ = 0;
     total_ = 0;
     read_all_ = false;
     read_position_ = 0;
@@ -107,8 +124,12 @@ bool DaxUnZip::create()
     reset();
     // A folder opens as a stream on this platform but holds no bytes to read.
     std::error_code ignored;
-    if (!std::filesystem::is_directory(path_, ignored))
+    if (!std::filesystem::is_directory(path_, ignored)) {
+        // Unbuffered: member headers are read one by one, and member bodies straight into
+        // place.
+        file_.rdbuf()->pubsetbuf(nullptr, 0);
         file_.open(path_, std::ios::binary);
+    }
     if (!file_.is_open())
         throw std::runtime_error("Open " + path_ + " failed.");
     created_ = true;
@@ -121,10 +142,27 @@ std::uint64_t DaxUnZip::decompress(unsigned char* buffer, std::uint64_t size)
         throw std::runtime_error("Object must first be initialized.");
     if (buffer == nullptr || size == 0)
         return 0;
-    decompress_streams();
+    if (failure_)
+        std::rethrow_exception(failure_);
+    const std::uint64_t waiting = total_ - read_position_;
+    if (size <= waiting) {
+        decompress_streams();
+        return serve(buffer, size);
+    }
+    // The call asks for more than is inflated: what is waiting goes first, then the members
+    // that the rest of the call covers whole are inflated straight into the buffer.
+    std::uint64_t served = serve(buffer, waiting);
+    const std::uint64_t direct = inflate_up_to(limit_, buffer + served, size - served);
+    read_position_ += direct;
+    served += direct;
+    return served + serve(buffer + served, size - served);
+}
+
+std::uint64_t DaxUnZip::serve(unsigned char* buffer, std::uint64_t size)
+{
     const std::uint64_t count = std::min(size, total_ - read_position_);
     if (count > 0)
-        std::memcpy(buffer, output_.data() + read_position_, count);
+        std::memcpy(buffer, output_.data() + (read_position_ - output_base_), count);
     read_position_ += count;
     return count;
 }
@@ -152,7 +190,7 @@ std::uint64_t DaxUnZip::remaining_bound()
     // Deflate data never expands by more than Max_expansion; headers and trailers add nothing.
     if (!ordinary_done_) {
         const std::uint64_t start = ordinary_stream_ ? ordinary_position_ : ordinary_offset_;
-        bound = saturated_sum(bound, saturated_product(compressed_.size() - start, block_gzip::Max_expansion));
+        bound = saturated_sum(bound, saturated_product(file_size_ - start, block_gzip::Max_expansion));
     }
     return bound;
 }
@@ -181,7 +219,7 @@ void DaxUnZip::decompress_streams()
     inflate_up_to(limit_);
 }
 
-void DaxUnZip::inflate_up_to(std::uint64_t limit)
+std::uint64_t DaxUnZip::inflate_up_to(std::uint64_t limit, unsigned char* direct, std::uint64_t direct_size)
 {
     // Nothing of a damaged file is ever served: every later call fails the same way.
     if (failure_)
@@ -189,10 +227,31 @@ void DaxUnZip::inflate_up_to(std::uint64_t limit)
     try {
         target_ = limit;
         read_stream_data();
+        // With nothing left to serve, the output buffer starts afresh where the text is.
+        const bool served_all = read_position_ == total_;
+        if (served_all) {
+            output_base_ = total_;
+            output_.clear();
+        }
+        destinations_.clear();
+        direct_bytes_ = 0;
+        if (served_all && direct != nullptr) {
+            // Members that the caller's buffer takes whole, from the first one not inflated.
+            for (std::size_t i = inflated_members_;
+                 i < members_.size() && members_[i].output_offset < target_ &&
+                 members_[i].output_offset + members_[i].text_size <= read_position_ + direct_size;
+                 ++i) {
+                destinations_.push_back(direct + (members_[i].output_offset - read_position_));
+                direct_bytes_ += members_[i].text_size;
+            }
+            if (!destinations_.empty())
+                output_base_ = total_ + direct_bytes_;
+        }
         schedule_decompress_stream_block();
         sync_stream_block_decompression_results();
         if (inflated_members_ == members_.size() && total_ < limit)
             inflate_ordinary_members(limit);
+        return direct_bytes_;
     } catch (...) {
         failure_ = std::current_exception();
         throw;
@@ -207,26 +266,30 @@ void DaxUnZip::read_stream_data()
     file_.clear();
     file_.seekg(0, std::ios::end);
     const std::streamoff end = file_.tellg();
-    file_.seekg(0, std::ios::beg);
     if (!file_ || end < 0)
         format_error();
-    const auto file_size = static_cast<std::uint64_t>(end);
-    compressed_.assign_size(file_size);
-    if (file_size > 0 &&
-        !file_.read(reinterpret_cast<char*>(compressed_.data()), static_cast<std::streamsize>(file_size)))
-        format_error();
+    file_size_ = static_cast<std::uint64_t>(end);
 
-    // Cut the 'B','S' members by their recorded sizes; the rest, from the first member
-    // without an extra field on, is inflated serially.
-    const unsigned char* bytes = compressed_.data();
+    // Cut the 'B','S' members by their recorded sizes, reading only each member's header and
+    // its last four bytes; the rest, from the first member without an extra field on, is
+    // inflated serially.
+    unsigned char header[block_gzip::Header_size];
+    unsigned char trailer[4];
+    const auto read_at = [this](std::uint64_t offset, unsigned char* bytes, std::size_t count) {
+        file_.seekg(static_cast<std::streamoff>(offset));
+        if (!file_.read(reinterpret_cast<char*>(bytes), static_cast<std::streamsize>(count)))
+            format_error();
+    };
     std::uint64_t position = 0;
     std::uint64_t text_total = 0;
     members_.clear();
-    ordinary_offset_ = file_size;
-    while (position < file_size) {
-        const std::uint64_t left = file_size - position;
-        const unsigned char* header = bytes + position;
-        if (left < block_gzip::Header_size || !block_gzip::has_gzip_magic(header, left))
+    ordinary_offset_ = file_size_;
+    while (position < file_size_) {
+        const std::uint64_t left = file_size_ - position;
+        if (left < block_gzip::Header_size)
+            format_error();
+        read_at(position, header, sizeof header);
+        if (!block_gzip::has_gzip_magic(header, sizeof header))
             format_error();
         if (!(header[3] & 0x04)) {
             ordinary_offset_ = position;
@@ -237,7 +300,8 @@ void DaxUnZip::read_stream_data()
         const std::uint64_t size = block_gzip::recorded_member_size(header);
         if (size < block_gzip::Min_member_size || size > left)
             format_error();
-        const std::uint64_t text_size = block_gzip::recorded_text_size(header, size);
+        read_at(position + size - sizeof trailer, trailer, sizeof trailer);
+        const std::uint64_t text_size = block_gzip::recorded_text_size(trailer, sizeof trailer);
         if (text_size > block_gzip::Max_expansion * size)
             format_error();
         members_.push_back({position, size, text_total, text_size});
@@ -245,8 +309,20 @@ void DaxUnZip::read_stream_data()
         position += size;
     }
     ordinary_position_ = ordinary_offset_;
-    ordinary_done_ = ordinary_offset_ == file_size;
+    ordinary_done_ = ordinary_offset_ == file_size_;
     read_all_ = true;
+}
+
+void DaxUnZip::load_compressed(std::uint64_t begin, std::uint64_t end)
+{
+    compressed_offset_ = begin;
+    compressed_.assign_size(end - begin);
+    if (end == begin)
+        return;
+    file_.clear();
+    file_.seekg(static_cast<std::streamoff>(begin));
+    if (!file_.read(reinterpret_cast<char*>(compressed_.data()), static_cast<std::streamsize>(end - begin)))
+        format_error();
 }
 
 void DaxUnZip::schedule_decompress_stream_block()
@@ -257,8 +333,13 @@ void DaxUnZip::schedule_decompress_stream_block()
         ++end;
     if (end == inflated_members_)
         return;
+    const Member& first = members_[inflated_members_];
     const Member& last = members_[end - 1];
-    output_.grow(last.output_offset + last.text_size);
+    load_compressed(first.offset, last.offset + last.size);
+    // The members that do not go to the caller's buffer go to the output buffer.
+    output_.grow(last.output_offset + last.text_size - output_base_);
+    for (std::size_t i = inflated_members_ + destinations_.size(); i < end; ++i)
+        destinations_.push_back(output_.data() + (members_[i].output_offset - output_base_));
     futures_.clear();
     futures_.reserve(end - inflated_members_);
     first_job_ = inflated_members_;
@@ -304,16 +385,18 @@ bool DaxUnZip::decompress_stream_block(std::size_t index)
     // One decompressor per worker thread, kept for the thread's life.
     thread_local block_gzip::Decompressor decompressor;
     const Member& member = members_[index];
-    return decompressor.inflate(compressed_.data() + member.offset, member.size,
-                                output_.data() + member.output_offset, member.text_size);
+    return decompressor.inflate(compressed_.data() + (member.offset - compressed_offset_), member.size,
+                                destinations_[index - first_job_], member.text_size);
 }
 
 void DaxUnZip::inflate_ordinary_members(std::uint64_t limit)
 {
     if (ordinary_done_)
         return;
-    const std::uint64_t in_size = compressed_.size() - ordinary_offset_;
-    const unsigned char* in = compressed_.data() + ordinary_offset_;
+    if (compressed_offset_ != ordinary_offset_ || compressed_.size() != file_size_ - ordinary_offset_)
+        load_compressed(ordinary_offset_, file_size_);
+    const std::uint64_t in_size = compressed_.size();
+    const unsigned char* in = compressed_.data();
 
     if (!ordinary_stream_) {
         auto stream = std::make_unique<z_stream>();
@@ -324,22 +407,23 @@ void DaxUnZip::inflate_ordinary_members(std::uint64_t limit)
             format_error();
         ordinary_stream_.reset(stream.release());
         // Room for the members as a whole: their last ISIZE is a fair guess, held to the limit.
-        output_.grow(std::min(saturated_sum(total_, ordinary_size_hint(in, in_size)), std::max(limit, total_)));
+        output_.grow(std::min(saturated_sum(total_, ordinary_size_hint(in, in_size)), std::max(limit, total_)) -
+                     output_base_);
     }
     z_stream& stream = *static_cast<z_stream*>(ordinary_stream_.get());
 
     std::uint64_t in_position = ordinary_position_ - ordinary_offset_;
     while (total_ < limit) {
-        if (total_ == output_.size()) {
-            const std::uint64_t grown = saturated_sum(total_, std::max(total_, in_size));
-            output_.grow(std::min(grown, limit));
+        if (total_ - output_base_ == output_.size()) {
+            const std::uint64_t grown = saturated_sum(total_, std::max(total_ - output_base_, in_size));
+            output_.grow(std::min(grown, limit) - output_base_);
         }
         const auto in_avail = static_cast<uInt>(std::min(in_size - in_position, Max_zlib_chunk));
-        const auto out_avail =
-            static_cast<uInt>(std::min({output_.size() - total_, limit - total_, Max_zlib_chunk}));
+        const auto out_avail = static_cast<uInt>(
+            std::min({output_.size() - (total_ - output_base_), limit - total_, Max_zlib_chunk}));
         stream.next_in = in + in_position;
         stream.avail_in = in_avail;
-        stream.next_out = output_.data() + total_;
+        stream.next_out = output_.data() + (total_ - output_base_);
         stream.avail_out = out_avail;
         const int result = inflate(&stream, Z_NO_FLUSH);
         in_position += in_avail - stream.avail_in;

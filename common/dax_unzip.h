@@ -1,10 +1,13 @@
 #pragma once
 // Reads one whole file made of gzip members and hands out its inflated bytes in file
 // order, as a serial gunzip would. Members carrying the 'B','S' size subfield (see
-// common/block_gzip.h) are found by reading headers only and inflated in parallel, each
-// straight into its place in one output buffer; ordinary gzip members that follow are
-// inflated one after another. Every problem with the file's contents is reported as
-// std::runtime_error path + ": File format error.".
+// common/block_gzip.h) are found by reading their headers only and inflated in parallel;
+// ordinary gzip members that follow are inflated one after another. Every problem with the
+// file's contents is reported as std::runtime_error path + ": File format error.".
+//
+// A member's compressed bytes are read from the file only when the member is inflated. A
+// member whose text lies wholly inside what one decompress call asks for is inflated
+// straight into the caller's buffer; the others go through the object's own buffer.
 //
 // By default the first decompress inflates the whole file, so that nothing of a damaged file
 // is ever served. A caller that knows how much it needs sets a limit: then only the members
@@ -12,7 +15,8 @@
 // costs neither memory nor time; remaining_bound and at_end tell what the file still holds.
 //
 // Use: setfilepath, create, decompress until it returns 0, reset; then the next file.
-// One thread owns an object; the object owns its worker threads.
+// One thread owns an object; the members are inflated on the object's own worker threads or
+// on a pool that several objects share.
 #include "common/thread_pool.h"
 
 #include <cstdint>
@@ -28,6 +32,9 @@ public:
     // Both throw std::runtime_error "Invalid argument to initializer." below one thread.
     explicit DaxUnZip(int threads);
     DaxUnZip(const std::string& path, int threads);
+    // Inflates on the caller's pool, which must outlive the object; several objects, on
+    // several threads, may share it.
+    explicit DaxUnZip(Corvex::ThreadPool& pool);
     virtual ~DaxUnZip();
 
     DaxUnZip(const DaxUnZip&) = delete;
@@ -67,9 +74,9 @@ public:
     bool at_end();
 
 protected:
-    // The steps of decompress: read the file and cut it into members, inflate the 'B','S'
-    // members that the limit reaches on the pool, wait for them, then inflate the ordinary
-    // members up to the limit.
+    // The steps of decompress: cut the file into members by their headers, inflate the
+    // 'B','S' members that the limit reaches on the pool, wait for them, then inflate the
+    // ordinary members up to the limit.
     void decompress_streams();
     void read_stream_data();
     void schedule_decompress_stream_block();
@@ -108,21 +115,34 @@ private:
     };
 
     [[noreturn]] void format_error() const;
-    // Inflates what the limit reaches; the first failure is kept and thrown again.
-    void inflate_up_to(std::uint64_t limit);
+    // Inflates what the limit reaches; the first failure is kept and thrown again. When
+    // nothing inflated is waiting to be served, the members whose text lies wholly inside
+    // the direct_size bytes at direct go there; returns how many bytes they hold.
+    std::uint64_t inflate_up_to(std::uint64_t limit, unsigned char* direct = nullptr,
+                                std::uint64_t direct_size = 0);
     void inflate_ordinary_members(std::uint64_t limit);
+    // Reads the file's bytes [begin, end) into compressed_.
+    void load_compressed(std::uint64_t begin, std::uint64_t end);
+    // Copies what output_ holds from the read position on, up to size bytes.
+    std::uint64_t serve(unsigned char* buffer, std::uint64_t size);
 
     std::string path_;
     std::ifstream file_;
-    bool read_all_ = false; // the file is read and cut into members
+    bool read_all_ = false; // the file is cut into members
     bool created_ = false;
-    Bytes compressed_;
+    std::uint64_t file_size_ = 0;
+    Bytes compressed_;                  // the file's bytes from compressed_offset_ on
+    std::uint64_t compressed_offset_ = 0;
     std::vector<Member> members_;
     // Where the ordinary members begin in the file; equal to its size when there are none.
     std::uint64_t ordinary_offset_ = 0;
-    Bytes output_;
-    std::uint64_t total_ = 0; // inflated bytes in output_
+    Bytes output_;                      // inflated bytes from output_base_ to total_
+    std::uint64_t output_base_ = 0;
+    std::uint64_t total_ = 0;           // inflated bytes so far
     std::uint64_t read_position_ = 0;
+    // Where each member being inflated puts its text: the caller's buffer or output_.
+    std::vector<unsigned char*> destinations_;
+    std::uint64_t direct_bytes_ = 0; // text inflated into the caller's buffer by this call
     std::uint64_t limit_ = UINT64_MAX;
     std::uint64_t target_ = UINT64_MAX; // how far the inflating under way must reach
     // 'B','S' members inflated so far (always the first ones): [0, inflated_members_).
@@ -135,6 +155,8 @@ private:
     bool ordinary_done_ = false;
     std::exception_ptr failure_;
     std::vector<std::future<bool>> futures_;
-    // Declared last so that it is destroyed first: queued jobs write into the buffers above.
-    Corvex::ThreadPool pool_;
+    // Declared last so that an own pool is destroyed first: queued jobs write into the
+    // buffers above. The destructor waits for jobs on a shared pool.
+    std::unique_ptr<Corvex::ThreadPool> own_pool_;
+    Corvex::ThreadPool& pool_;
 };

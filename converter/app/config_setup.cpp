@@ -216,7 +216,7 @@ bool repeat_tiles(std::vector<std::vector<TileFolder>>& lane_tiles, int repeat)
 // files; every read keeps at least one cycle.
 bool read_cycle_counts(Config& config)
 {
-    ZelReader reader;
+    ZelReader reader(1); // only the first member of each file is inflated
     const TileFolder& tile = config.lane_tiles[0][0];
     for (int r = 0; r < config.num_reads; ++r) {
         const fs::path& file = tile.zel_files[static_cast<std::size_t>(r)];

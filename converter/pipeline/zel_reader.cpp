@@ -19,7 +19,9 @@ constexpr std::uint64_t Skip_chunk = 64 * 1024;
 
 } // namespace
 
-ZelReader::ZelReader() : DaxUnZip(Threads) {}
+ZelReader::ZelReader(int threads) : DaxUnZip(threads) {}
+
+ZelReader::ZelReader(Corvex::ThreadPool& pool) : DaxUnZip(pool) {}
 
 bool ZelReader::open(const std::filesystem::path& file, int& spots, int& cycles, int& extra)
 {
@@ -51,10 +53,13 @@ bool ZelReader::open(const std::filesystem::path& file, int& spots, int& cycles,
         ok = false;
     }
 
-    // Nothing after the calls is inflated: it is not used, and may be large.
+    // Nothing after the calls is inflated: it is not used, and may be large. The text block
+    // is skipped first with the limit at its end, so that the calls can then be inflated
+    // straight into the caller's buffer.
     const std::uint64_t call_bytes =
         spot_count < Count_limit && cycle_count < Count_limit ? spot_count * cycle_count : 0;
-    set_limit(header.size() + std::min(text_length, Count_limit * Count_limit) + call_bytes);
+    const std::uint64_t text_end = header.size() + std::min(text_length, Count_limit * Count_limit);
+    set_limit(text_end);
 
     // The text block is not used; it is read and dropped so that the calls come next.
     if (!can_read(text_length)) {
@@ -72,6 +77,7 @@ bool ZelReader::open(const std::filesystem::path& file, int& spots, int& cycles,
         }
         text_length -= piece;
     }
+    set_limit(text_end + call_bytes);
 
     if (spot_count >= Count_limit) {
         header_error("ERROR: Invalid number of spots in .zel file: ", file);

@@ -2,7 +2,7 @@
 // Reads one base-call file (".zel"): a little-endian header of six 64-bit fields (file
 // type 42, version, spots, cycles, extra cycles, length L of a text block), the text block,
 // then spots x cycles call bytes (quality * 4 + base). Versions 3 and 4 are stored as
-// block-gzip members and inflated in parallel.
+// block-gzip members and inflated in parallel, the calls straight into the caller's buffer.
 #include "common/dax_unzip.h"
 
 #include <cstdint>
@@ -12,7 +12,9 @@ class ZelReader : public DaxUnZip {
 public:
     static constexpr int Threads = 6;
 
-    ZelReader();
+    explicit ZelReader(int threads = Threads);
+    // Inflates on a pool that the caller owns and shares with other readers.
+    explicit ZelReader(Corvex::ThreadPool& pool);
 
     // Opens the file and reads its header. Only when the header passes its checks are spots,
     // cycles and extra set and the result true; every failed check is logged at ERROR with

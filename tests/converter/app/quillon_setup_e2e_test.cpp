@@ -113,19 +113,37 @@ TEST_F(QuillonSetup, RunFolderWithoutLanesFailsTheFileCheck)
 
 TEST_F(QuillonSetup, DamagedFirstBaseCallFileEndsAsLoggedErrorNotAbort)
 {
-    for (runsim::Fault fault : {runsim::Fault::NotGzip, runsim::Fault::FlippedDeflateByte,
-                                runsim::Fault::WrongVersion}) {
-        SCOPED_TRACE(std::string(runsim::fault_name(fault)));
+    // The set-up reads only the header of each base-call file of the first tile, from its
+    // first member: damage further on fails the first tile instead, and the run still ends in
+    // order.
+    struct Case {
+        runsim::Fault fault;
+        int member; // -1: the last
+        bool setup_fails;
+    } cases[] = {
+        {runsim::Fault::NotGzip, -1, true},
+        {runsim::Fault::FlippedDeflateByte, 0, true},
+        {runsim::Fault::FlippedDeflateByte, -1, false},
+        {runsim::Fault::WrongVersion, -1, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(runsim::fault_name(c.fault)) + " in member " + std::to_string(c.member));
         const runsim::RunTruth truth = make_run();
         runsim::FaultTarget first_file;
         first_file.lane = 1;
         first_file.tile = 1;
         first_file.read = 1;
-        runsim::inject_fault(truth, fault, first_file);
+        first_file.member = c.member;
+        runsim::inject_fault(truth, c.fault, first_file);
         const ProgramRun run = quillon({"--input=" + truth.run_folder.string()});
         EXPECT_EQ(run.status, 255) << run.out << run.err;
         EXPECT_TRUE(run.has_line_containing("[ERROR] ")) << run.out;
-        EXPECT_FALSE(run.has_line_containing("*** Run complete."));
+        EXPECT_EQ(run.has_line_containing("*** Run complete."), !c.setup_fails) << run.out;
+        if (!c.setup_fails) {
+            EXPECT_TRUE(run.has_line_containing(
+                "[ERROR] Exception detected processing tiles: Could not create spots from zel file\n"))
+                << run.out;
+        }
     }
 }
 
