@@ -59,7 +59,7 @@ int run(int argc, char** argv)
 
     log_initial_info(argc, argv, config, fasta);
 
-    LaneProcessor lanes{config, controls, adapters, metrics, timers};
+    LaneProcessor lanes(config, controls, adapters, metrics, timers);
     int tiles_processed = 0;
     bool ok = true;
     for (int lane = 1; ok && lane <= config.num_lanes; ++lane)

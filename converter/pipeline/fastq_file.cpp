@@ -3,7 +3,6 @@
 #include "common/block_gzip.h"
 #include "converter/app/partial_files.h"
 #include "converter/app/utilities.h"
-#include "converter/pipeline/fastq_file_manager.h"
 #include "converter/pipeline/fastq_spot_bundle.h"
 
 #include <cerrno>
@@ -28,54 +27,28 @@ void FastqFile::open(const std::filesystem::path& file, bool is_compressed, bool
                                  get_system_error_message(error));
 }
 
-void FastqFile::add_bundle(std::shared_ptr<FastqSpotBundle> bundle)
+bool FastqFile::write(const FastqSpotBundle& bundle)
 {
-    std::lock_guard lock(mutex);
-    bundles.push_back(std::move(bundle));
-}
-
-std::size_t FastqFile::queued()
-{
-    std::lock_guard lock(mutex);
-    return bundles.size();
-}
-
-std::uint64_t FastqFile::write()
-{
-    std::uint64_t total = 0;
-    for (;;) {
-        std::shared_ptr<FastqSpotBundle> bundle;
-        {
-            std::lock_guard lock(mutex);
-            if (bundles.empty())
-                break;
-            bundle = std::move(bundles.front());
-            bundles.pop_front();
-        }
-        const char* data = compressed ? bundle->compressed.data() : bundle->formatted.data();
-        const std::uint64_t size = compressed ? bundle->compressed_size : bundle->formatted_size;
-        // After a failure the file is not extended any further; its bundles are only recycled.
-        if (!failed_) {
-            errno = 0;
-            // Flushed per bundle so that a failure shows here and the bytes are not counted.
-            out.write(data, static_cast<std::streamsize>(size));
-            out.flush();
-            if (out)
-                total += size;
-            else
-                fail(errno);
-        }
-        if (manager)
-            manager->return_bundle(std::move(bundle));
+    if (failed_)
+        return false;
+    const char* data = compressed ? bundle.compressed.data() : bundle.formatted.data();
+    const std::uint64_t size = compressed ? bundle.compressed_size : bundle.formatted_size;
+    errno = 0;
+    // Flushed per bundle so that a failure shows here and the bytes are not counted.
+    out.write(data, static_cast<std::streamsize>(size));
+    out.flush();
+    if (!out) {
+        fail(errno);
+        return false;
     }
-    bytes_written += total;
-    return total;
+    bytes_written += size;
+    return true;
 }
 
-void FastqFile::close(bool last)
+bool FastqFile::close(bool last)
 {
     if (!out.is_open())
-        return;
+        return !failed_;
     if (last && compressed && !failed_ && empty_on_disk())
         write_empty_member();
     errno = 0;
@@ -85,6 +58,7 @@ void FastqFile::close(bool last)
     std::string error;
     if (last && !PartialFiles::publish(name_, error))
         fail_with(error);
+    return !failed_;
 }
 
 bool FastqFile::empty_on_disk() const
@@ -115,7 +89,8 @@ void FastqFile::fail(int error_number)
 
 void FastqFile::fail_with(const std::string& text)
 {
+    if (failed_)
+        return;
     failed_ = true;
-    if (manager)
-        manager->report_write_error(name_, text);
+    error_ = text;
 }

@@ -1,24 +1,21 @@
 #pragma once
-// One FASTQ output file of a lane: a queue of finished bundles that the lane's writer thread
-// writes in order, gzip members or plain text. The file is written under its temporary name
-// (see converter/app/partial_files.h) and renamed to its final name when its last lane closes
-// it. A write, close or rename that fails is remembered (the first one only) and reported to
-// the owning manager; it never counts as written.
+// One FASTQ output file of a lane, written by the lane's writer thread bundle after bundle,
+// gzip members or plain text. The file is written under its temporary name (see
+// converter/app/partial_files.h) and renamed to its final name when its last lane closes it.
+// A write, close or rename that fails is remembered (the first one only) and reported to the
+// writer through the results of write and close; it never counts as written.
 #include <atomic>
 #include <cstdint>
-#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <mutex>
 #include <string>
 
-class FastqFileManager;
 class FastqSpotBundle;
 
 class FastqFile {
 public:
-    explicit FastqFile(FastqFileManager* manager = nullptr) : manager(manager) {}
+    FastqFile() = default;
     FastqFile(const FastqFile&) = delete;
     FastqFile& operator=(const FastqFile&) = delete;
 
@@ -30,34 +27,30 @@ public:
     bool is_open() const { return out.is_open(); }
     const std::string& name() const { return name_; }
 
-    void add_bundle(std::shared_ptr<FastqSpotBundle> bundle);
-    // Bundles waiting to be written.
-    std::size_t queued();
-
-    // Writes every queued bundle, oldest first, and hands each back to the manager's pool.
-    // Returns the bytes written by this call.
-    std::uint64_t write();
-    // Closes the file when it is open; a failed close is reported like a failed write. With
+    // Writes the bundle's member (or its text, when not compressed). After a failure the file
+    // is not extended any further. False when the file has failed, now or before.
+    bool write(const FastqSpotBundle& bundle);
+    // Closes the file when it is open; a failed close is a failure like a failed write. With
     // last (the last lane that writes the file) a compressed file that holds no record gets
     // one empty member, so that it is a valid gzip file, and the file is renamed to its final
-    // name.
-    void close(bool last = true);
+    // name. False when the file has failed, now or before.
+    bool close(bool last = true);
 
-    // Records a failure of the writer thread with this file, like a failed write.
+    // Records a failure with this file (the first one is kept), like a failed write.
     void fail_with(const std::string& text);
+    bool failed() const { return failed_; }
+    // The system's text for the first failure, or empty.
+    const std::string& error() const { return error_; }
 
     // Forgets every path opened so far in this process (for tests that act as several runs).
     static void reset_opened_paths();
 
-    FastqFileManager* manager;
     bool compressed = false;
     std::atomic<std::uint64_t> bytes_written{0};
     std::ofstream out;
-    std::deque<std::shared_ptr<FastqSpotBundle>> bundles;
-    std::mutex mutex; // guards bundles
 
 private:
-    // Records the failure (once) with the system's text for errno, and tells the manager.
+    // Records the failure with the system's text for errno.
     void fail(int error_number);
     // Whether the file on disk holds no byte (an earlier lane's included).
     bool empty_on_disk() const;
@@ -65,10 +58,10 @@ private:
 
     std::string name_;
     bool failed_ = false;
+    std::string error_;
 };
 
 // One slot of a lane's file table.
 struct FastqFileReference {
     std::shared_ptr<FastqFile> file;
-    int busy = 0; // 1 while the writer thread writes the file
 };

@@ -5,9 +5,29 @@
 #include "converter/pipeline/parallel_ranges.h"
 #include "converter/pipeline/spot.h"
 
+#include <oneapi/tbb/task_group.h>
+
 #include <algorithm>
-#include <chrono>
+#include <exception>
 #include <stdexcept>
+#include <utility>
+
+// One tile's output on its way to the writer: its bundles, file by file, and the state of
+// their compression, which the writer waits for.
+struct FastqFileManager::TileOutput {
+    enum State : int { Compressing, Compressed, Failed };
+
+    struct FileBundles {
+        FastqFile* file;
+        std::vector<std::shared_ptr<FastqSpotBundle>> bundles;
+    };
+    std::vector<FileBundles> files;
+    std::vector<std::shared_ptr<FastqSpotBundle>> bundles; // all of them
+    tbb::task_group compression; // run and waited for by the main thread
+    bool waited = false;
+    std::atomic<int> state{Compressing};
+    std::exception_ptr error; // set before state becomes Failed
+};
 
 namespace {
 
@@ -32,7 +52,7 @@ FastqFileManager::FastqFileManager(const Config& config, TimerManager& timers, i
     for (int read = 0; read < config.num_reads; ++read) {
         auto& row = files.emplace_back(slots);
         for (FastqFileReference& reference : row)
-            reference.file = std::make_shared<FastqFile>(this);
+            reference.file = std::make_shared<FastqFile>();
     }
     groups_.resize(slots);
     new_bundles_.assign(files.size(), std::vector<std::vector<std::shared_ptr<FastqSpotBundle>>>(slots));
@@ -40,6 +60,11 @@ FastqFileManager::FastqFileManager(const Config& config, TimerManager& timers, i
 
 FastqFileManager::~FastqFileManager()
 {
+    // The compression tasks use this object; the writer waits for them.
+    try {
+        finish();
+    } catch (...) {
+    }
     stop();
     for (std::thread& thread : threads)
         if (thread.joinable())
@@ -49,7 +74,6 @@ FastqFileManager::~FastqFileManager()
 void FastqFileManager::run()
 {
     open_files();
-    running = true;
     if (!files.empty() && !files.front().empty())
         threads.emplace_back(&FastqFileManager::write_bundles, this);
 }
@@ -83,8 +107,37 @@ void FastqFileManager::open_files()
     }
 }
 
+void FastqFileManager::finish()
+{
+    // Every tile is waited for before an error leaves, so that no task is left running.
+    std::exception_ptr error;
+    while (!compressing_.empty()) {
+        try {
+            finish_compression(*compressing_.front());
+        } catch (...) {
+            if (!error)
+                error = std::current_exception();
+        }
+        compressing_.pop_front();
+    }
+    if (error)
+        std::rethrow_exception(error);
+}
+
+void FastqFileManager::stop()
+{
+    queue_.close();
+}
+
 void FastqFileManager::join()
 {
+    // The writer waits for each tile's compression, which the tasks of this thread finish.
+    try {
+        finish();
+    } catch (...) {
+        // The tile's error reached the lane from process_spots or finish; its bundles and
+        // those after it are not written.
+    }
     for (std::thread& thread : threads)
         if (thread.joinable())
             thread.join();
@@ -99,7 +152,8 @@ void FastqFileManager::close_files()
     for (int read = 1; read <= static_cast<int>(files.size()); ++read)
         if (is_writable(read))
             for (FastqFileReference& reference : files[static_cast<std::size_t>(read - 1)])
-                reference.file->close(last); // unopened files are skipped
+                if (!reference.file->close(last)) // unopened files are skipped
+                    report_file(*reference.file);
 }
 
 int FastqFileManager::get_file_index(bool is_control, int sample) const
@@ -164,11 +218,9 @@ void FastqFileManager::process_spots(std::vector<Spot>& spots, int surface, int 
             }
 
     try {
+        for (auto& bundle : batch_bundles_)
+            lend_text(*bundle);
         for_each_bundle(batch_bundles_, [](FastqSpotBundle& bundle) { bundle.format(); });
-        timers->stop(TimerName::Format_fastq);
-        timers->start(TimerName::Compress_fastq);
-        if (config->compress && !batch_bundles_.empty())
-            for_each_bundle(batch_bundles_, [this](FastqSpotBundle& bundle) { bundle.compress(codecs_.local()); });
     } catch (...) {
         // None of this tile's bundles reaches a file; they go back to the pool.
         for (auto& bundle : batch_bundles_)
@@ -176,22 +228,72 @@ void FastqFileManager::process_spots(std::vector<Spot>& spots, int surface, int 
         batch_bundles_.clear();
         throw;
     }
+    timers->stop(TimerName::Format_fastq);
 
+    timers->start(TimerName::Compress_fastq);
+    auto output = std::make_shared<TileOutput>();
     for (std::size_t r = 0; r < reads; ++r)
         if (is_writable(static_cast<int>(r) + 1))
             for (std::size_t slot = 0; slot < used_slots; ++slot)
-                for (auto& bundle : new_bundles_[r][slot])
-                    files[r][slot].file->add_bundle(bundle);
+                if (!new_bundles_[r][slot].empty())
+                    output->files.push_back({files[r][slot].file.get(), new_bundles_[r][slot]});
+    output->bundles = std::move(batch_bundles_);
+    batch_bundles_.clear();
+    const std::size_t weight = output->bundles.size();
+    start_compression(*output);
+    compressing_.push_back(output);
+    if (!queue_.push(output, weight)) {
+        // Nothing drains the queue once the writer thread has ended on an error.
+        finish();
+        throw std::runtime_error(write_error());
+    }
+    // At most two tiles compress at once: the one before this one is finished here.
+    while (compressing_.size() > 1) {
+        const std::shared_ptr<TileOutput> older = compressing_.front();
+        compressing_.pop_front();
+        finish_compression(*older);
+    }
     timers->stop(TimerName::Compress_fastq);
 
     timers->start(TimerName::Wait_to_write);
-    while (total_bundles() > Max_queued_bundles) {
-        // Nothing drains the queues once the writer thread has ended on an error.
-        if (writer_failed_)
+    if (queue_.weight() > static_cast<std::size_t>(Max_queued_bundles)) {
+        // The writer can only go on with compressed tiles.
+        finish();
+        if (!queue_.wait_at_most(static_cast<std::size_t>(Max_queued_bundles)))
             throw std::runtime_error(write_error());
-        std::this_thread::sleep_for(std::chrono::milliseconds(Sleep_ms));
     }
     timers->stop(TimerName::Wait_to_write);
+}
+
+void FastqFileManager::start_compression(TileOutput& output)
+{
+    if (!config->compress || output.bundles.empty()) {
+        output.state = TileOutput::Compressed;
+        return;
+    }
+    output.compression.run([this, &output] {
+        try {
+            for_each_bundle(output.bundles, [this](FastqSpotBundle& bundle) {
+                bundle.compress(codecs_.local());
+                take_text(bundle);
+            });
+            output.state = TileOutput::Compressed;
+        } catch (...) {
+            output.error = std::current_exception();
+            output.state = TileOutput::Failed;
+        }
+        output.state.notify_all();
+    });
+}
+
+void FastqFileManager::finish_compression(TileOutput& output)
+{
+    if (!output.waited) {
+        output.waited = true;
+        output.compression.wait();
+    }
+    if (output.error)
+        std::rethrow_exception(output.error);
 }
 
 void FastqFileManager::create_bundles(std::vector<Spot*>& spots, int surface, int tile, int read,
@@ -237,33 +339,30 @@ void FastqFileManager::return_bundle(std::shared_ptr<FastqSpotBundle> bundle)
     free_bundles.push_back(std::move(bundle));
 }
 
-FastqFileReference* FastqFileManager::select_file()
+void FastqFileManager::lend_text(FastqSpotBundle& bundle)
 {
-    FastqFileReference* best = nullptr;
-    std::size_t longest = 0;
-    for (std::size_t r = 0; r < files.size(); ++r) {
-        if (!is_writable(static_cast<int>(r) + 1))
-            continue;
-        for (FastqFileReference& reference : files[r]) {
-            if (reference.busy)
-                continue;
-            const std::size_t queued = reference.file->queued();
-            if (queued > longest) {
-                longest = queued;
-                best = &reference;
-            }
-        }
+    if (bundle.formatted.capacity() > 0)
+        return;
+    std::lock_guard lock(mutex);
+    if (!idle_texts_.empty()) {
+        bundle.formatted = std::move(idle_texts_.back());
+        idle_texts_.pop_back();
     }
-    return best;
+}
+
+void FastqFileManager::take_text(FastqSpotBundle& bundle)
+{
+    // Only the member is written; the text serves the next tiles' bundles, so that text
+    // memory follows the bundles being formatted and compressed, not all those queued.
+    std::vector<char> text = std::move(bundle.formatted);
+    bundle.formatted = {};
+    std::lock_guard lock(mutex);
+    idle_texts_.push_back(std::move(text));
 }
 
 int FastqFileManager::total_bundles()
 {
-    std::size_t total = 0;
-    for (auto& row : files)
-        for (FastqFileReference& reference : row)
-            total += reference.file->queued();
-    return static_cast<int>(total);
+    return static_cast<int>(queue_.weight());
 }
 
 std::uint64_t FastqFileManager::total_bytes_written()
@@ -280,34 +379,51 @@ void FastqFileManager::write_bundles()
     // Nothing may leave the thread: an error with a file fails that file like a failed write
     // and the other files go on; any other error ends the thread and fails the lane.
     try {
-        for (;;) {
-            // running is read first: once it is seen clear, every bundle queued before stop()
-            // is counted below.
-            if (!running && total_bundles() == 0)
-                return;
-            FastqFileReference* chosen = nullptr;
-            {
-                std::lock_guard lock(mutex);
-                chosen = select_file();
-                if (chosen)
-                    chosen->busy = 1;
-            }
-            if (chosen) {
-                try {
-                    chosen->file->write();
-                } catch (const std::exception& e) {
-                    chosen->file->fail_with(e.what());
-                }
-                std::lock_guard lock(mutex);
-                chosen->busy = 0;
-                continue;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(Sleep_ms));
+        // Once a tile's compression failed, neither it nor any later tile is written, so
+        // that every file holds whole tiles in order.
+        bool broken = false;
+        for (std::shared_ptr<TileOutput> output; queue_.pop(output);) {
+            output->state.wait(TileOutput::Compressing);
+            broken = broken || output->state == TileOutput::Failed;
+            if (!broken)
+                write_tile(*output);
+            for (auto& bundle : output->bundles)
+                return_bundle(bundle);
+            output.reset();
         }
     } catch (const std::exception& e) {
         report_write_error("the FASTQ files of lane " + std::to_string(lane), e.what());
-        writer_failed_ = true;
+        // Nothing drains the queue any more: the main thread hears of it when it queues.
+        queue_.cancel();
     }
+}
+
+void FastqFileManager::write_tile(const TileOutput& output)
+{
+    // The file with the most bundles first; on equal counts the first in read and slot order.
+    std::vector<const TileOutput::FileBundles*> order;
+    for (const auto& entry : output.files)
+        order.push_back(&entry);
+    std::stable_sort(order.begin(), order.end(), [](const auto* a, const auto* b) {
+        return a->bundles.size() > b->bundles.size();
+    });
+    for (const TileOutput::FileBundles* entry : order) {
+        FastqFile& file = *entry->file;
+        try {
+            for (const auto& bundle : entry->bundles)
+                if (!file.write(*bundle))
+                    break;
+        } catch (const std::exception& e) {
+            file.fail_with(e.what());
+        }
+        if (file.failed())
+            report_file(file);
+    }
+}
+
+void FastqFileManager::report_file(const FastqFile& file)
+{
+    report_write_error(file.name(), file.error());
 }
 
 bool FastqFileManager::has_write_error() const

@@ -1,25 +1,31 @@
 #pragma once
 // The FASTQ output stage of one lane. For every tile it sorts the spots into the lane's
 // files (slot 0 undetermined, slots 1..n the lane's samples, slot n + 1 control), cuts each
-// file's share into bundles of about 1 MiB of text per read, formats and compresses the
-// bundles in parallel and queues them on their files. One writer thread writes the queues,
-// always the idle file with the longest queue, and drains them after stop().
+// file's share into bundles of about 1 MiB of text per read and formats the bundles in
+// parallel. It then queues the tile for the writer thread and compresses its bundles in the
+// background while the lane's main thread goes on with the next tile; at most two tiles
+// compress at once, the main thread finishing the older one (and helping with it). The
+// writer thread takes the tiles in order, waits until a tile is compressed and writes its
+// files, the one with the most bundles first; after stop() it drains the queue.
 //
 // Usage (lane driver):
 //   FastqFileManager writer(config, timers, lane);
 //   writer.run();                          // opens the files; may throw
-//   writer.process_spots(spots, surface, tile);  // per tile
-//   writer.stop(); writer.join();          // drains the queues, closes the files and, on
+//   writer.process_spots(spots, surface, tile);  // per tile; throws what formatting or an
+//                                                // earlier tile's compression threw
+//   writer.finish();                       // the last tiles' compression; may throw likewise
+//   writer.stop(); writer.join();          // drains the queue, closes the files and, on
 //                                          // their last lane, gives them their final names
 //   if (writer.has_write_error()) ... writer.write_error() ...
 #include "common/block_gzip.h"
+#include "converter/pipeline/blocking_queue.h"
 #include "converter/pipeline/fastq_file.h"
 #include "converter/pipeline/fastq_spot_bundle.h"
 
 #include <oneapi/tbb/enumerable_thread_specific.h>
 
-#include <atomic>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -36,10 +42,10 @@ public:
     static constexpr std::uint64_t Max_bundle_estimate = 0xFFFFF;
     // process_spots waits while more bundles than this are queued.
     static constexpr int Max_queued_bundles = 1024;
-    static constexpr int Sleep_ms = 20;
 
     FastqFileManager(const Config& config, TimerManager& timers, int lane);
-    // Stops and joins a writer thread that is still running.
+    // Finishes the compression under way and stops and joins a writer thread that is still
+    // running.
     ~FastqFileManager();
     FastqFileManager(const FastqFileManager&) = delete;
     FastqFileManager& operator=(const FastqFileManager&) = delete;
@@ -47,8 +53,12 @@ public:
     // Opens the files and starts the writer thread. Throws what FastqFile::open throws.
     void run();
     void open_files();
-    void stop() { running = false; }
-    // Waits for the writer thread (which drains every queue first), then closes the files.
+    // Waits for the compression of every tile queued so far; throws the first error it met.
+    void finish();
+    // No further tiles: the writer writes what is queued and ends.
+    void stop();
+    // Waits for the compression still under way, then for the writer thread (which drains
+    // the queue first), then closes the files.
     void join();
     // Closes the files; on the last lane that writes them (every lane unless lanes are
     // merged) they are completed and renamed to their final names.
@@ -63,7 +73,8 @@ public:
     // The files a lane opens at once.
     static int count_files(const Config& config, int lane);
 
-    // Formats, compresses and queues one tile's spots, then waits while the queues are full.
+    // Formats and queues one tile's spots and starts their compression, finishes the
+    // compression of the tile before, then waits while the queue is full.
     void process_spots(std::vector<Spot>& spots, int surface, int tile);
     // Cuts one slot's spots into bundles for one read and appends them to out.
     void create_bundles(std::vector<Spot*>& spots, int surface, int tile, int read,
@@ -71,10 +82,8 @@ public:
 
     std::shared_ptr<FastqSpotBundle> get_bundle();
     void return_bundle(std::shared_ptr<FastqSpotBundle> bundle);
-    // The idle file with the longest non-empty queue (first met on ties), or null. Called
-    // with mutex held.
-    FastqFileReference* select_file();
 
+    // Bundles queued and not yet taken by the writer.
     int total_bundles();
     std::uint64_t total_bytes_written();
     // The writer thread's body.
@@ -84,20 +93,34 @@ public:
     bool has_write_error() const;
     // "ERROR: Unable to write '" + name + "' : " + system error text, or empty.
     std::string write_error() const;
-    // Called by a file whose write or close failed; keeps the first report.
+    // Keeps the first report of a failure with a file.
     void report_write_error(const std::string& name, const std::string& system_text);
 
     const Config* config;
     TimerManager* timers;
     int lane;
-    std::atomic<bool> running{false};
     std::vector<std::vector<FastqFileReference>> files; // [read - 1][slot]
     std::vector<std::thread> threads;
     std::vector<std::shared_ptr<FastqSpotBundle>> free_bundles;
     std::vector<std::shared_ptr<FastqSpotBundle>> all_bundles;
-    std::mutex mutex; // free_bundles, all_bundles, the choice of file and the busy flags
+    std::mutex mutex; // free_bundles, all_bundles and the idle text buffers
 
 private:
+    struct TileOutput;
+
+    // Starts the compression of the tile's bundles on the task scheduler's threads.
+    void start_compression(TileOutput& output);
+    // Waits for a tile's compression, helping with it; throws its error.
+    static void finish_compression(TileOutput& output);
+    // Writes one compressed tile, file by file.
+    void write_tile(const TileOutput& output);
+    // Reports a file's failure, once per file.
+    void report_file(const FastqFile& file);
+    // A text buffer of an earlier bundle for the bundle, when one is idle.
+    void lend_text(FastqSpotBundle& bundle);
+    // Takes the text buffer of a compressed bundle back.
+    void take_text(FastqSpotBundle& bundle);
+
     int num_samples_ = 0;
     // Per tile, reused: each slot's spots, and each read's and slot's new bundles.
     std::vector<std::vector<Spot*>> groups_;
@@ -106,8 +129,14 @@ private:
     // One codec per worker thread, rather than one per pooled bundle: a codec holds its
     // match-finder tables, which are large.
     tbb::enumerable_thread_specific<block_gzip::Compressor> codecs_;
+    // The text buffers of compressed bundles, for the bundles of the next tiles.
+    std::vector<std::vector<char>> idle_texts_;
+
+    // Tiles on their way to the writer, weighed by their bundles.
+    BlockingQueue<std::shared_ptr<TileOutput>> queue_;
+    // Tiles whose compression the main thread has not yet seen finish, oldest first.
+    std::deque<std::shared_ptr<TileOutput>> compressing_;
 
     mutable std::mutex error_mutex_;
     std::string write_error_;
-    std::atomic<bool> writer_failed_{false}; // the writer thread ended on an error
 };

@@ -74,7 +74,21 @@ void FastqSpotBundle::format()
     const std::size_t read_index = static_cast<std::size_t>(read - 1);
 
     formatted_size = 0;
-    for (Spot*& spot : spots) {
+    const std::size_t count = spots.size();
+    for (std::size_t k = 0; k < count; ++k) {
+        // The spots of a sample lie all over the tile: what the next records need is fetched
+        // from memory in stages while this one is written.
+        if (k + 8 < count)
+            __builtin_prefetch(spots[k + 8]);
+        if (k + 4 < count)
+            __builtin_prefetch(spots[k + 4]->reads.data() + read_index);
+        if (k + 1 < count) {
+            const TwoBitSeq& next = spots[k + 1]->reads[read_index].seq;
+            __builtin_prefetch(next.packed.data());
+            for (int at = 0; at < next.length; at += 64)
+                __builtin_prefetch(next.qual.data() + at);
+        }
+        Spot*& spot = spots[k];
         const std::size_t needed = formatted_size + Window_size;
         if (formatted.size() < needed)
             formatted.resize(std::max(needed, formatted.size() + formatted.size() / 2));
@@ -145,14 +159,18 @@ void FastqSpotBundle::compress()
 
 void FastqSpotBundle::compress(block_gzip::Compressor& codec)
 {
-    const std::size_t size = codec.compress(formatted.data(), formatted_size, compressed);
+    // The member is built in a buffer of the thread's, as large as the compressor may need,
+    // and kept at its own size: a member is much smaller than its text.
+    thread_local std::vector<char> scratch;
+    const std::size_t size = codec.compress(formatted.data(), formatted_size, scratch);
     // Only a complete member may reach a file: its size field must cover the whole member and
     // its trailer must carry the text's length.
-    const auto* member = reinterpret_cast<const unsigned char*>(compressed.data());
-    if (size < block_gzip::Min_member_size || size > compressed.size() ||
+    const auto* member = reinterpret_cast<const unsigned char*>(scratch.data());
+    if (size < block_gzip::Min_member_size || size > scratch.size() ||
         block_gzip::recorded_member_size(member) != size ||
         block_gzip::recorded_text_size(member, size) != static_cast<std::uint32_t>(formatted_size))
         throw std::runtime_error("ERROR: zng_deflate() failed");
+    compressed.assign(scratch.begin(), scratch.begin() + static_cast<std::ptrdiff_t>(size));
     compressed_size = size;
 }
 

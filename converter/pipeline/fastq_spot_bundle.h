@@ -60,8 +60,8 @@ public:
     std::optional<block_gzip::Compressor> compressor; // made on first use, then reused
     std::uint64_t formatted_size = 0;
     std::uint64_t compressed_size = 0;
-    std::vector<char> formatted;  // grows, never shrinks
-    std::vector<char> compressed; // grows to the compressor's bound, never shrinks
+    std::vector<char> formatted;  // grows, never shrinks; may be handed on once compressed
+    std::vector<char> compressed; // the member alone; grows, never shrinks
     std::vector<Spot*> spots;
 
 private:

@@ -7,6 +7,7 @@
 #include "converter/analysis/sample_finder.h"
 #include "converter/pipeline/fastq_file_manager.h"
 #include "converter/pipeline/tile_processor.h"
+#include "converter/pipeline/zel_bundle_pool.h"
 #include "converter/pipeline/zel_file_manager.h"
 
 #include <cstdint>
@@ -23,37 +24,69 @@ void log_lane_error(const char* what)
 
 } // namespace
 
+LaneProcessor::LaneProcessor(const Config& config, ControlsManager& controls, AdapterFinder& adapters,
+                             MetricsManager& metrics, TimerManager& timers)
+    : config_(config), controls_(controls), adapters_(adapters), metrics_(metrics), timers_(timers),
+      bundles_(std::make_shared<ZelBundlePool>(config, ZelFileManager::Batch_size,
+                                               ZelBundlePool::inflate_threads(config.threads)))
+{
+}
+
+LaneProcessor::~LaneProcessor() = default;
+
+std::unique_ptr<ZelFileManager> LaneProcessor::take_loader(int lane, bool& running)
+{
+    running = next_loader_ && next_loader_->lane_number() == lane;
+    if (running)
+        return std::move(next_loader_);
+    next_loader_.reset();
+    return std::make_unique<ZelFileManager>(config_, timers_, lane, bundles_);
+}
+
 bool LaneProcessor::process_lane(int lane, int& tiles_processed)
 {
     bool ok = true;
-    std::optional<ZelFileManager> zel_files;
+    std::unique_ptr<ZelFileManager> zel_files;
     std::optional<FastqFileManager> fastq_files;
     std::optional<SampleFinder> samples;
-    timers.start(TimerName::Lane_processing);
+    timers_.start(TimerName::Lane_processing);
     try {
-        zel_files.emplace(config, timers, lane);
-        fastq_files.emplace(config, timers, lane);
-        samples.emplace(config, lane);
-        TileProcessor processor(config, controls, metrics, *zel_files, *fastq_files, adapters, *samples,
-                                timers);
-        // The output files are opened before the reader starts, so a file that cannot be
-        // opened ends the lane before any thread runs.
+        bool loader_running = false;
+        zel_files = take_loader(lane, loader_running);
+        fastq_files.emplace(config_, timers_, lane);
+        samples.emplace(config_, lane);
+        TileProcessor processor(config_, controls_, metrics_, *zel_files, *fastq_files, adapters_, *samples,
+                                timers_, spots_, block_);
+        // The output files are opened before a loader of this lane starts, so a file that
+        // cannot be opened ends the lane before any thread of it runs (a loader started ahead
+        // only reads).
         fastq_files->run();
-        zel_files->run();
-        metrics.open_lane(lane);
-        const int tiles = static_cast<int>(config.lane_tiles[static_cast<std::size_t>(lane - 1)].size());
+        if (!loader_running)
+            zel_files->run();
+        metrics_.open_lane(lane);
+        const int tiles = static_cast<int>(config_.lane_tiles[static_cast<std::size_t>(lane - 1)].size());
         for (int tile = 1; tile <= tiles; ++tile) {
             processor.process_tile(lane, tile);
             ++tiles_processed;
         }
+        // Every tile is read: the tile threads are free for the next lane, whose loader runs
+        // while this lane's last tiles are compressed and written.
+        zel_files->join();
+        if (lane < config_.num_lanes) {
+            next_loader_ = std::make_unique<ZelFileManager>(config_, timers_, lane + 1, bundles_);
+            next_loader_->run();
+        }
+        fastq_files->finish();
     } catch (const std::exception& e) {
         log_lane_error(e.what());
         ok = false;
     }
+    if (!ok)
+        next_loader_.reset(); // the run ends with this lane
 
     // The lane's index counts are kept even when a tile failed.
     if (samples)
-        metrics.process_samples(*samples);
+        metrics_.process_samples(*samples);
     if (zel_files) {
         zel_files->stop();
         zel_files->join();
@@ -69,16 +102,18 @@ bool LaneProcessor::process_lane(int lane, int& tiles_processed)
             ok = false;
         }
     }
-    const double seconds = timers.stop(TimerName::Lane_processing);
+    const double seconds = timers_.stop(TimerName::Lane_processing);
 
     if (ok) {
-        metrics.write_lane_metrics();
+        metrics_.write_lane_metrics();
         const double gigabytes = static_cast<double>(bytes) / (1024.0 * 1024.0 * 1024.0);
         log_info() << "** Completed Lane #" << lane;
         log_info() << "** GB written: " << gigabytes << ", rate: " << gigabytes / seconds << " GB/sec";
         log_flush();
+    } else {
+        next_loader_.reset();
     }
-    metrics.close_lane();
-    timers.reset(TimerName::Lane_processing);
+    metrics_.close_lane();
+    timers_.reset(TimerName::Lane_processing);
     return ok;
 }

@@ -15,12 +15,13 @@
 #include <cstdio>
 #include <stdexcept>
 
-TileProcessor::TileProcessor(Config& config, ControlsManager& controls, MetricsManager& metrics,
+TileProcessor::TileProcessor(const Config& config, ControlsManager& controls, MetricsManager& metrics,
                              ZelFileManager& zel_files, FastqFileManager& fastq_files,
-                             AdapterFinder& adapters, SampleFinder& samples, TimerManager& timers)
+                             AdapterFinder& adapters, SampleFinder& samples, TimerManager& timers,
+                             std::vector<Spot>& spots, SpotBlock& block)
     : config_(config), controls_(controls), metrics_(metrics), zel_files_(zel_files),
       fastq_files_(fastq_files), adapters_(adapters), samples_(samples), timers_(timers),
-      validator_(&config)
+      validator_(&config), spots_(spots), block_(block)
 {
 }
 
@@ -43,7 +44,7 @@ void TileProcessor::process_tile(int lane, int tile)
 
 void TileProcessor::read_spots()
 {
-    if (!zel_files_.get_spots(spots_))
+    if (!zel_files_.get_spots(spots_, &block_))
         throw std::runtime_error("Could not create spots from zel file");
 }
 

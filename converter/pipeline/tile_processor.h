@@ -1,7 +1,10 @@
 #pragma once
 // Runs the fixed chain of stages over the spots of one tile: read, validate, find controls,
-// find adapters, find samples, gather metrics, then FASTQ output; one INFO line per tile. Lives for one lane and reuses its spot vector.
+// find adapters, find samples, gather metrics, then FASTQ output; one INFO line per tile.
+// Lives for one lane; the spot vector and the block of their bases are the caller's, reused
+// from tile to tile and from lane to lane.
 #include "converter/pipeline/spot.h"
+#include "converter/pipeline/spot_block.h"
 #include "converter/pipeline/spot_validator.h"
 
 #include <vector>
@@ -18,9 +21,9 @@ class ZelFileManager;
 
 class TileProcessor {
 public:
-    TileProcessor(Config& config, ControlsManager& controls, MetricsManager& metrics,
+    TileProcessor(const Config& config, ControlsManager& controls, MetricsManager& metrics,
                   ZelFileManager& zel_files, FastqFileManager& fastq_files, AdapterFinder& adapters,
-                  SampleFinder& samples, TimerManager& timers);
+                  SampleFinder& samples, TimerManager& timers, std::vector<Spot>& spots, SpotBlock& block);
 
     // Processes the tile at 1-based position tile of the lane's list; a failing stage
     // throws std::runtime_error and ends the tile.
@@ -36,7 +39,7 @@ public:
     void log_results(const TileFolder& folder, double seconds) const;
 
 private:
-    Config& config_;
+    const Config& config_;
     ControlsManager& controls_;
     MetricsManager& metrics_;
     ZelFileManager& zel_files_;
@@ -47,5 +50,6 @@ private:
     SpotValidator validator_;
     int lane_ = 0;
     int tile_ = 0;
-    std::vector<Spot> spots_;
+    std::vector<Spot>& spots_;
+    SpotBlock& block_;
 };

@@ -9,9 +9,13 @@
 // length and capacity 0). The writers of a whole sequence (pack_sequence, copy,
 // copy_reverse_complement) leave the padding bytes after the data of the current length
 // zero.
+//
+// The buffers are the sequence's own, or lie in storage of the caller's (attach), such as
+// one block for every read of a tile.
 #include <cstddef>
+#include <memory>
+#include <span>
 #include <string>
-#include <vector>
 
 class TwoBitSeq {
 public:
@@ -29,6 +33,10 @@ public:
     // Sets the length; the buffers are reallocated (zeroed bases, qualities 1) only when n
     // exceeds the capacity. A negative n throws std::invalid_argument.
     void resize(int n);
+    // Takes storage_size(n) bytes at storage, which the caller keeps for this sequence alone,
+    // as the buffers for n bases (length and capacity n, contents as they are there); own
+    // buffers are freed. A resize beyond n gives the sequence buffers of its own again.
+    void attach(unsigned char* storage, int n);
     void copy(const TwoBitSeq& other);
     void copy_reverse_complement(const TwoBitSeq& other);
 
@@ -59,9 +67,11 @@ public:
     // Bytes of the packed buffer for n bases: ceil(n / 4) plus
     // Minimizers::get_sequence_padding(n) (a multiple of 32 plus 3).
     static std::size_t packed_size(int n);
+    // Bytes of both buffers for n bases.
+    static std::size_t storage_size(int n) { return packed_size(n) + static_cast<std::size_t>(n); }
 
-    std::vector<unsigned char> packed;
-    std::vector<unsigned char> qual;
+    std::span<unsigned char> packed;
+    std::span<unsigned char> qual;
     int length = 0;
     int capacity = 0;
 
@@ -70,6 +80,8 @@ private:
     void allocate(int n);
     // Zeroes the padding bytes after the ceil(length / 4) data bytes.
     void zero_padding();
+
+    std::unique_ptr<unsigned char[]> owned_; // both buffers, when the sequence owns them
 };
 
 // The reverse complement of a base string, upper case; anything but A, C, G, T gives N.

@@ -6,6 +6,7 @@
 #include "converter/app/tile_folder.h"
 #include "converter/pipeline/parallel_ranges.h"
 #include "converter/pipeline/pos_reader.h"
+#include "converter/pipeline/spot_block.h"
 #include "converter/pipeline/zel_reader.h"
 
 #include <cstdint>
@@ -57,21 +58,26 @@ ZelBundle::ZelBundle(const Config& config)
 
 bool ZelBundle::read_tile()
 {
+    ZelReader reader;
+    return read_tile(reader);
+}
+
+bool ZelBundle::read_tile(ZelReader& reader)
+{
     const TileFolder& folder = config->lane_tiles.at(to_size(lane - 1)).at(to_size(tile - 1));
     num_spots = 0;
     num_spots_known = false;
     for (int read = 0; read < config->num_reads; ++read)
-        if (!read_files(folder, read))
+        if (!read_files(reader, folder, read))
             return false;
     return true;
 }
 
 // Both files of one read (0-based): headers first, then the calls and positions of every spot.
-bool ZelBundle::read_files(const TileFolder& folder, int read)
+bool ZelBundle::read_files(ZelReader& zel_reader, const TileFolder& folder, int read)
 {
     const fs::path& zel_file = file_of(folder.zel_files, read);
     const fs::path& pos_file = file_of(folder.pos_files, read);
-    ZelReader zel_reader;
     PosReader pos_reader;
 
     // A base-call header that fails its own checks leaves the counts at 0, which then fail
@@ -148,14 +154,20 @@ bool ZelBundle::validate_pos_header(const TileFolder& folder, int read, unsigned
     return true;
 }
 
-void ZelBundle::create_spots(std::vector<Spot>& spots) const
+void ZelBundle::create_spots(std::vector<Spot>& spots, SpotBlock* block) const
 {
     check_buffers();
     spots.resize(to_size(num_spots));
-    parallel_ranges(spots.size(), [&](int begin, int end) { create_spots_range(spots, begin, end); });
+    if (block) {
+        std::vector<int> lengths;
+        for (int read = 0; read < config->num_reads; ++read)
+            lengths.push_back(config->cycles[to_size(read)] - config->extra_cycles[to_size(read)]);
+        block->lay_out(spots.size(), lengths);
+    }
+    parallel_ranges(spots.size(), [&](int begin, int end) { create_spots_range(spots, begin, end, block); });
 }
 
-void ZelBundle::create_spots_range(std::vector<Spot>& spots, int begin, int end) const
+void ZelBundle::create_spots_range(std::vector<Spot>& spots, int begin, int end, SpotBlock* block) const
 {
     const int reads = config->num_reads;
     for (int s = begin; s < end; ++s) {
@@ -164,11 +176,15 @@ void ZelBundle::create_spots_range(std::vector<Spot>& spots, int begin, int end)
         for (int read = 0; read < reads; ++read) {
             const auto r = to_size(read);
             const int cycles = config->cycles[r];
+            const int length = cycles - config->extra_cycles[r];
             const unsigned char* record = calls[r].data() + to_size(cycles) * to_size(s);
             // Positions are kept in 16 bits: larger values wrap around.
             const auto x = static_cast<short>(positions[r][2 * to_size(s)]);
             const auto y = static_cast<short>(positions[r][2 * to_size(s) + 1]);
-            spot.reads[r].init(cycles - config->extra_cycles[r], record, x, y);
+            SpotRead& spot_read = spot.reads[r];
+            if (block)
+                spot_read.seq.attach(block->storage(to_size(s), r), length);
+            spot_read.init(length, record, x, y);
         }
     }
 }

@@ -8,7 +8,9 @@
 #include <vector>
 
 class Config;
+class SpotBlock;
 class TileFolder;
+class ZelReader;
 
 class ZelBundle {
 public:
@@ -17,7 +19,9 @@ public:
     // Reads every read's base-call and positions files of the tile named by lane and tile.
     // False, after logging at ERROR, when a header does not fit the run or the tile, or a
     // file holds less data than its header promises. Throws what the readers throw for a
-    // file that cannot be opened or is damaged.
+    // file that cannot be opened or is damaged. The calls are inflated with the given reader
+    // (whose buffers are kept for the next tile), or with one of the bundle's own.
+    bool read_tile(ZelReader& reader);
     bool read_tile();
 
     // Checks one read's base-call header against the configured cycles of the read and
@@ -28,9 +32,10 @@ public:
     // Checks a positions file's spot count against the tile's.
     bool validate_pos_header(const TileFolder& folder, int read, unsigned long spots);
 
-    // Resizes spots to num_spots and unpacks every spot, in parallel.
-    void create_spots(std::vector<Spot>& spots) const;
-    void create_spots_range(std::vector<Spot>& spots, int begin, int end) const;
+    // Resizes spots to num_spots and unpacks every spot, in parallel; with a block, the
+    // reads' bases and qualities are kept in it.
+    void create_spots(std::vector<Spot>& spots, SpotBlock* block = nullptr) const;
+    void create_spots_range(std::vector<Spot>& spots, int begin, int end, SpotBlock* block = nullptr) const;
 
     int num_spots = 0;
     bool num_spots_known = false; // set by the first header checked, read 1's base-call header
@@ -41,6 +46,6 @@ public:
     std::vector<std::vector<int>> positions;       // per read: x and y of every spot, interleaved
 
 private:
-    bool read_files(const TileFolder& folder, int read);
+    bool read_files(ZelReader& zel_reader, const TileFolder& folder, int read);
     void check_buffers() const;
 };

@@ -8,8 +8,11 @@
 #include <exception>
 #include <utility>
 
-ZelFileManager::ZelFileManager(const Config& config, TimerManager& timers, int lane)
-    : config(config), timers(timers), lane(lane)
+ZelFileManager::ZelFileManager(const Config& config, TimerManager& timers, int lane,
+                               std::shared_ptr<ZelBundlePool> pool)
+    : config(config), timers(timers), lane(lane),
+      pool(pool ? std::move(pool)
+                : std::make_shared<ZelBundlePool>(config, Batch_size, ZelBundlePool::inflate_threads(config.threads)))
 {
 }
 
@@ -21,20 +24,12 @@ ZelFileManager::~ZelFileManager()
 
 void ZelFileManager::run()
 {
-    running = true;
     reader = std::thread(&ZelFileManager::read_bundles, this);
 }
 
 void ZelFileManager::stop()
 {
-    {
-        // Changed under the lock, so that a waiter that has just tested its condition is
-        // asleep before the notification comes.
-        std::lock_guard<std::mutex> lock(queue_mutex);
-        running = false;
-    }
-    ready_cv.notify_all();
-    space_cv.notify_all();
+    ready.cancel();
 }
 
 void ZelFileManager::join()
@@ -43,40 +38,26 @@ void ZelFileManager::join()
         reader.join();
 }
 
-bool ZelFileManager::get_spots(std::vector<Spot>& spots)
+bool ZelFileManager::get_spots(std::vector<Spot>& spots, SpotBlock* block)
 {
     timers.start(TimerName::Wait_to_read);
-    std::unique_lock<std::mutex> lock(queue_mutex);
-    ready_cv.wait(lock, [this] { return !running || !ready.empty(); });
+    std::shared_ptr<ZelBundle> bundle;
+    const bool got = ready.pop(bundle);
     timers.stop(TimerName::Wait_to_read);
-    if (ready.empty() || !running)
+    if (!got)
         return false;
 
     timers.start(TimerName::Pack_sequence);
-    std::shared_ptr<ZelBundle> bundle = std::move(ready.front());
-    ready.pop_front();
-    lock.unlock();
-
-    bundle->create_spots(spots);
+    bundle->create_spots(spots, block);
     return_free_bundle(std::move(bundle));
-    space_cv.notify_one();
     timers.stop(TimerName::Pack_sequence);
     return true;
 }
 
-std::shared_ptr<ZelBundle> ZelFileManager::get_free_bundle(int lane, int tile)
+std::shared_ptr<ZelBundle> ZelFileManager::get_free_bundle(int lane_number, int tile)
 {
-    std::shared_ptr<ZelBundle> bundle;
-    {
-        std::lock_guard<std::mutex> lock(pool_mutex);
-        if (!free_bundles.empty()) {
-            bundle = std::move(free_bundles.back());
-            free_bundles.pop_back();
-        }
-    }
-    if (!bundle)
-        bundle = std::make_shared<ZelBundle>(config);
-    bundle->lane = lane;
+    std::shared_ptr<ZelBundle> bundle = pool->get();
+    bundle->lane = lane_number;
     bundle->tile = tile;
     bundle->num_spots = 0;
     bundle->num_spots_known = false;
@@ -85,21 +66,20 @@ std::shared_ptr<ZelBundle> ZelFileManager::get_free_bundle(int lane, int tile)
 
 void ZelFileManager::return_free_bundle(std::shared_ptr<ZelBundle> bundle)
 {
-    std::lock_guard<std::mutex> lock(pool_mutex);
-    free_bundles.push_back(std::move(bundle));
+    pool->put(std::move(bundle));
 }
 
-bool ZelFileManager::read_bundle(std::shared_ptr<ZelBundle> bundle)
+bool ZelFileManager::read_bundle(std::shared_ptr<ZelBundle> bundle, int slot)
 {
     bool ok = false;
     try {
-        ok = bundle->read_tile();
+        ok = bundle->read_tile(pool->reader(slot));
     } catch (const std::exception& e) {
         log_error() << e.what();
         log_flush();
     }
     if (!ok)
-        running = false;
+        stop();
     return ok;
 }
 
@@ -109,21 +89,19 @@ void ZelFileManager::read_bundles()
     try {
         const auto& tiles = config.lane_tiles.at(static_cast<std::size_t>(lane - 1));
         const int n = static_cast<int>(tiles.size());
-        for (int next = 0; running && next < n; next += Batch_size) {
-            const int count = std::min(n - next, Batch_size);
-            {
-                std::unique_lock<std::mutex> lock(queue_mutex);
-                space_cv.wait(lock, [this] { return !running || ready.size() <= Queue_bound; });
-            }
-
+        for (int next = 0; next < n; next += Batch_size) {
+            if (!ready.wait_at_most(Queue_bound))
+                return;
             std::vector<std::shared_ptr<ZelBundle>> batch;
             std::vector<std::thread> threads;
-            start_batch(batch, threads, next + 1, count);
+            start_batch(batch, threads, next + 1, std::min(n - next, Batch_size));
             for (std::thread& thread : threads)
                 thread.join();
             queue_batch(batch);
             // A bundle of the batch that was not queued is released here, not pooled.
         }
+        // Every tile is queued: the main thread takes them, then hears that none follows.
+        ready.close();
     } catch (const std::exception& e) {
         log_error() << "Tile reader of lane " << lane << " failed: " << e.what();
         log_flush();
@@ -135,26 +113,21 @@ void ZelFileManager::start_batch(std::vector<std::shared_ptr<ZelBundle>>& batch,
                                  std::vector<std::thread>& threads, int first_tile, int count)
 {
     try {
-        for (int i = 0; i < count && running; ++i) {
+        for (int i = 0; i < count && !ready.closed(); ++i) {
             batch.push_back(get_free_bundle(lane, first_tile + i));
-            threads.emplace_back(&ZelFileManager::read_bundle, this, batch.back());
+            threads.emplace_back(&ZelFileManager::read_bundle, this, batch.back(), i);
         }
     } catch (const std::exception& e) {
         log_error() << "Could not start reading tiles of lane " << lane << ": " << e.what();
         log_flush();
-        running = false;
+        stop();
     }
 }
 
 void ZelFileManager::queue_batch(const std::vector<std::shared_ptr<ZelBundle>>& batch)
 {
-    {
-        std::lock_guard<std::mutex> lock(queue_mutex);
-        for (const auto& bundle : batch) {
-            if (!running)
-                break;
-            ready.push_back(bundle);
-        }
-    }
-    ready_cv.notify_one();
+    // After a failure in the batch the queue is cancelled and refuses them all.
+    for (const auto& bundle : batch)
+        if (!ready.push(bundle))
+            break;
 }

@@ -85,7 +85,8 @@ TEST(MinimizersTest, MatchesDefinitionForEveryKAndLength)
                              std::to_string(alphabet));
                 const std::string bases = random_bases(random, length, alphabet);
                 // Every bit after the last base set: bytes past the sequence must not matter.
-                std::vector<unsigned char> packed = TwoBitSeq(bases + "T").packed;
+                const TwoBitSeq seq(bases + "T");
+                std::vector<unsigned char> packed(seq.packed.begin(), seq.packed.end());
                 for (int i = length; i < static_cast<int>(packed.size()) * 4; ++i)
                     packed[static_cast<std::size_t>(i / 4)] |= static_cast<unsigned char>(3 << (2 * (i % 4)));
                 expect_matches_reference(minimizers, bases, k, packed.data());

@@ -44,11 +44,7 @@ class ProbedLoader : public ZelFileManager {
 public:
     using ZelFileManager::ZelFileManager;
 
-    std::size_t queued()
-    {
-        std::lock_guard<std::mutex> lock(queue_mutex);
-        return ready.size();
-    }
+    std::size_t queued() { return ready.size(); }
     // Waits until exactly count bundles are queued.
     bool wait_for_queued(std::size_t count)
     {
