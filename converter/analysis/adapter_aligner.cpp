@@ -125,6 +125,7 @@ bool AdapterAligner::align(const Index& index, const TwoBitSeq& read, AlignmentI
 
     if (adapter_texts_.size() < count) {
         adapter_texts_.resize(count);
+        adapter_refs_.resize(count, nullptr);
         patterns_.resize(count);
     }
     read.seq_to_string(read_text);
@@ -135,15 +136,21 @@ bool AdapterAligner::align(const Index& index, const TwoBitSeq& read, AlignmentI
 
         std::vector<MatchCandidate>& found = candidates[r];
         found.clear();
-        index.refs[r]->seq_to_string(adapter_text);
-        // The pattern of an adapter is made once and kept while the same adapter comes back
-        // (an empty adapter needs none: it never matches).
-        if (adapter_text != adapter_texts_[r]) {
-            adapter_texts_[r] = adapter_text;
-            patterns_[r].reset();
-            if (adapter_text.size() <= LevenshteinPattern::Max_length)
-                patterns_[r].emplace(adapter_text);
+        // The text and pattern of an adapter are made once and kept while the same adapter
+        // comes back (an empty adapter needs no pattern: it never matches). The references of
+        // an index do not change once it is built.
+        const TwoBitSeq* reference = index.refs[r].get();
+        if (reference != adapter_refs_[r]) {
+            reference->seq_to_string(adapter_text);
+            adapter_refs_[r] = reference;
+            if (adapter_text != adapter_texts_[r]) {
+                adapter_texts_[r] = adapter_text;
+                patterns_[r].reset();
+                if (adapter_text.size() <= LevenshteinPattern::Max_length)
+                    patterns_[r].emplace(adapter_text);
+            }
         }
+        adapter_text = adapter_texts_[r];
         const LevenshteinPattern* pattern = patterns_[r] ? &*patterns_[r] : nullptr;
         std::visit([&](auto& dp) { find_candidates(dp, pattern, found); }, table);
 

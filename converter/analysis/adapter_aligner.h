@@ -55,8 +55,9 @@ private:
     template <typename Table>
     void find_candidates(Table& table, const LevenshteinPattern* pattern, std::vector<MatchCandidate>& found);
 
-    // Per adapter position: the text last seen there and its bit-vector pattern (none when
-    // the adapter is too long for one), remade only when the text changes.
+    // Per adapter position: the reference and text last seen there and its bit-vector
+    // pattern (none when the adapter is too long for one), remade only when they change.
+    std::vector<const TwoBitSeq*> adapter_refs_;
     std::vector<std::string> adapter_texts_;
     std::vector<std::optional<LevenshteinPattern>> patterns_;
     // The table's last column and last row from the bit-vector search.

@@ -8,6 +8,15 @@
 
 namespace {
 
+// The presence filter: one bit per hashed minimizer value, 32 KiB, so that it stays in the
+// fastest cache while reads are looked up.
+constexpr int Filter_bits_log2 = 18;
+
+std::uint32_t filter_bit(std::uint32_t value)
+{
+    return (value * 0x9E3779B1u) >> (32 - Filter_bits_log2);
+}
+
 void log_too_many_references()
 {
     log_error() << "Index cannot hold more than " << Index::Max_references << " references";
@@ -66,9 +75,14 @@ bool Index::load(std::shared_ptr<TwoBitSeq> sequence, bool variant)
     const std::uint64_t id = (refs.size() - 1) % Max_references;
 
     minimizers.compute_quick(sequence->packed.data(), sequence->length);
+    if (present_.empty())
+        present_.assign((std::size_t(1) << Filter_bits_log2) / 64, 0);
     for (int i = 0; i < minimizers.count; ++i) {
         const auto index = static_cast<std::size_t>(i);
-        hits[minimizers.values[index]].push_back(minimizers.positions[index] | id << 32);
+        const std::uint32_t value = minimizers.values[index];
+        hits[value].push_back(minimizers.positions[index] | id << 32);
+        const std::uint32_t bit = filter_bit(value);
+        present_[bit / 64] |= std::uint64_t(1) << (bit % 64);
     }
     return true;
 }
@@ -77,10 +91,16 @@ void Index::clear()
 {
     refs.clear();
     hits.clear();
+    present_.clear();
 }
 
 std::span<const std::uint64_t> Index::find_hits(std::uint32_t value) const
 {
+    if (present_.empty())
+        return {};
+    const std::uint32_t bit = filter_bit(value);
+    if (!((present_[bit / 64] >> (bit % 64)) & 1))
+        return {};
     const auto found = hits.find(value);
     if (found == hits.end())
         return {};

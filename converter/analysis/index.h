@@ -45,4 +45,10 @@ public:
     std::unordered_map<std::uint32_t, std::vector<std::uint64_t>> hits;
     std::uint32_t kmer_mask;
     Minimizers minimizers;
+
+private:
+    // A bit set for every minimizer value with hits (by a hash of it), so that most of the
+    // many values of a read that have none are turned away without a look into the hash
+    // table; empty while the index holds nothing.
+    std::vector<std::uint64_t> present_;
 };

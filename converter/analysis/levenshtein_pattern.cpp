@@ -72,10 +72,8 @@ struct Columns {
         const std::uint64_t xh = ((((eq & plus) + plus) ^ plus) | eq) & mask;
         std::uint64_t hplus = (minus | ~(xh | plus)) & mask;
         std::uint64_t hminus = plus & xh;
-        if (hplus & last)
-            ++score;
-        else if (hminus & last)
-            --score;
+        // The two differences never share a bit.
+        score += static_cast<int>((hplus & last) != 0) - static_cast<int>((hminus & last) != 0);
         hplus = ((hplus << 1) | entry) & mask;
         hminus = (hminus << 1) & mask;
         plus = (hminus | ~(xv | hplus)) & mask;
@@ -113,14 +111,20 @@ bool LevenshteinPattern::within(std::string_view other, int max) const
 void LevenshteinPattern::search(std::string_view other, std::vector<int>& last_row,
                                 std::vector<int>& last_column) const
 {
-    last_row.assign(other.size(), 0);
-    last_column.assign(length_ + 1, 0);
-    if (length_ == 0)
+    if (length_ == 0) {
+        last_row.assign(other.size(), 0);
+        last_column.assign(1, 0);
         return;
+    }
+    // Every value is written below.
+    last_row.resize(other.size());
+    last_column.resize(length_ + 1);
+    last_column[0] = 0;
     Columns columns(length_, 0);
+    int* const row = last_row.data();
     for (std::size_t a = 0; a < other.size(); ++a) {
         columns.step(matches(other[a]));
-        last_row[a] = columns.score;
+        row[a] = columns.score;
     }
     const int m = static_cast<int>(length_);
     const std::uint64_t plus = columns.plus;

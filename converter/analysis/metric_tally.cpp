@@ -33,6 +33,63 @@ std::size_t quality_row(unsigned char quality)
     return std::min<std::size_t>(quality, MetricTally::Num_qualities - 1);
 }
 
+// Qualities of calls take six bits; a read holds others only when built from text.
+constexpr std::size_t Call_qualities = 64;
+static_assert(Call_qualities <= MetricTally::Num_qualities, "a call's quality has its own row");
+
+// Reads shorter than this are counted base by base: clearing the tables would cost more.
+constexpr std::size_t Min_counted_length = 64;
+
+// The read's bases counted by quality (0 for no-calls) into counts. False, with counts
+// unusable, for a short read, and when a quality of 64 or more occurs.
+bool count_qualities(const unsigned char* qual, std::size_t n, std::uint32_t (&counts)[Call_qualities])
+{
+    if (n < Min_counted_length || n > 4 * std::size_t(UINT16_MAX - 3))
+        return false;
+    // Four tables, one per position modulo 4, so that a run of one quality does not make
+    // each increment wait for the one before.
+    std::uint16_t part[4][Call_qualities] = {};
+    unsigned int high = 0;
+    std::size_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        high |= qual[i] | qual[i + 1] | qual[i + 2] | qual[i + 3];
+        ++part[0][qual[i] & 63];
+        ++part[1][qual[i + 1] & 63];
+        ++part[2][qual[i + 2] & 63];
+        ++part[3][qual[i + 3] & 63];
+    }
+    for (; i < n; ++i) {
+        high |= qual[i];
+        ++part[0][qual[i] & 63];
+    }
+    for (std::size_t q = 0; q < Call_qualities; ++q)
+        counts[q] = std::uint32_t(part[0][q]) + part[1][q] + part[2][q] + part[3][q];
+    return (high & ~63u) == 0;
+}
+
+// Adds the called bases of a read to two quality histograms, from its counts when they
+// could be made, else base by base.
+void add_qualities(std::vector<std::uint64_t>& total, std::vector<std::uint64_t>& row, const unsigned char* qual,
+                   std::size_t n, const std::uint32_t (&counts)[Call_qualities], bool counted)
+{
+    if (counted) {
+        for (std::size_t q = 1; q < Call_qualities; ++q) {
+            if (counts[q] == 0)
+                continue;
+            total[q] += counts[q];
+            row[q] += counts[q];
+        }
+        return;
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        if (qual[i] == 0)
+            continue;
+        const std::size_t q = quality_row(qual[i]);
+        total[q] += 1;
+        row[q] += 1;
+    }
+}
+
 void add_match(std::vector<MatchElement>& matches, std::vector<MatchElement>& class_matches, std::size_t q,
                bool matched)
 {
@@ -85,9 +142,15 @@ void MetricTally::tally_spot(const Spot& spot)
 
     const std::size_t n = std::min(static_cast<std::size_t>(std::max(0, sr.seq.length)), sr.seq.qual.size());
     const unsigned char* qual = sr.seq.qual.data();
+    std::uint32_t counts[Call_qualities];
+    const bool counted = count_qualities(qual, n, counts);
     std::uint64_t length = 0;
-    for (std::size_t i = 0; i < n; ++i)
-        length += qual[i] != 0 ? 1 : 0;
+    if (counted) {
+        length = n - counts[0];
+    } else {
+        for (std::size_t i = 0; i < n; ++i)
+            length += qual[i] != 0 ? 1 : 0;
+    }
     // A length beyond the histogram (longer than the read's cycles) counts in its top row.
     const std::size_t length_row = std::min<std::size_t>(length, control_length_hist.size() - 1);
 
@@ -106,14 +169,7 @@ void MetricTally::tally_spot(const Spot& spot)
         sample_bases_by_sample[row] += length;
         if (sr.adapter != 0)
             sample_adapter_reads += 1;
-        std::vector<std::uint64_t>& row_quality = sample_quality_hist_by_sample[row];
-        for (std::size_t i = 0; i < n; ++i) {
-            if (qual[i] == 0)
-                continue;
-            const std::size_t q = quality_row(qual[i]);
-            sample_quality_hist[q] += 1;
-            row_quality[q] += 1;
-        }
+        add_qualities(sample_quality_hist, sample_quality_hist_by_sample[row], qual, n, counts, counted);
         return;
     }
 
@@ -131,14 +187,7 @@ void MetricTally::tally_spot(const Spot& spot)
     else if (sr.partial != 0 && sr.adapter == 0)
         control_partial_reads += 1;
 
-    std::vector<std::uint64_t>& class_quality = control_quality_hist_by_class[cls];
-    for (std::size_t i = 0; i < n; ++i) {
-        if (qual[i] == 0)
-            continue;
-        const std::size_t q = quality_row(qual[i]);
-        control_quality_hist[q] += 1;
-        class_quality[q] += 1;
-    }
+    add_qualities(control_quality_hist, control_quality_hist_by_class[cls], qual, n, counts, counted);
 
     // The observed-score walk pairs each cigar element with the read bases it covers, from
     // the base the first element covers; only a read that aligned itself has a cigar of
