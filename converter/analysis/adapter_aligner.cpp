@@ -1,9 +1,11 @@
 #include "converter/analysis/adapter_aligner.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -27,7 +29,66 @@ int allowed_edits(int length, double max_error_rate)
     return static_cast<int>(length * max_error_rate);
 }
 
+// 0 to 3 for A, C, G and T, 4 for any other letter.
+constexpr std::array<unsigned char, 256> Letter_codes = [] {
+    std::array<unsigned char, 256> codes{};
+    codes.fill(4);
+    codes['A'] = 0;
+    codes['C'] = 1;
+    codes['G'] = 2;
+    codes['T'] = 3;
+    return codes;
+}();
+
+int letter_code(char c)
+{
+    return Letter_codes[static_cast<unsigned char>(c)];
+}
+
+// Letters of a piece that the filter keeps: codes of 8 letters take 8 KiB; pieces shorter
+// than Min_piece letters occur in most reads by chance.
+constexpr int Max_piece = 8;
+constexpr int Min_piece = 5;
+
 } // namespace
+
+void AdapterAligner::PieceFilter::build(const std::string& adapter, int pieces)
+{
+    const int m = static_cast<int>(adapter.size());
+    k = pieces >= 1 ? std::min(Max_piece, m / pieces) : 0;
+    if (k < Min_piece) {
+        k = 0;
+        return;
+    }
+    codes.assign(std::max<std::size_t>(1, (std::size_t(1) << (2 * k)) / 64), 0);
+    for (int p = 0; p < pieces; ++p) {
+        std::uint64_t code = 0;
+        for (int i = p * m / pieces, end = i + k; i < end; ++i) {
+            const int letter = letter_code(adapter[static_cast<std::size_t>(i)]);
+            if (letter == 4) { // only bases are kept
+                k = 0;
+                return;
+            }
+            code = code << 2 | static_cast<std::uint64_t>(letter);
+        }
+        codes[code / 64] |= std::uint64_t(1) << (code % 64);
+    }
+}
+
+bool AdapterAligner::PieceFilter::may_hold(const std::string& read) const
+{
+    const std::uint64_t mask = (std::uint64_t(1) << (2 * k)) - 1;
+    std::uint64_t code = 0;
+    int run = 0; // bases since the last other letter
+    for (const char c : read) {
+        const int letter = letter_code(c);
+        run = letter < 4 ? run + 1 : 0;
+        code = (code << 2 | static_cast<std::uint64_t>(letter & 3)) & mask;
+        if (run >= k && ((codes[code / 64] >> (code % 64)) & 1))
+            return true;
+    }
+    return false;
+}
 
 bool compare_adapter_candidates(const MatchCandidate& a, const MatchCandidate& b)
 {
@@ -59,7 +120,8 @@ AdapterAligner::AdapterAligner(int max_length, double max_error_rate_, int min_o
 }
 
 template <typename Table>
-void AdapterAligner::find_candidates(Table& dp, const LevenshteinPattern* pattern, std::vector<MatchCandidate>& found)
+void AdapterAligner::find_candidates(Table& dp, const LevenshteinPattern* pattern, const PieceFilter& filter,
+                                     std::vector<MatchCandidate>& found)
 {
     const int n = static_cast<int>(read_text.size());
     const int m = static_cast<int>(adapter_text.size());
@@ -72,6 +134,19 @@ void AdapterAligner::find_candidates(Table& dp, const LevenshteinPattern* patter
     // Most reads hold no adapter: the last column and row of the table, computed on bit
     // vectors, tell whether any candidate exists before the table is filled for the walks.
     if (pattern != nullptr) {
+        if (filter.k > 0 && !filter.may_hold(read_text)) {
+            // No whole adapter fits; a prefix of L bases within its edits lies in the read's
+            // last L + floor(L * rate) bases, so the search over those gives its exact costs.
+            const int longest = m - 1;
+            const auto tail = static_cast<std::size_t>(std::min(n, longest + allowed_edits(longest, max_error_rate)));
+            pattern->search(std::string_view(read_text).substr(static_cast<std::size_t>(n) - tail), last_row_,
+                            last_column_);
+            bool any = false;
+            for (int length = first_prefix; length < m && !any; ++length)
+                any = last_column_[static_cast<std::size_t>(length)] <= allowed_edits(length, max_error_rate);
+            if (!any)
+                return;
+        }
         pattern->search(read_text, last_row_, last_column_);
         bool any = false;
         for (int i = first_row; i < n && !any; ++i)
@@ -127,6 +202,7 @@ bool AdapterAligner::align(const Index& index, const TwoBitSeq& read, AlignmentI
         adapter_texts_.resize(count);
         adapter_refs_.resize(count, nullptr);
         patterns_.resize(count);
+        filters_.resize(count);
     }
     read.seq_to_string(read_text);
     for (std::size_t r = 0; r < count; ++r) {
@@ -148,11 +224,13 @@ bool AdapterAligner::align(const Index& index, const TwoBitSeq& read, AlignmentI
                 patterns_[r].reset();
                 if (adapter_text.size() <= LevenshteinPattern::Max_length)
                     patterns_[r].emplace(adapter_text);
+                const int length = static_cast<int>(adapter_text.size());
+                filters_[r].build(adapter_text, allowed_edits(length, max_error_rate) + 1);
             }
         }
         adapter_text = adapter_texts_[r];
         const LevenshteinPattern* pattern = patterns_[r] ? &*patterns_[r] : nullptr;
-        std::visit([&](auto& dp) { find_candidates(dp, pattern, found); }, table);
+        std::visit([&](auto& dp) { find_candidates(dp, pattern, filters_[r], found); }, table);
 
         if (found.empty()) {
             info.ref_id = -1;

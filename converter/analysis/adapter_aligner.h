@@ -52,14 +52,30 @@ public:
     std::vector<std::vector<MatchCandidate>> candidates; // one list per adapter
 
 private:
+    // A quick test that rules out most reads: a whole adapter matched within e edits leaves
+    // one of e + 1 pieces of it intact (an edit spoils at most one piece), so without an
+    // exact copy of some piece in the read only an adapter prefix at the read's end can
+    // match, and that depends on the read's last bases alone. Holds the first k letters of
+    // each piece, for the most edits the adapter allows, as a set of 2k-bit codes.
+    struct PieceFilter {
+        int k = 0; // 0: no filter
+        std::vector<std::uint64_t> codes;
+        // Builds the filter of an adapter; none when its pieces would be too short to tell.
+        void build(const std::string& adapter, int pieces);
+        // False when no piece occurs in the read.
+        bool may_hold(const std::string& read) const;
+    };
+
     template <typename Table>
-    void find_candidates(Table& table, const LevenshteinPattern* pattern, std::vector<MatchCandidate>& found);
+    void find_candidates(Table& table, const LevenshteinPattern* pattern, const PieceFilter& filter,
+                         std::vector<MatchCandidate>& found);
 
     // Per adapter position: the reference and text last seen there and its bit-vector
     // pattern (none when the adapter is too long for one), remade only when they change.
     std::vector<const TwoBitSeq*> adapter_refs_;
     std::vector<std::string> adapter_texts_;
     std::vector<std::optional<LevenshteinPattern>> patterns_;
+    std::vector<PieceFilter> filters_;
     // The table's last column and last row from the bit-vector search.
     std::vector<int> last_row_;
     std::vector<int> last_column_;

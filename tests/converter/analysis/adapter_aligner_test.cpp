@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -78,6 +79,39 @@ TEST_F(AdapterAlignerTest, WholeAdapterInsideTheReadAllowsFloorOfATenthInEdits)
     EXPECT_EQ(info_.distance, 3);
     EXPECT_EQ(info_.ref_id, 0);
     EXPECT_FALSE(align(background(40) + substitute(Adapter, {3, 14, 21, 27}) + background(20)));
+}
+
+TEST_F(AdapterAlignerTest, EditsAnywhereWithinTheBoundStillMatch)
+{
+    // Most reads are turned away by a quick test before the full search; no read whose
+    // adapter (whole inside it, or a prefix at its end) lies within the edit bound may be.
+    std::mt19937 random(7);
+    const auto pick = [&](std::size_t n) { return static_cast<std::size_t>(random() % n); };
+    const auto mutate = [&](std::string bases, int edits) {
+        for (int e = 0; e < edits; ++e) {
+            const std::size_t at = pick(bases.size());
+            switch (pick(3)) {
+            case 0:
+                bases[at] = "ACGT"[(std::string("ACGT").find(bases[at]) + 1 + pick(3)) % 4];
+                break;
+            case 1:
+                bases.insert(at, 1, "ACGT"[pick(4)]);
+                break;
+            default:
+                bases.erase(at, 1);
+            }
+        }
+        return bases;
+    };
+    for (int trial = 0; trial < 3000; ++trial) {
+        const int edits = static_cast<int>(pick(4)); // floor(33 / 10) = 3 at most
+        const std::string whole = background(pick(60)) + mutate(Adapter, edits) + background(pick(40));
+        EXPECT_TRUE(align(whole)) << whole;
+        // Prefixes of 10 to 32 bases allow one edit.
+        const std::size_t prefix = 10 + pick(23);
+        const std::string end = background(20 + pick(50)) + mutate(Adapter.substr(0, prefix), 1);
+        EXPECT_TRUE(align(end)) << end;
+    }
 }
 
 TEST_F(AdapterAlignerTest, EqualMatchesGoToTheLaterStart)
