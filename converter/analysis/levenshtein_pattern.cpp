@@ -108,6 +108,45 @@ bool LevenshteinPattern::within(std::string_view other, int max) const
     return difference <= static_cast<std::size_t>(max) && distance(other) <= max;
 }
 
+void LevenshteinPattern::within_each(std::span<const LevenshteinPattern> patterns, std::string_view other,
+                                     int max, std::vector<unsigned char>& out)
+{
+    out.resize(patterns.size());
+    const auto close_enough = [&](const LevenshteinPattern& pattern, int score) -> unsigned char {
+        const std::size_t length = pattern.length_;
+        const std::size_t difference = other.size() > length ? other.size() - length : length - other.size();
+        return max >= 0 && difference <= static_cast<std::size_t>(max) && score <= max;
+    };
+    std::size_t i = 0;
+    for (; i + 4 <= patterns.size(); i += 4) {
+        const LevenshteinPattern& a = patterns[i];
+        const LevenshteinPattern& b = patterns[i + 1];
+        const LevenshteinPattern& c = patterns[i + 2];
+        const LevenshteinPattern& d = patterns[i + 3];
+        if (a.length_ == 0 || b.length_ == 0 || c.length_ == 0 || d.length_ == 0) {
+            for (std::size_t k = i; k < i + 4; ++k)
+                out[k] = patterns[k].within(other, max) ? 1 : 0;
+            continue;
+        }
+        Columns ca(a.length_, 1);
+        Columns cb(b.length_, 1);
+        Columns cc(c.length_, 1);
+        Columns cd(d.length_, 1);
+        for (const char letter : other) {
+            ca.step(a.matches(letter));
+            cb.step(b.matches(letter));
+            cc.step(c.matches(letter));
+            cd.step(d.matches(letter));
+        }
+        out[i] = close_enough(a, ca.score);
+        out[i + 1] = close_enough(b, cb.score);
+        out[i + 2] = close_enough(c, cc.score);
+        out[i + 3] = close_enough(d, cd.score);
+    }
+    for (; i < patterns.size(); ++i)
+        out[i] = patterns[i].within(other, max) ? 1 : 0;
+}
+
 void LevenshteinPattern::search(std::string_view other, std::vector<int>& last_row,
                                 std::vector<int>& last_column) const
 {

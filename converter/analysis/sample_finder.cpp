@@ -375,6 +375,13 @@ std::int16_t SampleFinder::find_sample_levenshtein(Table& table, const std::stri
     const std::optional<List> list2 = use2 && m2 < 2 ? std::optional<List>(find_samples_hashed(i2)) : std::nullopt;
     const std::optional<List>& walked = list1 ? list1 : list2;
 
+    // When every sample is considered, the first read's distances to all of them are found
+    // at once.
+    thread_local std::vector<unsigned char> first_within;
+    const bool all_first = use1 && !list1 && !walked && !index1_patterns.empty();
+    if (all_first)
+        LevenshteinPattern::within_each(index1_patterns, i1, m1, first_within);
+
     // How often sample p is on one read's list.
     const auto occurrences = [&](std::int16_t p, bool use, const std::optional<List>& list,
                                  const std::vector<LevenshteinPattern>& patterns, const std::string& text,
@@ -383,6 +390,8 @@ std::int16_t SampleFinder::find_sample_levenshtein(Table& table, const std::stri
             return 1;
         if (list)
             return &list == &walked ? 1 : static_cast<std::size_t>(std::count(list->begin(), list->end(), p));
+        if (all_first && &patterns == &index1_patterns)
+            return first_within[to_size(p)];
         if (!patterns.empty())
             return patterns[to_size(p)].within(text, max) ? 1 : 0;
         return match_levenshtein(table, text, index, max) ? 1 : 0;

@@ -66,6 +66,24 @@ TEST(LevenshteinPatternTest, SearchEqualsTheSemiGlobalTable)
     }
 }
 
+TEST(LevenshteinPatternTest, WithinEachAgreesWithEachPatternAlone)
+{
+    std::mt19937 rng(17);
+    std::vector<unsigned char> out;
+    for (int round = 0; round < 500; ++round) {
+        // Eleven patterns: two groups of four side by side and three alone; some empty.
+        std::vector<LevenshteinPattern> patterns;
+        for (int p = 0; p < 11; ++p)
+            patterns.emplace_back(random_text(rng, rng() % 5 == 0 ? 0 : 6 + rng() % 4, "ACGTN"));
+        const std::string other = random_text(rng, 6 + rng() % 4, "ACGTN");
+        const int max = static_cast<int>(rng() % 5) - 1;
+        LevenshteinPattern::within_each(patterns, other, max, out);
+        ASSERT_EQ(out.size(), patterns.size());
+        for (std::size_t p = 0; p < patterns.size(); ++p)
+            ASSERT_EQ(out[p] != 0, patterns[p].within(other, max)) << other << " pattern " << p << " max " << max;
+    }
+}
+
 TEST(LevenshteinPatternTest, EdgeCases)
 {
     EXPECT_EQ(LevenshteinPattern("").distance("ACG"), 3);
