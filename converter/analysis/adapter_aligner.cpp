@@ -1,7 +1,6 @@
 #include "converter/analysis/adapter_aligner.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <stdexcept>
 #include <string>
@@ -29,22 +28,6 @@ int allowed_edits(int length, double max_error_rate)
     return static_cast<int>(length * max_error_rate);
 }
 
-// 0 to 3 for A, C, G and T, 4 for any other letter.
-constexpr std::array<unsigned char, 256> Letter_codes = [] {
-    std::array<unsigned char, 256> codes{};
-    codes.fill(4);
-    codes['A'] = 0;
-    codes['C'] = 1;
-    codes['G'] = 2;
-    codes['T'] = 3;
-    return codes;
-}();
-
-int letter_code(char c)
-{
-    return Letter_codes[static_cast<unsigned char>(c)];
-}
-
 // Letters of a piece that the filter keeps: codes of 8 letters take 8 KiB; pieces shorter
 // than Min_piece letters occur in most reads by chance.
 constexpr int Max_piece = 8;
@@ -64,7 +47,7 @@ void AdapterAligner::PieceFilter::build(const std::string& adapter, int pieces)
     for (int p = 0; p < pieces; ++p) {
         std::uint64_t code = 0;
         for (int i = p * m / pieces, end = i + k; i < end; ++i) {
-            const int letter = letter_code(adapter[static_cast<std::size_t>(i)]);
+            const int letter = LevenshteinPattern::base_code(adapter[static_cast<std::size_t>(i)]);
             if (letter == 4) { // only bases are kept
                 k = 0;
                 return;
@@ -81,7 +64,7 @@ bool AdapterAligner::PieceFilter::may_hold(const std::string& read) const
     std::uint64_t code = 0;
     int run = 0; // bases since the last other letter
     for (const char c : read) {
-        const int letter = letter_code(c);
+        const int letter = LevenshteinPattern::base_code(c);
         run = letter < 4 ? run + 1 : 0;
         code = (code << 2 | static_cast<std::uint64_t>(letter & 3)) & mask;
         if (run >= k && ((codes[code / 64] >> (code % 64)) & 1))

@@ -20,6 +20,9 @@ public:
     // Throws std::length_error for a text longer than Max_length.
     explicit LevenshteinPattern(std::string_view text);
 
+    // 0 to 3 for the letters A, C, G and T, 4 for any other character.
+    static int base_code(char c) { return Base_codes[static_cast<unsigned char>(c)]; }
+
     // The edit distance between the pattern's text and other.
     int distance(std::string_view other) const;
     // Whether that distance is at most max.
@@ -36,6 +39,8 @@ public:
     void search(std::string_view other, std::vector<int>& last_row, std::vector<int>& last_column) const;
 
 private:
+    static const std::array<unsigned char, 256> Base_codes;
+
     // Bit i set where the pattern's character i equals c.
     std::uint64_t matches(char c) const;
 
