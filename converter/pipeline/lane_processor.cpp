@@ -76,7 +76,9 @@ bool LaneProcessor::process_lane(int lane, int& tiles_processed)
             next_loader_ = std::make_unique<ZelFileManager>(config_, timers_, lane + 1, bundles_);
             next_loader_->run();
         }
+        timers_.start(TimerName::Compress_fastq);
         fastq_files->finish();
+        timers_.stop(TimerName::Compress_fastq);
     } catch (const std::exception& e) {
         log_lane_error(e.what());
         ok = false;
