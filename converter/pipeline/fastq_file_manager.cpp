@@ -5,7 +5,7 @@
 #include "converter/pipeline/parallel_ranges.h"
 #include "converter/pipeline/spot.h"
 
-#include <oneapi/tbb/task_group.h>
+#include <oneapi/tbb/task_arena.h>
 
 #include <algorithm>
 #include <exception>
@@ -23,10 +23,11 @@ struct FastqFileManager::TileOutput {
     };
     std::vector<FileBundles> files;
     std::vector<std::shared_ptr<FastqSpotBundle>> bundles; // all of them
-    tbb::task_group compression; // run and waited for by the main thread
-    bool waited = false;
+    std::uint64_t sequence = 0;                            // tiles are numbered in order
+    std::atomic<std::size_t> remaining{0};                 // bundles not yet compressed
     std::atomic<int> state{Compressing};
-    std::exception_ptr error; // set before state becomes Failed
+    std::mutex error_mutex;
+    std::exception_ptr error; // the first error; set before state becomes Failed
 };
 
 namespace {
@@ -120,6 +121,8 @@ void FastqFileManager::finish()
         }
         compressing_.pop_front();
     }
+    // The tasks find nothing left to take.
+    compressors_.wait();
     if (error)
         std::rethrow_exception(error);
 }
@@ -232,6 +235,7 @@ void FastqFileManager::process_spots(std::vector<Spot>& spots, int surface, int 
 
     timers->start(TimerName::Compress_fastq);
     auto output = std::make_shared<TileOutput>();
+    output->sequence = next_sequence_++;
     for (std::size_t r = 0; r < reads; ++r)
         if (is_writable(static_cast<int>(r) + 1))
             for (std::size_t slot = 0; slot < used_slots; ++slot)
@@ -240,7 +244,7 @@ void FastqFileManager::process_spots(std::vector<Spot>& spots, int surface, int 
     output->bundles = std::move(batch_bundles_);
     batch_bundles_.clear();
     const std::size_t weight = output->bundles.size();
-    start_compression(*output);
+    start_compression(output);
     compressing_.push_back(output);
     if (!queue_.push(output, weight)) {
         // Nothing drains the queue once the writer thread has ended on an error.
@@ -265,33 +269,68 @@ void FastqFileManager::process_spots(std::vector<Spot>& spots, int surface, int 
     timers->stop(TimerName::Wait_to_write);
 }
 
-void FastqFileManager::start_compression(TileOutput& output)
+void FastqFileManager::start_compression(const std::shared_ptr<TileOutput>& output)
 {
-    if (!config->compress || output.bundles.empty()) {
-        output.state = TileOutput::Compressed;
+    if (!config->compress || output->bundles.empty()) {
+        output->state = TileOutput::Compressed;
         return;
     }
-    output.compression.run([this, &output] {
-        try {
-            for_each_bundle(output.bundles, [this](FastqSpotBundle& bundle) {
-                bundle.compress(codecs_.local());
-                take_text(bundle);
-            });
-            output.state = TileOutput::Compressed;
-        } catch (...) {
+    output->remaining = output->bundles.size();
+    {
+        std::lock_guard lock(jobs_mutex_);
+        for (const auto& bundle : output->bundles)
+            jobs_.push_back({output, bundle.get()});
+    }
+    // Tasks that compress bundles, oldest first, as long as there are any.
+    const std::size_t tasks = std::min<std::size_t>(
+        output->bundles.size(), static_cast<std::size_t>(std::max(1, tbb::this_task_arena::max_concurrency())));
+    for (std::size_t t = 0; t < tasks; ++t)
+        compressors_.run([this] {
+            while (compress_next(nullptr)) {
+            }
+        });
+}
+
+bool FastqFileManager::compress_next(const TileOutput* up_to)
+{
+    CompressionJob job;
+    {
+        std::lock_guard lock(jobs_mutex_);
+        if (jobs_.empty() || (up_to && jobs_.front().output->sequence > up_to->sequence))
+            return false;
+        job = std::move(jobs_.front());
+        jobs_.pop_front();
+    }
+    // The job's reference keeps the tile alive until its waiters have been woken.
+    TileOutput& output = *job.output;
+    try {
+        job.bundle->compress(codecs_.local());
+        take_text(*job.bundle);
+    } catch (...) {
+        std::lock_guard lock(output.error_mutex);
+        if (!output.error)
             output.error = std::current_exception();
-            output.state = TileOutput::Failed;
+    }
+    if (output.remaining.fetch_sub(1) == 1) {
+        std::exception_ptr error;
+        {
+            std::lock_guard lock(output.error_mutex);
+            error = output.error;
         }
+        output.state = error ? TileOutput::Failed : TileOutput::Compressed;
         output.state.notify_all();
-    });
+    }
+    return true;
 }
 
 void FastqFileManager::finish_compression(TileOutput& output)
 {
-    if (!output.waited) {
-        output.waited = true;
-        output.compression.wait();
-    }
+    // The thread helps with the tile's bundles while any is left to take, then waits for the
+    // others to finish theirs.
+    while (output.state == TileOutput::Compressing)
+        if (!compress_next(&output))
+            output.state.wait(TileOutput::Compressing);
+    std::lock_guard lock(output.error_mutex);
     if (output.error)
         std::rethrow_exception(output.error);
 }
@@ -314,6 +353,7 @@ void FastqFileManager::create_bundles(std::vector<Spot*>& spots, int surface, in
                      spots.begin() + static_cast<std::ptrdiff_t>(last));
         auto bundle = get_bundle();
         bundle->set_spots(batch, lane, surface, tile, read);
+        bundle->estimated_size = estimate;
         out.push_back(std::move(bundle));
         first = last;
     }

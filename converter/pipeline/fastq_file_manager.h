@@ -3,10 +3,10 @@
 // files (slot 0 undetermined, slots 1..n the lane's samples, slot n + 1 control), cuts each
 // file's share into bundles of about 1 MiB of text per read and formats the bundles in
 // parallel. It then queues the tile for the writer thread and compresses its bundles in the
-// background while the lane's main thread goes on with the next tile; at most two tiles
-// compress at once, the main thread finishing the older one (and helping with it). The
-// writer thread takes the tiles in order, waits until a tile is compressed and writes its
-// files, the one with the most bundles first; after stop() it drains the queue.
+// background, oldest bundles first, while the lane's main thread goes on with the next tile;
+// at most two tiles compress at once, the main thread finishing the older one (and helping
+// with it). The writer thread takes the tiles in order, waits until a tile is compressed and
+// writes its files, the one with the most bundles first; after stop() it drains the queue.
 //
 // Usage (lane driver):
 //   FastqFileManager writer(config, timers, lane);
@@ -23,6 +23,7 @@
 #include "converter/pipeline/fastq_spot_bundle.h"
 
 #include <oneapi/tbb/enumerable_thread_specific.h>
+#include <oneapi/tbb/task_group.h>
 
 #include <cstdint>
 #include <deque>
@@ -108,10 +109,20 @@ public:
 private:
     struct TileOutput;
 
-    // Starts the compression of the tile's bundles on the task scheduler's threads.
-    void start_compression(TileOutput& output);
+    // A bundle to compress, of a tile on its way to the writer.
+    struct CompressionJob {
+        std::shared_ptr<TileOutput> output;
+        FastqSpotBundle* bundle = nullptr;
+    };
+
+    // Queues the tile's bundles for compression and starts tasks on the task scheduler's
+    // threads that compress queued bundles, oldest first, until none is left.
+    void start_compression(const std::shared_ptr<TileOutput>& output);
+    // Compresses the oldest queued bundle, only when it belongs to up_to or an older tile
+    // unless up_to is null; false when there is none such.
+    bool compress_next(const TileOutput* up_to);
     // Waits for a tile's compression, helping with it; throws its error.
-    static void finish_compression(TileOutput& output);
+    void finish_compression(TileOutput& output);
     // Writes one compressed tile, file by file.
     void write_tile(const TileOutput& output);
     // Reports a file's failure, once per file.
@@ -136,6 +147,11 @@ private:
     BlockingQueue<std::shared_ptr<TileOutput>> queue_;
     // Tiles whose compression the main thread has not yet seen finish, oldest first.
     std::deque<std::shared_ptr<TileOutput>> compressing_;
+    std::uint64_t next_sequence_ = 0;
+    // Bundles waiting for compression, oldest first, and the tasks that take them.
+    std::mutex jobs_mutex_;
+    std::deque<CompressionJob> jobs_;
+    tbb::task_group compressors_;
 
     mutable std::mutex error_mutex_;
     std::string write_error_;

@@ -74,6 +74,8 @@ void FastqSpotBundle::format()
     const std::size_t read_index = static_cast<std::size_t>(read - 1);
 
     formatted_size = 0;
+    // Room for the planned text at once: growing step by step would leave much unused.
+    grow_text(estimated_size + Window_size);
     const std::size_t count = spots.size();
     for (std::size_t k = 0; k < count; ++k) {
         // The spots of a sample lie all over the tile: what the next records need is fetched
@@ -91,7 +93,7 @@ void FastqSpotBundle::format()
         Spot*& spot = spots[k];
         const std::size_t needed = formatted_size + Window_size;
         if (formatted.size() < needed)
-            formatted.resize(std::max(needed, formatted.size() + formatted.size() / 2));
+            grow_text(std::max(needed, formatted.size() + formatted.size() / 2));
 
         const SpotRead& spot_read = spot->reads[read_index];
         const int length = spot_read.seq.length;
@@ -148,6 +150,16 @@ void FastqSpotBundle::format()
         formatted_size += static_cast<std::uint64_t>(p - window);
         spot = nullptr;
     }
+}
+
+void FastqSpotBundle::grow_text(std::size_t size)
+{
+    if (formatted.size() >= size)
+        return;
+    // Exactly as much as asked for: a resize alone would double the capacity, and the buffers
+    // serve bundle after bundle.
+    formatted.reserve(size);
+    formatted.resize(size);
 }
 
 void FastqSpotBundle::compress()

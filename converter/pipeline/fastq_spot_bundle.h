@@ -30,7 +30,11 @@ public:
 
     // Sets lane and read, the tile tag from surface and tile, and appends the spots.
     void set_spots(const std::vector<Spot*>& batch, int lane, int surface, int tile, int read);
-    void clear_spots() { spots.clear(); }
+    void clear_spots()
+    {
+        spots.clear();
+        estimated_size = 0;
+    }
 
     // The planning size of one record: 2 x length + 69.
     static int get_estimated_formatted_size(const SpotRead& read);
@@ -58,6 +62,8 @@ public:
     std::string tile; // surface in 2 digits and tile in 3, zero-filled ("01005")
     const Config* config;
     std::optional<block_gzip::Compressor> compressor; // made on first use, then reused
+    // The planned size of the text: the spots' estimates, when the bundle was cut by them.
+    std::uint64_t estimated_size = 0;
     std::uint64_t formatted_size = 0;
     std::uint64_t compressed_size = 0;
     std::vector<char> formatted;  // grows, never shrinks; may be handed on once compressed
@@ -65,6 +71,9 @@ public:
     std::vector<Spot*> spots;
 
 private:
+    // Makes formatted at least size bytes long.
+    void grow_text(std::size_t size);
+
     // The header text shared by every record of one format() call, before x and after y.
     std::string header_prefix_;
     std::string read_tag_;

@@ -83,8 +83,6 @@ bool LaneProcessor::process_lane(int lane, int& tiles_processed)
         log_lane_error(e.what());
         ok = false;
     }
-    if (!ok)
-        next_loader_.reset(); // the run ends with this lane
 
     // The lane's index counts are kept even when a tile failed.
     if (samples)
@@ -113,7 +111,7 @@ bool LaneProcessor::process_lane(int lane, int& tiles_processed)
         log_info() << "** GB written: " << gigabytes << ", rate: " << gigabytes / seconds << " GB/sec";
         log_flush();
     } else {
-        next_loader_.reset();
+        next_loader_.reset(); // the run ends with this lane
     }
     metrics_.close_lane();
     timers_.reset(TimerName::Lane_processing);
