@@ -1,11 +1,14 @@
 // The classic program's parameters: long spellings, and each refusal with its message (an unknown
 // name and a missing run folder are refused in the program's own tests).
 #include "classic/framework/af_exception.h"
+#include "classic/framework/utilities.h"
 #include "tests/classic/classic_state.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -83,6 +86,26 @@ TEST_P(ClassicParameters, AreReadOrRefused)
     EXPECT_EQ(state.log.errors, c.refusal.empty() ? 0 : 1);
     if (c.check)
         c.check(state.fastq, parameters);
+    state.blackboard.erase<Parameters>("parameters");
+}
+
+// The one run without --threadsperlane: one thread per 9.1 GB or so of this machine's memory, at
+// most 16; below that the run asks for the option.
+TEST(ClassicThreadsPerLane, DefaultFollowsTheMemory)
+{
+    test_support::TempDir dir("classic-parameters");
+    ClassicState state;
+    Parameters& parameters = *state.blackboard.write<Parameters>("parameters");
+    parameters = {{"--input", dir.path().string()}, {"--command_line", "quillon-classic"}};
+    const double memory = static_cast<double>(classic::getTotalSystemMemory());
+    const std::uint64_t expected = std::min<std::uint64_t>(static_cast<std::uint64_t>(memory / 1.024e9 * 0.9 * 0.125), 16);
+    try {
+        EXPECT_TRUE(state.fastq.validate_parameters());
+        EXPECT_EQ(state.fastq.threads_per_lane, expected);
+    } catch (const AlgorithmFramework::AFException& e) {
+        EXPECT_EQ(expected, 0u);
+        EXPECT_STREQ(e.what(), "Invalid parameter value, --threadsperlane 0\n");
+    }
     state.blackboard.erase<Parameters>("parameters");
 }
 
