@@ -113,14 +113,14 @@ void Log::error_counts(const std::string& title)
     const std::string lines[] = {title, std::to_string(warnings) + " warnings",
                                  std::to_string(errors) + " errors",
                                  std::to_string(exceptions) + " exceptions"};
-    if (echo) {
-        for (const std::string& line : lines)
-            std::cout << prefix("INFO") << line << '\n' << std::flush;
-    }
-    if (file_.is_open()) {
-        for (const std::string& line : lines)
-            file_ << prefix("INFO") << line << '\n' << std::flush;
-    }
+    // Each line's prefix is taken once, so that the console and the file hold the same text.
+    std::string text;
+    for (const std::string& line : lines)
+        text += prefix("INFO") + line + '\n';
+    if (echo)
+        std::cout << text << std::flush;
+    if (file_.is_open())
+        file_ << text << std::flush;
 }
 
 } // namespace AlgorithmFramework

@@ -116,14 +116,29 @@ TEST_F(ClassicProgram, LongFlowcellSpellingPutsTheLogUnderLogsAnalysis)
     EXPECT_FALSE(fs::exists(output / "quillon.log"));
 }
 
-TEST_F(ClassicProgram, RunWithoutMetadataEndsWithItsError)
+TEST_F(ClassicProgram, RunWithoutMetadataTilesOrReadsEndsWithItsError)
 {
-    const runsim::RunTruth truth = make_run();
-    fs::remove(truth.metadata_file);
-    const ProgramRun run = classic({"--input", truth.run_folder.string(), "--threadsperlane", "2"});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_TRUE(run.has_line_containing("] [ERROR] \tCannot find metadata.xml for this input.\n"));
-    EXPECT_TRUE(ends_with_summary(run, 1));
+    for (const char* error : {"Cannot find metadata.xml for this input.", "No runs found for this input.",
+                              "No reads found for this input."}) {
+        fs::remove_all(dir_.path() / "run");
+        const runsim::RunTruth truth = make_run();
+        const std::string damage = error;
+        for (const auto& lane : truth.lanes) {
+            for (const runsim::TileTruth& tile : lane) {
+                if (damage.starts_with("No runs")) // tile folders without their zel folder
+                    fs::rename(tile.zel_files[0].parent_path(), tile.folder / "calls");
+                else if (damage.starts_with("No reads"))
+                    for (const fs::path& file : tile.zel_files)
+                        fs::rename(file, file.string() + ".old");
+            }
+        }
+        if (damage.starts_with("Cannot"))
+            fs::remove(truth.metadata_file);
+        const ProgramRun run = classic({"--input", truth.run_folder.string(), "--threadsperlane", "2"});
+        EXPECT_EQ(run.status, 1) << error;
+        EXPECT_TRUE(run.has_line_containing("] [ERROR] \t" + damage + "\n")) << run.out;
+        EXPECT_TRUE(ends_with_summary(run, 1));
+    }
 }
 
 TEST_F(ClassicProgram, ReadsAreFoundInEitherLayoutAndBadHeadersEndTheRun)

@@ -1,16 +1,18 @@
-// The classic framework's blackboard, factory and folder creation.
+// The classic framework's blackboard and log.
 #include "classic/framework/af_exception.h"
-#include "classic/framework/algorithm_factory.h"
 #include "classic/framework/blackboard.h"
-#include "classic/framework/file_system.h"
 #include "classic/framework/log.h"
+#include "tests/support/program_run.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/text_lines.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
+#include <cctype>
 #include <map>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <typeinfo>
 #include <vector>
 
@@ -48,30 +50,46 @@ TEST(ClassicBlackboard, StoresReplacesChecksTypesAndReportsLeaks)
     EXPECT_EQ(log.errors, 5);
 }
 
-TEST(ClassicFactory, UnknownNameGivesAnAlgorithmThatFails)
-{
-    Log log;
-    Blackboard board(log);
-    AlgorithmFactory factory(log, board);
-    Algorithm* algorithm = factory.get("create_fast");
-    ASSERT_NE(algorithm, nullptr);
-    EXPECT_EQ(algorithm->name(), "create_fast");
-    EXPECT_FALSE(algorithm->run());
-    EXPECT_EQ(factory.get("create_fast"), algorithm);
-    EXPECT_EQ(log.errors, 1);
-}
-
-TEST(ClassicMkdir, MakesEveryParentButNeverTheLastComponent)
+// Lines from many threads: exact counts, and every line whole, one line end each, with its UTC
+// time ("dddd-dd-dd dd:dd:dd,ddd [" with digits for 'd'), thread, level and tab.
+TEST(ClassicLog, CountsAndLinesStayExactUnderConcurrentCalls)
 {
     test_support::TempDir dir;
-    const std::filesystem::path base = dir.path();
-    AlgorithmFramework::FileSystem::mkdir((base / "a" / "b" / "c").string());
-    EXPECT_TRUE(std::filesystem::is_directory(base / "a" / "b"));
-    EXPECT_FALSE(std::filesystem::exists(base / "a" / "b" / "c"));
-    AlgorithmFramework::FileSystem::mkdir((base / "d" / "e").string() + "/");
-    EXPECT_TRUE(std::filesystem::is_directory(base / "d" / "e"));
-    AlgorithmFramework::FileSystem::mkdir("no-separator");
-    EXPECT_FALSE(std::filesystem::exists("no-separator"));
+    const auto path = dir.path() / "a" / "quillon.log";
+    constexpr int threads = 8;
+    constexpr int per_thread = 500;
+    {
+        Log log;
+        log.open(path.string(), true);
+        std::vector<std::thread> workers;
+        for (int t = 0; t < threads; ++t) {
+            workers.emplace_back([&log] {
+                for (int i = 0; i < per_thread; ++i) {
+                    std::stringstream error, warning;
+                    error << "error line";
+                    warning << "warning line\n";
+                    log.error(error);
+                    log.warning(warning);
+                }
+            });
+        }
+        for (auto& worker : workers)
+            worker.join();
+    }
+    const std::string stamp = "dddd-dd-dd dd:dd:dd,ddd [";
+    std::map<std::string, int> texts;
+    for (const std::string& line : test_support::lines_of(test_support::read_whole_file(path))) {
+        bool stamped = line.size() > stamp.size();
+        for (std::size_t i = 0; stamped && i < stamp.size(); ++i)
+            stamped = stamp[i] == 'd' ? std::isdigit(static_cast<unsigned char>(line[i])) != 0 : line[i] == stamp[i];
+        const std::string text = line.substr(line.find('\t') + 1);
+        const char* level =
+            text == "error line" ? "] [ERROR] \t" : text == "warning line" ? "] [WARN] \t" : "] [INFO] \t";
+        EXPECT_TRUE(stamped && line.find(level) != std::string::npos) << line;
+        ++texts[text];
+    }
+    EXPECT_EQ(texts, (std::map<std::string, int>{{"error line", 4000}, {"warning line", 4000}, {"Run complete", 1},
+                                                 {"4000 warnings", 1}, {"4000 errors", 1}, {"0 exceptions", 1}}));
 }
 
 } // namespace

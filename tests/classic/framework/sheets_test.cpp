@@ -1,15 +1,12 @@
 // The sheet loaders of the classic program, driven as its run drives them: the design sheet
 // and the sample sheet of either format, their validation messages, and the cycle windows.
 #include "classic/framework/af_exception.h"
-#include "classic/framework/blackboard.h"
-#include "classic/framework/log.h"
-#include "classic/processing/create_fastq.h"
+#include "tests/classic/classic_state.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/text_lines.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -19,11 +16,11 @@ namespace {
 
 using AlgorithmFramework::Parameters;
 
-// A CreateFastq with its log and blackboard, as the run has it when the sheets are loaded:
-// parameters checked, flow cell id known, reads found (here 30, 8, 8 and 30 cycles).
-class SheetLoad {
+// A CreateFastq as the run has it when the sheets are loaded: parameters checked, flow cell id
+// known, reads found (here 30, 8, 8 and 30 cycles).
+class SheetLoad : public ClassicState {
 public:
-    explicit SheetLoad(std::uint64_t mismatches = 0)
+    explicit SheetLoad(std::uint64_t mismatches)
     {
         parameters = blackboard.write<Parameters>("parameters");
         fastq.barcode_allowed_mismatches = mismatches;
@@ -31,21 +28,20 @@ public:
         fastq.read_numbers = {1, 2, 3, 4};
         fastq.read_cycles = {30, 8, 8, 30};
     }
-    ~SheetLoad()
-    {
-        blackboard.erase<Parameters>("parameters");
-        log.echo = false;
-    }
+    ~SheetLoad() { blackboard.erase<Parameters>("parameters"); }
 
     // Writes the sheets, loads them as the run does (the design sheet and the sample sheet,
-    // then the loader of the sheet's format) and keeps the ERROR and INFO texts, with the sample
-    // sheet's path written as "{sheet}".
-    void load(const std::string& sample_text, const std::string& design_text = "")
+    // then the loader of the sheet's format) and keeps what it logs, with the sample sheet's path
+    // written as "{sheet}", and the ERROR texts.
+    void load(const std::string& sample_text, const std::string& design_text)
     {
-        sheet_path = write("SampleSheet.csv", sample_text);
-        (*parameters)["--samplesheet"] = sample_text.empty() ? "" : sheet_path;
-        (*parameters)["--designsheet"] = design_text.empty() ? "" : write("design.csv", design_text);
-        const std::string out = test_support::stdout_of([this] {
+        const std::string sheet = (dir.path() / "SampleSheet.csv").string();
+        std::ofstream(sheet) << sample_text;
+        (*parameters)["--samplesheet"] = sheet;
+        (*parameters)["--designsheet"] = design_text.empty() ? "" : (dir.path() / "design.csv").string();
+        std::ofstream(dir.path() / "design.csv") << design_text;
+        log.echo = true;
+        out = test_support::stdout_of([this] {
             try {
                 fastq.load_quillon_sheet();
                 if (fastq.sample_sheet.run_information.FileFormatVersion != 0)
@@ -56,125 +52,26 @@ public:
                 stopped = true;
             }
         });
+        log.echo = false;
+        for (auto at = out.find(sheet); at != std::string::npos; at = out.find(sheet))
+            out.replace(at, sheet.size(), "{sheet}");
         for (const std::string& line : test_support::lines_of(out)) {
-            const auto text = line.find("] \t");
-            if (text == std::string::npos)
-                continue;
-            std::string message = line.substr(text + 3);
-            for (auto at = message.find(sheet_path); at != std::string::npos; at = message.find(sheet_path))
-                message.replace(at, sheet_path.size(), "{sheet}");
-            (line.find("[ERROR]") != std::string::npos ? errors : status).push_back(message);
+            if (const auto at = line.find("] [ERROR] \t"); at != std::string::npos)
+                errors.push_back(line.substr(at + 11));
         }
     }
 
-    bool logged(const std::string& text) const
-    {
-        return std::find(status.begin(), status.end(), text) != status.end();
-    }
+    bool logged(const std::string& text) const { return out.find("] \t" + text + "\n") != std::string::npos; }
 
     test_support::TempDir dir;
-    AlgorithmFramework::Log log;
-    AlgorithmFramework::Blackboard blackboard{log};
-    CreateFastq fastq{"create_fastq", log, blackboard};
     Parameters* parameters = nullptr;
-    std::string sheet_path;
+    std::string out;
     std::vector<std::string> errors;
-    std::vector<std::string> status;
     bool stopped = false;
-
-private:
-    std::string write(const std::string& name, const std::string& text)
-    {
-        const std::string path = (dir.path() / name).string();
-        std::ofstream(path) << text;
-        return path;
-    }
 };
 
 const std::string Data_heading = "[Data]\nLane,Sample_ID,Index1,Index2,Sample_Project,Description\n";
 const std::string Invalid = "Sample Sheet is invalid.";
-
-struct LegacyCase {
-    const char* name;
-    std::uint64_t mismatches;
-    std::string text;
-    std::vector<std::string> errors; // every ERROR line, in order; empty for a valid sheet
-    std::vector<std::string> logged; // some of the sheet's INFO lines
-};
-
-TEST(ClassicLegacySheet, MessagesOfEachSheet)
-{
-    const LegacyCase cases[] = {
-        {"headings in any spelling, CR line ends, R and L prefixes", 0,
-         "[ header ],x\r\nbarcode,FC1\r\n[Index Reads]\nread,DataColumnName,position_start,position_stop\n"
-         "r2,Index1,1,8\nR3,Index2,1,8\n[Paired Reads]\nRead,Pair\nR1,R1\nR4,R2\n"
-         "[Adapters]\nName,Sequence\na1,ACGTAC\n[UMI Reads]\nRead,Position_Start,Position_Stop\nR1,1,6\n" +
-             Data_heading + "L1,s1,ACGTACGT,TTGGCCAA,P,D\n2,s2,CCCCGGGG,AAAATTTT,,\n",
-         {},
-         {"[Header]\tBarcode\tFC1", "[Index Reads]\tR2,Index1,1,8", "[Paired Reads]\tR4,R2", "[UMI Reads]\tR1,1,6",
-          "[Data]\t1,s1,ACGTACGT,TTGGCCAA,P,D", "Sample Sheet is valid. {sheet}"}},
-        {"reads out of range, not numeric or beyond int", 0,
-         "[Index Reads]\nRead,Data_Column_Name,Position_Start,Position_Stop\nR5,Index1,1,8\n"
-         "R4294967297,Index2,1,8\n[UMI Reads]\nRead,Position_Start,Position_Stop\nR1,x,99999999999\n" +
-             Data_heading + "1,s1,ACGTACGT,,P,D\n",
-         {"Invalid [Index Reads] data. Read should be from 1 to 4.\tfound\tR5,Index1,1,8",
-          "Invalid [Index Reads] data. Read not numeric.\tfound\tR4294967297,Index2,1,8",
-          "Invalid [UMI Reads] data. Position_Start not numeric.\tfound\tR1,x,99999999999",
-          "Invalid [UMI Reads] data. Position_Stop not numeric.\tfound\tR1,x,99999999999",
-          "[Index Reads] Invalid read.\tR5,Index1,1,8", "[Index Reads] Invalid read.\tR0,Index2,1,8",
-          "[UMI Reads] Invalid position_start.\tR1,0,0", Invalid},
-         {}},
-        {"letters, duplicate column, overlaps; a UMI range around an index range passes", 0,
-         "[Index Reads]\nRead,Data_Column_Name,Position_Start,Position_Stop\nR1,Index1,5,12\nR1,Index1,9,16\n"
-         "[Adapters]\nAdapter_Name,Sequence\na1,ACGU\n[UMI Reads]\nRead,Position_Start,Position_Stop\nR1,1,20\n" +
-             Data_heading + "1,s1,ACGNN,,P,D\n",
-         {"Invalid [Adapters] data. Sequence can only contain A, C, G, or T.\tfound\tACGU",
-          "Invalid [Data] data. Index1 can only contain A, C, G, or T.\tfound\tACGNN",
-          "Invalid [Data] data. Index1 can only contain A, C, G, or T.\tfound\tACGNN",
-          "[Index Reads] Duplicate data_column_name found.\tR1,Index1,9,16",
-          "[Index Reads] Overlap found.\t1,5,12;1,9,16", "[Index Reads] Overlap found.\t1,9,16;1,5,12", Invalid},
-         {}},
-        {"barcode, heading row, a heading inside [Data], lanes", 0,
-         "[Header]\nBarcode,OTHER\n[Data]\nLane,SampleID,Index1,Index2,Sample_Project,Description\n"
-         "1,s1,ACGTACGT,,P,D\n[Extra],s2,ACGTACGA,,P,D\n3,s3,AAAAAAAA,,P,D\n",
-         {"Invalid Barcode. Expecting\tFC1\tfound\tOTHER",
-          "Invalid [Data] header. Expecting\tLane,Sample_ID,Index1,Index2,Sample_Project,Description\tfound\t"
-          "Lane,SampleID,Index1,Index2,Sample_Project,Description",
-          "Invalid [Data] data. Lane not numeric.\tfound\t[Extra],s2,ACGTACGA,,P,D",
-          "[Data] Invalid lane.\t0,s2,ACGTACGA,,P,D", "[Data] Invalid lane.\t3,s3,AAAAAAAA,,P,D", Invalid},
-         {}},
-        {"duplicates and collisions within a lane with one allowed mismatch", 1,
-         Data_heading + "1,s1,ACGTACGT,,P,D\n1,s2,ACGTACGA,,P,D\n2,s3,ACGTACGA,,P,D\n1,s1,GGGGCCCC,,P,D\n"
-                        "1,s4,ACGTACGA,,P,D\n",
-         {"[Data] Sample Index collision found.\t1,s2,ACGTACGA,,P,D",
-          "[Data] Duplicate Sample_ID found.\t1,s1,GGGGCCCC,,P,D",
-          "[Data] Duplicate Sample Index sequence found.\t1,s4,ACGTACGA,,P,D",
-          "[Data] Sample Index collision found.\t1,s4,ACGTACGA,,P,D", Invalid},
-         {}},
-        {"sample ids that name a path or the undetermined outputs", 0,
-         Data_heading + "1,a/b,AAAAAAAA,,P,D\n1,..,CCCCCCCC,,P,D\n2,.,GGGGGGGG,,P,D\n2,Undetermined,TTTTTTTT,,P,D\n",
-         {"[Data] Invalid Sample_ID 'a/b': it must not contain '/', be '.' or '..', or be Undetermined.\t"
-          "1,a/b,AAAAAAAA,,P,D",
-          "[Data] Invalid Sample_ID '..': it must not contain '/', be '.' or '..', or be Undetermined.\t"
-          "1,..,CCCCCCCC,,P,D",
-          "[Data] Invalid Sample_ID '.': it must not contain '/', be '.' or '..', or be Undetermined.\t"
-          "2,.,GGGGGGGG,,P,D",
-          "[Data] Invalid Sample_ID 'Undetermined': it must not contain '/', be '.' or '..', or be Undetermined.\t"
-          "2,Undetermined,TTTTTTTT,,P,D",
-          Invalid},
-         {}},
-    };
-    for (const LegacyCase& c : cases) {
-        SCOPED_TRACE(c.name);
-        SheetLoad run(c.mismatches);
-        run.load(c.text);
-        EXPECT_EQ(run.fastq.sample_sheet.run_information.FileFormatVersion, 0);
-        EXPECT_EQ(run.errors, c.errors);
-        EXPECT_EQ(run.stopped, !c.errors.empty());
-        for (const std::string& line : c.logged)
-            EXPECT_TRUE(run.logged(line)) << line;
-    }
-}
 
 const std::string Design_sheet =
     "[Header]\nFileFormatVersion,1\n[Quillon Settings]\nOutputControlFASTQ,False\nOutputIndexFASTQ,False\n"
@@ -190,70 +87,121 @@ std::string sectioned(const std::string& settings, const std::string& samples,
            "[Quillon Settings]\n" + settings + "[Samples]\nBiosample,Lane,Index,Index2\n" + samples;
 }
 
-struct SectionedCase {
+struct SheetCase {
     const char* name;
-    std::string design;
     std::string sample;
-    std::vector<std::string> errors;
-    std::function<void(const SheetLoad&)> check;
+    std::vector<std::string> errors; // every ERROR line, in order; empty for a valid sheet
+    std::function<void(const SheetLoad&)> check = {};
+    std::string design = {};
+    std::uint64_t mismatches = 0;
 };
 
-TEST(ClassicSectionedSheet, LoadsOverridesAndMessages)
+// Legacy sheets first, then sectioned ones over a design sheet.
+TEST(ClassicSheets, SettingsAndMessagesOfEachSheet)
 {
     const std::string samples = "s1,1,ACGTACGT,TTGGCCAA\ns2,2,CCCCGGGG,AAAATTTT\n";
-    const SectionedCase cases[] = {
-        {"the sample sheet overrides only the settings it holds", Design_sheet, sectioned("MergeLanes,True\n", samples),
+    const SheetCase cases[] = {
+        {"headings in any spelling, CR line ends, R and L prefixes",
+         "[ header ],x\r\nbarcode,FC1\r\n[Index Reads]\nread,DataColumnName,position_start,position_stop\n"
+         "r2,Index1,1,8\nR3,Index2,1,8\n[Paired Reads]\nRead,Pair\nR1,R1\nR4,R2\n"
+         "[Adapters]\nName,Sequence\na1,ACGTAC\n[UMI Reads]\nRead,Position_Start,Position_Stop\nR1,1,6\n" +
+             Data_heading + "L1,s1,ACGTACGT,TTGGCCAA,P,D\n2,s2,CCCCGGGG,AAAATTTT,,\n",
          {},
+         [](const SheetLoad& run) {
+             for (const char* line : {"[Header]\tBarcode\tFC1", "[Index Reads]\tR2,Index1,1,8", "[Paired Reads]\tR4,R2",
+                                      "[UMI Reads]\tR1,1,6", "[Data]\t1,s1,ACGTACGT,TTGGCCAA,P,D",
+                                      "Sample Sheet is valid. {sheet}"})
+                 EXPECT_TRUE(run.logged(line)) << line;
+         }},
+        {"reads out of range, not numeric or beyond int",
+         "[Index Reads]\nRead,Data_Column_Name,Position_Start,Position_Stop\nR5,Index1,1,8\n"
+         "R4294967297,Index2,1,8\n[UMI Reads]\nRead,Position_Start,Position_Stop\nR1,x,99999999999\n" +
+             Data_heading + "1,s1,ACGTACGT,,P,D\n",
+         {"Invalid [Index Reads] data. Read should be from 1 to 4.\tfound\tR5,Index1,1,8",
+          "Invalid [Index Reads] data. Read not numeric.\tfound\tR4294967297,Index2,1,8",
+          "Invalid [UMI Reads] data. Position_Start not numeric.\tfound\tR1,x,99999999999",
+          "Invalid [UMI Reads] data. Position_Stop not numeric.\tfound\tR1,x,99999999999",
+          "[Index Reads] Invalid read.\tR5,Index1,1,8", "[Index Reads] Invalid read.\tR0,Index2,1,8",
+          "[UMI Reads] Invalid position_start.\tR1,0,0", Invalid},
+         {}},
+        {"letters, duplicate column, overlaps; a UMI range around an index range passes",
+         "[Index Reads]\nRead,Data_Column_Name,Position_Start,Position_Stop\nR1,Index1,5,12\nR1,Index1,9,16\n"
+         "[Adapters]\nAdapter_Name,Sequence\na1,ACGU\n[UMI Reads]\nRead,Position_Start,Position_Stop\nR1,1,20\n" +
+             Data_heading + "1,s1,ACGNN,,P,D\n",
+         {"Invalid [Adapters] data. Sequence can only contain A, C, G, or T.\tfound\tACGU",
+          "Invalid [Data] data. Index1 can only contain A, C, G, or T.\tfound\tACGNN",
+          "Invalid [Data] data. Index1 can only contain A, C, G, or T.\tfound\tACGNN",
+          "[Index Reads] Duplicate data_column_name found.\tR1,Index1,9,16",
+          "[Index Reads] Overlap found.\t1,5,12;1,9,16", "[Index Reads] Overlap found.\t1,9,16;1,5,12", Invalid},
+         {}},
+        {"barcode, heading row, a heading inside [Data], lanes",
+         "[Header]\nBarcode,OTHER\n[Data]\nLane,SampleID,Index1,Index2,Sample_Project,Description\n"
+         "1,s1,ACGTACGT,,P,D\n[Extra],s2,ACGTACGA,,P,D\n3,s3,AAAAAAAA,,P,D\n",
+         {"Invalid Barcode. Expecting\tFC1\tfound\tOTHER",
+          "Invalid [Data] header. Expecting\tLane,Sample_ID,Index1,Index2,Sample_Project,Description\tfound\t"
+          "Lane,SampleID,Index1,Index2,Sample_Project,Description",
+          "Invalid [Data] data. Lane not numeric.\tfound\t[Extra],s2,ACGTACGA,,P,D",
+          "[Data] Invalid lane.\t0,s2,ACGTACGA,,P,D", "[Data] Invalid lane.\t3,s3,AAAAAAAA,,P,D", Invalid},
+         {}},
+        {"duplicates and collisions within a lane with one allowed mismatch",
+         Data_heading + "1,s1,ACGTACGT,,P,D\n1,s2,ACGTACGA,,P,D\n2,s3,ACGTACGA,,P,D\n1,s1,GGGGCCCC,,P,D\n"
+                        "1,s4,ACGTACGA,,P,D\n",
+         {"[Data] Sample Index collision found.\t1,s2,ACGTACGA,,P,D",
+          "[Data] Duplicate Sample_ID found.\t1,s1,GGGGCCCC,,P,D",
+          "[Data] Duplicate Sample Index sequence found.\t1,s4,ACGTACGA,,P,D",
+          "[Data] Sample Index collision found.\t1,s4,ACGTACGA,,P,D", Invalid},
+         {}, "", 1},
+        {"sample ids that name a path or the undetermined outputs",
+         Data_heading + "1,a/b,AAAAAAAA,,P,D\n1,..,CCCCCCCC,,P,D\n2,.,GGGGGGGG,,P,D\n2,Undetermined,TTTTTTTT,,P,D\n",
+         {"[Data] Invalid Sample_ID 'a/b': it must not contain '/', be '.' or '..', or be Undetermined.\t"
+          "1,a/b,AAAAAAAA,,P,D",
+          "[Data] Invalid Sample_ID '..': it must not contain '/', be '.' or '..', or be Undetermined.\t"
+          "1,..,CCCCCCCC,,P,D",
+          "[Data] Invalid Sample_ID '.': it must not contain '/', be '.' or '..', or be Undetermined.\t"
+          "2,.,GGGGGGGG,,P,D",
+          "[Data] Invalid Sample_ID 'Undetermined': it must not contain '/', be '.' or '..', or be Undetermined.\t"
+          "2,Undetermined,TTTTTTTT,,P,D",
+          Invalid},
+         {}},
+        {"the sample sheet overrides only the settings it holds", sectioned("MergeLanes,True\n", samples), {},
          [](const SheetLoad& run) {
              const QuillonSettings& settings = run.fastq.design_sheet.quillon_settings;
              EXPECT_TRUE(settings.MergeLanes);
              EXPECT_FALSE(settings.OutputControlFASTQ);
              EXPECT_EQ(settings.IncludeTiles, std::vector<std::string>{"L01/S01_T001"});
-             EXPECT_TRUE(run.logged("{sheet}: file format version 2"));
-             EXPECT_TRUE(run.logged("[Quillon Settings] MergeLanes 1"));
              EXPECT_EQ(run.fastq.sample_sheet_local.cycle_windows.at(4), std::make_pair(1ul, 30ul));
-             EXPECT_EQ(run.fastq.sample_sheet_local.index_data.size(), 2u);
-             EXPECT_EQ(run.fastq.sample_names.count("Undetermined"), 1u);
-         }},
-        {"a text without sectioned sections is legacy and forces its settings", Design_sheet,
-         Data_heading + "1,s1,ACGTACGT,,P,D\n", {},
+         },
+         Design_sheet},
+        {"a text without sectioned sections is legacy and forces its settings", Data_heading + "1,s1,ACGTACGT,,P,D\n",
+         {},
          [](const SheetLoad& run) {
              const QuillonSettings& settings = run.fastq.design_sheet.quillon_settings;
              EXPECT_TRUE(settings.OutputControlFASTQ && settings.OutputIndexFASTQ && !settings.MergeLanes);
              EXPECT_TRUE(settings.IncludeTiles.empty());
              EXPECT_EQ(settings.I1Mismatches, 0);
              EXPECT_TRUE(run.fastq.sample_sheet_local.cycle_windows.empty()); // design masks are not applied
-         }},
-        {"a sectioned sheet missing a section is reported, never read as legacy", "",
+         },
+         Design_sheet},
+        {"a sectioned sheet missing a section is reported, never read as legacy",
          "[Run Information]\nFileFormatVersion,2\nInstrumentPlatform,Sim\n[Samples]\nBiosample,Lane,Index,Index2\n"
          "s1,1,ACGTACGT,\n",
          {"Errors detected while trying to load sample sheet {sheet}",
           "{sheet}: Error: Missing section 'Flow Cell Settings'",
-          "{sheet}: Error: Missing section 'Quillon Settings'", "Sample sheet failed validation"},
-         nullptr},
-        {"a bad file format version is reported", "", sectioned("", samples, "FileFormatVersion,0\n"),
+          "{sheet}: Error: Missing section 'Quillon Settings'", "Sample sheet failed validation"}},
+        {"a bad file format version is reported", sectioned("", samples, "FileFormatVersion,0\n"),
          {"Errors detected while trying to load sample sheet {sheet}",
-          "{sheet}: line 2; Error: Value out of range: '0'", "Sample sheet failed validation"},
-         nullptr},
-        {"index letters other than A, C, G and T", Design_sheet, sectioned("", "s1,1,acgn,TTGGCCAA\n"),
-         {"Invalid [Data] data. Index1 can only contain A, C, G, or T.\tfound\tACGN", Invalid}, nullptr},
-        {"masks outside the reads and overlapping", Design_sheet,
+          "{sheet}: line 2; Error: Value out of range: '0'", "Sample sheet failed validation"}},
+        {"index letters other than A, C, G and T", sectioned("", "s1,1,acgn,TTGGCCAA\n"),
+         {"Invalid [Data] data. Index1 can only contain A, C, G, or T.\tfound\tACGN", Invalid}, {}, Design_sheet},
+        {"masks outside the reads and overlapping",
          sectioned("I1CycleUsage,T2:N4Y8\nU1CycleUsage,T2:Y6\nU2CycleUsage,T4:N28Y4\n", samples),
          {"[Index Reads] Invalid position_stop.\tR2,Index1,5,12", "[UMI Reads] Invalid position_stop.\tR4,29,32",
           "[Index Reads vs UMI Reads] Overlap found.\t2,5,12;2,1,6", Invalid},
-         nullptr},
-        {"sample ids that name a path or the undetermined outputs", Design_sheet,
-         sectioned("", "a/b,1,ACGTACGT,TTGGCCAA\nUndetermined,2,CCCCGGGG,AAAATTTT\n"),
-         {"[Data] Invalid Sample_ID 'a/b': it must not contain '/', be '.' or '..', or be Undetermined.\t"
-          "1,a/b,ACGTACGT,TTGGCCAA,,",
-          "[Data] Invalid Sample_ID 'Undetermined': it must not contain '/', be '.' or '..', or be Undetermined.\t"
-          "2,Undetermined,CCCCGGGG,AAAATTTT,,",
-          Invalid},
-         nullptr},
+         {}, Design_sheet},
     };
-    for (const SectionedCase& c : cases) {
+    for (const SheetCase& c : cases) {
         SCOPED_TRACE(c.name);
-        SheetLoad run;
+        SheetLoad run(c.mismatches);
         run.load(c.sample, c.design);
         EXPECT_EQ(run.errors, c.errors);
         EXPECT_EQ(run.stopped, !c.errors.empty());
@@ -266,15 +214,10 @@ TEST(ClassicSectionedSheet, LoadsOverridesAndMessages)
 // flow cell cycles of 151, 151, 8 and 10.
 std::string windows_of(const std::vector<std::pair<std::string, std::string>>& masks)
 {
-    AlgorithmFramework::Log log;
-    AlgorithmFramework::Blackboard blackboard(log);
-    CreateFastq fastq("create_fastq", log, blackboard);
-    log.echo = false;
-    FlowCellSettings& cycles = fastq.sample_sheet.flow_cell_settings;
-    cycles.Read1Cycles = 151;
-    cycles.Read2Cycles = 151;
-    cycles.Index1Cycles = 8;
-    cycles.Index2Cycles = 10;
+    ClassicState state;
+    CreateFastq& fastq = state.fastq;
+    fastq.sample_sheet.flow_cell_settings = {
+        .Read1Cycles = 151, .Read2Cycles = 151, .Index1Cycles = 8, .Index2Cycles = 10};
     std::vector<std::string> errors;
     for (const auto& [name, mask] : masks) {
         if (name.rfind("Read", 0) == 0)

@@ -1,14 +1,11 @@
 // The classic helpers' edge cases: text cleaning, complements, the zero-border edit distance,
-// the histogram statistics, the run metadata and the copy of gzip FASTQ data.
+// the histogram statistics and the run metadata.
 #include "classic/framework/histograms.h"
 #include "classic/framework/utilities.h"
-#include "common/gz_file.h"
-#include "tests/support/program_run.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -18,17 +15,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-TEST(ClassicText, TrimRemovesBlanksAndHighBytesAnywhere)
+// Bytes of 0x80 and above are neither blanks nor letters to the character tests.
+TEST(ClassicText, TrimAndComplementsTakeAnyByte)
 {
     std::string text = " A\tC \x7F" "G\xC3\xA9T\r\n";
     EXPECT_EQ(classic::trim(text), "ACGT");
-    std::string blanks = "   ";
-    EXPECT_EQ(classic::trim(blanks), "");
     EXPECT_EQ(classic::str_tolower("AbC\xC3"), "abc\xC3");
-}
-
-TEST(ClassicText, ComplementsAreUpperCaseAndNForAnythingElse)
-{
     EXPECT_EQ(classic::complement('a'), 'T');
     for (char other : {'N', 'U', '-', '\xE9'})
         EXPECT_EQ(classic::complement(other), 'N');
@@ -96,39 +88,6 @@ TEST(ClassicMetadata, PicksTheFileAndReadsItsElements)
     fs::create_directory(dir.path() / "tagged" / "metadata.xml");
     ASSERT_TRUE(classic::parse_metadata((dir.path() / "tagged").string(), "", instrument, run, flowcell));
     EXPECT_EQ(instrument + run + flowcell, "INSID1FCLID");
-}
-
-std::string gunzip(const fs::path& path)
-{
-    GzFile file = gz_open(path.string(), "rb");
-    std::string text(1 << 16, '\0');
-    const int got = gz_read(file, text.data(), static_cast<unsigned>(text.size()));
-    gz_close(file);
-    text.resize(got < 0 ? 0 : static_cast<std::size_t>(got));
-    return text;
-}
-
-TEST(ClassicCopyFastqData, AppendsGoodSourcesAndKeepsBadOnes)
-{
-    test_support::TempDir dir;
-    const fs::path good = dir.path() / "good.fastq.gz";
-    GzFile source = gz_open(good.string(), "wb");
-    const std::string record = "@r\nACGT\n+\nIIII\n";
-    gz_write(source, record.data(), static_cast<unsigned>(record.size()));
-    gz_close(source);
-    const std::string whole = test_support::read_whole_file(good);
-    const fs::path cut = dir.path() / "cut.fastq.gz";
-    std::ofstream(cut, std::ios::binary) << whole.substr(0, whole.size() - 6);
-
-    const fs::path merged = dir.path() / "merged.fastq.gz";
-    GzFile output = gz_open(merged.string(), "wb");
-    EXPECT_TRUE(classic::copy_fastq_data(output, (dir.path() / "missing.fastq.gz").string()));
-    EXPECT_TRUE(classic::copy_fastq_data(output, good.string()));
-    EXPECT_FALSE(fs::exists(good));
-    EXPECT_FALSE(classic::copy_fastq_data(output, cut.string()));
-    EXPECT_TRUE(fs::exists(cut));
-    ASSERT_EQ(gz_close(output), Gz_ok);
-    EXPECT_EQ(gunzip(merged).substr(0, record.size()), record);
 }
 
 } // namespace

@@ -41,27 +41,44 @@ runsim::RunRecipe recipe_for(const fs::path& folder)
     return recipe;
 }
 
-// Every FASTQ file's expected text by name, for the lanes given and without the tiles skipped.
-std::map<std::string, std::string> expected_files(const runsim::RunTruth& run, const std::set<int>& lanes,
-                                                  const std::set<std::pair<int, int>>& skipped = {})
+// Every FASTQ file's expected text by name and the reads that each read's sample-library metrics
+// count, for the lanes given and without the tiles skipped.
+Expected expected_outputs(const runsim::RunTruth& run, const std::set<int>& lanes,
+                          const std::set<std::pair<int, int>>& skipped)
 {
-    std::map<std::string, std::string> files;
+    Expected out;
     const int reads = static_cast<int>(run.recipe.layout.reads.size());
     for (int lane : lanes) {
         for (int r = 1; r <= reads; ++r) {
-            const std::string prefix = run.identity.flowcell_id + "_L0" + std::to_string(lane) + "_R" + std::to_string(r);
-            std::string& text = files[prefix + "_Sample_Library.fastq.gz"];
-            files[prefix + "_Control_Library.fastq.gz"];
+            const std::string lane_name = "L0" + std::to_string(lane), track = "R" + std::to_string(r);
+            const std::string prefix = run.identity.flowcell_id + "_" + lane_name + "_" + track;
+            std::string& text = out.files[prefix + "_Sample_Library.fastq.gz"];
+            out.files[prefix + "_Control_Library.fastq.gz"];
+            std::uint64_t& counted = out.reads_by_name[prefix + "_Sample_Library_Metrics.csv"]
+                                                      [lane_name + " " + track + " Sample Library Reads Millions"];
             for (const runsim::TileTruth& tile : run.lanes[std::size_t(lane - 1)]) {
                 if (skipped.count({lane, tile.tile}) != 0)
                     continue;
-                for (std::size_t s = 0; s < tile.spot_truth.size(); ++s)
-                    if (kept(run, tile, s, reads > 1))
-                        text += record(run, tile, s, r, lane, read_text(run, tile, s, r));
+                for (std::size_t s = 0; s < tile.spot_truth.size(); ++s) {
+                    if (!kept(run, tile, s, reads > 1))
+                        continue;
+                    const ReadText read = read_text(run, tile, s, r);
+                    text += record(run, tile, s, r, lane, read);
+                    counted += !read.bases.empty();
+                }
             }
         }
     }
-    return files;
+    return out;
+}
+
+// The FASTQ files and the metrics of a conversion hold every written spot of the lanes given.
+void expect_outputs(const fs::path& out, const runsim::RunTruth& run, const std::set<int>& lanes,
+                    const std::set<std::pair<int, int>>& skipped = {})
+{
+    const Expected expected = expected_outputs(run, lanes, skipped);
+    expect_fastqs(out / "FASTQs", expected.files);
+    expect_reads_millions(out / "Metrics", expected);
 }
 
 // Rewrites one spot's x and y (as raw 32-bit values) in every positions file of a tile.
@@ -120,8 +137,7 @@ TEST_P(ClassicConvert, EverySpotLandsOnceInItsTrackFile)
 
     const auto result = convert(run.run_folder, dir.path() / "out", c.lanes_threaded, c.threads_per_lane, dir.path());
     EXPECT_EQ(result.status, 0) << result.out << result.err;
-    expect_fastqs(dir.path() / "out" / "FASTQs", expected_files(run, c.only_l02 ? std::set<int>{2} : std::set<int>{1, 2}));
-    EXPECT_TRUE(fs::is_directory(dir.path() / "out" / "Metrics"));
+    expect_outputs(dir.path() / "out", run, c.only_l02 ? std::set<int>{2} : std::set<int>{1, 2});
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -142,12 +158,12 @@ TEST(ClassicThreading, LanesAndTileBatchesWriteEveryTileInOrder)
     const auto result = convert(run.run_folder, dir.path() / "out", 1, 2, dir.path());
     EXPECT_EQ(result.status, 0) << result.out << result.err;
     EXPECT_EQ(result.err.find("ThreadSanitizer"), std::string::npos) << result.err;
-    expect_fastqs(dir.path() / "out" / "FASTQs", expected_files(run, {1, 2}));
+    expect_outputs(dir.path() / "out", run, {1, 2});
 }
 
 // Each bad input names what it damages; the ERROR line holds the text, followed by the damaged
 // file's path when the text ends with a blank. A tile that is skipped must be missing from
-// otherwise complete files.
+// otherwise complete files and from the counts of the metrics.
 enum class Damage { Inject, HugeHeader, RemovePositions, FastqFolderIsAFile, FullDisk };
 
 struct FaultCase {
@@ -210,7 +226,7 @@ TEST_P(ClassicBadInput, EndsWithItsErrorAndStatusOne)
     EXPECT_NE(result.out.find("[ERROR] \t" + error), std::string::npos) << result.out;
     EXPECT_NE(result.out.find("Run complete"), std::string::npos);
     if (c.tile_skipped)
-        expect_fastqs(dir.path() / "out" / "FASTQs", expected_files(run, {1, 2}, {{c.lane, c.tile}}));
+        expect_outputs(dir.path() / "out", run, {1, 2}, {{c.lane, c.tile}});
 }
 
 using runsim::Fault;

@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -120,11 +119,6 @@ ReadText legacy_cut(const runsim::RunTruth& run, const ReadText& text, int r)
     return out;
 }
 
-struct Expected {
-    std::map<std::string, std::string> files;                                  // FASTQ name -> text
-    std::map<std::string, std::map<std::string, std::uint64_t>> reads_by_name; // metrics file -> line head -> spots
-};
-
 Expected expected_outputs(const runsim::RunTruth& run, const Sheet& sheet)
 {
     Expected out;
@@ -187,20 +181,6 @@ Expected expected_outputs(const runsim::RunTruth& run, const Sheet& sheet)
         }
     }
     return out;
-}
-
-// Each metrics file holds the "Reads Millions" line of every sample (or control class).
-void expect_reads_millions(const fs::path& folder, const Expected& expected)
-{
-    for (const auto& [name, lines] : expected.reads_by_name) {
-        const std::string text = "\n" + test_support::read_whole_file(folder / name);
-        for (const auto& [head, spots] : lines) {
-            char value[32];
-            std::snprintf(value, sizeof value, "%.6f", double(spots) / 1e6);
-            EXPECT_NE(text.find("\n" + head + "," + value + "\n"), std::string::npos)
-                << name << ": " << head << "," << value;
-        }
-    }
 }
 
 // The undetermined index frequencies: per distinct count of spots of a lane that showed an

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -104,6 +105,26 @@ inline void expect_fastqs(const fs::path& folder, const std::map<std::string, st
         EXPECT_EQ(std::system(("gzip -t " + test_support::shell_quoted(path.string())).c_str()), 0) << name;
         const std::string got = inflated(path);
         EXPECT_TRUE(got == text) << name << ": " << got.size() << " bytes, expected " << text.size();
+    }
+}
+
+// The outputs of a conversion: the FASTQ files' texts and the spots that metrics lines count.
+struct Expected {
+    std::map<std::string, std::string> files;                                  // FASTQ name -> text
+    std::map<std::string, std::map<std::string, std::uint64_t>> reads_by_name; // metrics file -> line head -> spots
+};
+
+// Each metrics file holds the "Reads Millions" line of each name (sample, control class or read).
+inline void expect_reads_millions(const fs::path& folder, const Expected& expected)
+{
+    for (const auto& [name, lines] : expected.reads_by_name) {
+        const std::string text = "\n" + test_support::read_whole_file(folder / name);
+        for (const auto& [head, spots] : lines) {
+            char value[32];
+            std::snprintf(value, sizeof value, "%.6f", double(spots) / 1e6);
+            EXPECT_NE(text.find("\n" + head + "," + value + "\n"), std::string::npos)
+                << name << ": " << head << "," << value;
+        }
     }
 }
 

@@ -1,52 +1,45 @@
+// The lane merge and the copy of gzip FASTQ data under it: a lane file goes only once its whole
+// text is in the merged file.
 #include "classic/framework/af_exception.h"
-#include "common/gz_file.h"
-#include "tests/classic/processing/classic_state.h"
+#include "classic/framework/utilities.h"
+#include "tests/classic/classic_state.h"
+#include "tests/classic/processing/classic_fastq_expectations.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <optional>
 #include <string>
-#include <vector>
 
 namespace {
 
 namespace fs = std::filesystem;
+using classic_e2e::inflated;
 
-void write_gz(const fs::path& path, const std::string& text)
-{
-    GzFile file = gz_open(path.string(), "wb");
-    ASSERT_NE(file, nullptr);
-    gz_write(file, text.data(), static_cast<unsigned>(text.size()));
-    ASSERT_EQ(gz_close(file), Gz_ok);
-}
-
-std::string read_gz(const fs::path& path)
-{
-    GzFile file = gz_open(path.string(), "rb");
-    std::string text;
-    char buffer[4096];
-    for (int got; file != nullptr && (got = gz_read(file, buffer, sizeof buffer)) > 0;)
-        text.append(buffer, static_cast<std::size_t>(got));
-    EXPECT_EQ(gz_close(file), Gz_ok) << path;
-    return text;
-}
-
-// One read R1, sample S1 in both lanes with two paired-read rows for read 1 (the last gives the
-// suffix), every output's lane files under output/FASTQs.
+// A run of one read and sample S1 with two paired-read rows for it (the last gives the suffix);
+// lane files are written under output/FASTQs, cut inside their gzip member when asked.
 class LaneMerge : public ::testing::Test {
 protected:
     void SetUp() override
     {
         CreateFastq& fastq = state.fastq;
         fastq.read_numbers = {1};
-        fastq.sample_sheet_local.index_data = {{1, "S1", "ACGT", "", "", ""}, {2, "S1", "ACGT", "", "", ""}};
+        fastq.sample_sheet_local.index_data = {{1, "S1", "ACGT", "", "", ""}};
         fastq.sample_sheet_local.paired_reads = {{1, "A"}, {1, "B"}};
         fastq.lane_demux.resize(2);
-        for (auto& outputs : fastq.lane_demux)
-            outputs[{0, 0}].read = 1;
+        fastq.lane_demux[0][{0, 0}].read = 1;
         fs::create_directories(folder);
+    }
+
+    fs::path write_gz(const std::string& name, const std::string& text, bool cut = false)
+    {
+        const fs::path path = folder / name;
+        GzFile file = gz_open(path.string(), "wb");
+        gz_write(file, text.data(), static_cast<unsigned>(text.size()));
+        EXPECT_EQ(gz_close(file), Gz_ok);
+        if (cut)
+            fs::resize_file(path, fs::file_size(path) / 2);
+        return path;
     }
 
     test_support::TempDir dir;
@@ -56,51 +49,43 @@ protected:
 
 TEST_F(LaneMerge, JoinsLanesAndKeepsThemWhenACopyFails)
 {
-    struct Case {
-        std::string output; // the merged name without "FC_" and ".fastq.gz"
-        std::optional<std::string> l01, l02;
-        bool corrupt_l02;
-        std::optional<std::string> merged;
-    };
-    const std::vector<Case> cases = {
-        {"R1_Sample_Library_S1_B", "@a\n", "@b\n", false, "@a\n@b\n"},
-        {"R1_Sample_Library_Undetermined", "@u\n", std::nullopt, false, "@u\n"},
-        {"R1_Sample_Library", "@s\n", std::string(5000, 'x'), true, std::nullopt},
-        {"R1_Control_Library", std::nullopt, std::nullopt, false, std::nullopt},
-    };
-    auto lane_file = [&](const std::string& output, const char* lane) {
-        return folder / ("FC_" + std::string(lane) + "_" + output + ".fastq.gz");
-    };
-    for (const Case& c : cases) {
-        if (c.l01)
-            write_gz(lane_file(c.output, "L01"), *c.l01);
-        if (c.l02)
-            write_gz(lane_file(c.output, "L02"), *c.l02);
-        if (c.corrupt_l02) // cut inside its member
-            fs::resize_file(lane_file(c.output, "L02"), fs::file_size(lane_file(c.output, "L02")) / 2);
-    }
+    const fs::path l01 = write_gz("FC_L01_R1_Sample_Library.fastq.gz", "@s\n");
+    const fs::path l02 = write_gz("FC_L02_R1_Sample_Library.fastq.gz", std::string(5000, 'x'), true);
+    // The other outputs are merged, one of them without an L02 file.
+    write_gz("FC_L01_R1_Sample_Library_S1_B.fastq.gz", "@a\n");
+    write_gz("FC_L02_R1_Sample_Library_S1_B.fastq.gz", "@b\n");
+    write_gz("FC_L01_R1_Sample_Library_Undetermined.fastq.gz", "@u\n");
     state.fastq.merge_lane_fastqs();
-
     EXPECT_EQ(state.log.errors, 1);
-    for (const Case& c : cases) {
-        const fs::path merged = folder / ("FC_" + c.output + ".fastq.gz");
-        EXPECT_EQ(fs::exists(merged), c.merged.has_value()) << c.output;
-        if (c.merged) {
-            EXPECT_EQ(read_gz(merged), *c.merged) << c.output;
-        }
-        const bool kept = c.corrupt_l02;
-        EXPECT_EQ(fs::exists(lane_file(c.output, "L01")), c.l01 && kept) << c.output;
-        EXPECT_EQ(fs::exists(lane_file(c.output, "L02")), c.l02 && kept) << c.output;
-    }
+    EXPECT_TRUE(fs::exists(l01) && fs::exists(l02));
+    EXPECT_FALSE(fs::exists(folder / "FC_R1_Sample_Library.fastq.gz"));
+    EXPECT_EQ(inflated(folder / "FC_R1_Sample_Library_S1_B.fastq.gz"), "@a\n@b\n");
+    EXPECT_EQ(inflated(folder / "FC_R1_Sample_Library_Undetermined.fastq.gz"), "@u\n");
+    EXPECT_FALSE(fs::exists(folder / "FC_L01_R1_Sample_Library_Undetermined.fastq.gz"));
 }
 
 TEST_F(LaneMerge, MergedFileThatCannotBeOpenedEndsTheRun)
 {
-    write_gz(folder / "FC_L01_R1_Sample_Library.fastq.gz", "@s\n");
+    const fs::path l01 = write_gz("FC_L01_R1_Sample_Library.fastq.gz", "@s\n");
     fs::create_directories(folder / "FC_R1_Sample_Library.fastq.gz");
     EXPECT_THROW(state.fastq.merge_lane_fastqs(), AlgorithmFramework::AFException);
     EXPECT_EQ(state.log.errors, 1);
-    EXPECT_TRUE(fs::exists(folder / "FC_L01_R1_Sample_Library.fastq.gz"));
+    EXPECT_TRUE(fs::exists(l01));
+}
+
+TEST_F(LaneMerge, CopyAppendsGoodSourcesAndKeepsBadOnes)
+{
+    const fs::path good = write_gz("good.fastq.gz", "@r\nACGT\n+\nIIII\n");
+    const fs::path cut = write_gz("cut.fastq.gz", std::string(5000, 'x'), true);
+    const fs::path merged = folder / "merged.fastq.gz";
+    GzFile output = gz_open(merged.string(), "wb");
+    EXPECT_TRUE(classic::copy_fastq_data(output, (folder / "missing.fastq.gz").string()));
+    EXPECT_TRUE(classic::copy_fastq_data(output, good.string()));
+    EXPECT_FALSE(fs::exists(good));
+    EXPECT_FALSE(classic::copy_fastq_data(output, cut.string()));
+    EXPECT_TRUE(fs::exists(cut));
+    ASSERT_EQ(gz_close(output), Gz_ok);
+    EXPECT_EQ(inflated(merged).substr(0, 15), "@r\nACGT\n+\nIIII\n");
 }
 
 } // namespace

