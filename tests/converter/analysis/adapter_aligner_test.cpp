@@ -111,6 +111,12 @@ TEST_F(AdapterAlignerTest, EditsAnywhereWithinTheBoundStillMatch)
         const std::size_t prefix = 10 + pick(23);
         const std::string end = background(20 + pick(50)) + mutate(Adapter.substr(0, prefix), 1);
         EXPECT_TRUE(align(end)) << end;
+        // A no-call inside the adapter costs one edit, like a substitution.
+        const std::size_t before = pick(60);
+        const std::string adapter = mutate(Adapter, std::min(edits, 2));
+        TwoBitSeq called(background(before) + adapter + background(pick(40)));
+        called.qual[before + pick(adapter.size())] = 0;
+        EXPECT_TRUE(aligner_.align(index_, called, info_)) << before << " " << adapter;
     }
 }
 
