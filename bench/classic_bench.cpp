@@ -9,6 +9,7 @@
 // second (the text of every FASTQ file it wrote, inflated), their ratio and each program's peak
 // resident memory. Everything is written under the system's temporary folder and removed at
 // the end.
+#include "bench/bench_run.h"
 #include "bench/bench_support.h"
 #include "bench/child_run.h"
 #include "tools/runsim/run_generator.h"
@@ -76,21 +77,10 @@ int run(const Options& options)
     bench::ScratchPath work{fs::temp_directory_path() / ("classic_bench_" + std::to_string(getpid()))};
     fs::remove_all(work.path);
 
-    runsim::RunRecipe recipe;
-    recipe.out = work.path / "run";
-    recipe.seed = 20240611;
-    recipe.lanes = 2;
-    recipe.surfaces = 1;
-    recipe.tiles = options.tiles;
-    recipe.spots = options.spots;
-    recipe.layout = runsim::ReadLayout::standard(151, 8);
+    runsim::RunRecipe recipe =
+        bench::standard_recipe(work.path / "run", options.tiles, options.spots, options.samples);
     recipe.zel_subfolder = true;
-    recipe.spot_truth = false;
-    recipe.manifest.clear();
-    recipe.legacy_sample_sheet.clear();
     recipe.controls_file.clear();
-    recipe.samples = options.samples;
-    recipe.same_samples_in_lanes = true;
     recipe.control_fraction = 0.0;
     std::printf("generating 2 lanes x %d tiles x %d spots, reads of 151, 8, 8 and 151 cycles, "
                 "%d dual-indexed samples, 1 mismatch per index ...\n",

@@ -30,8 +30,9 @@
 // rounds (3 by default) and the best round of each counts, so that a passing load on the
 // machine spoils neither. Prints the rates, quillon's highest peak resident memory and the timing
 // table of quillon's best round, with quillon's processor time per GB of FASTQ and how often
-// the kernel took a processor from one of its runnable threads. Everything is written under the system's temporary folder and
-// removed at the end.
+// the kernel took a processor from one of its runnable threads. Everything is written under
+// the system's temporary folder and removed at the end.
+#include "bench/bench_run.h"
 #include "bench/bench_support.h"
 #include "bench/child_run.h"
 #include "common/block_gzip.h"
@@ -289,20 +290,9 @@ int run(Options options)
     const fs::path out = work.path / "out";
     fs::create_directories(out);
 
-    runsim::RunRecipe recipe;
-    recipe.out = work.path / "run";
-    recipe.seed = 20240611;
-    recipe.lanes = 2;
-    recipe.surfaces = 1;
-    recipe.tiles = options.tiles;
-    recipe.spots = options.spots;
-    recipe.layout = runsim::ReadLayout::standard(151, 8);
-    recipe.spot_truth = false;
+    runsim::RunRecipe recipe =
+        bench::standard_recipe(work.path / "run", options.tiles, options.spots, options.samples);
     recipe.keep_calls = false;
-    recipe.manifest.clear();
-    recipe.legacy_sample_sheet.clear();
-    recipe.samples = options.samples;
-    recipe.same_samples_in_lanes = true;
     // Indexes are drawn for one mismatch: 96 indexes of 8 bases cannot lie far enough apart
     // for two to stay unambiguous. Two mismatches are then set in the sheets afterwards.
     recipe.i1_mismatches = 1;

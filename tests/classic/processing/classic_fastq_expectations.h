@@ -30,14 +30,14 @@ struct ReadText {
 
 inline ReadText read_text(const runsim::RunTruth& run, const runsim::TileTruth& tile, std::size_t s, int r)
 {
-    const runsim::ReadSpec& spec = run.recipe.layout.reads[std::size_t(r - 1)];
-    const unsigned char* calls = tile.calls[std::size_t(r - 1)].data() + s * std::size_t(spec.header_cycles());
+    const runsim::ReadSpec& layout_read = run.recipe.layout.reads[std::size_t(r - 1)];
+    const unsigned char* calls = tile.calls[std::size_t(r - 1)].data() + s * std::size_t(layout_read.header_cycles());
     int last = -1;
-    for (int c = 0; c < spec.header_cycles(); ++c)
+    for (int c = 0; c < layout_read.header_cycles(); ++c)
         if (calls[c] >= 4)
             last = c;
     ReadText text;
-    for (int c = 0; c < std::min(spec.cycles, last + 1); ++c) {
+    for (int c = 0; c < std::min(layout_read.cycles, last + 1); ++c) {
         text.bases += calls[c] < 4 ? 'N' : "ACGT"[calls[c] & 3];
         text.qualities += static_cast<char>((calls[c] >> 2) + 33);
     }
