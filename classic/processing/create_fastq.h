@@ -111,7 +111,9 @@ public:
                     int& length, std::uint64_t& prefix);
     void load_index(std::vector<ZelData>& reads, int read, int start, int length, std::uint64_t& position,
                     std::string& key);
-    void check_for_match(std::vector<ZelData>& reads, const std::string& expected, int read, int start,
+    // masked: each read's text with its low-quality letters as 'N' (only the index reads' are
+    // looked at).
+    void check_for_match(const std::vector<std::string>& masked, const std::string& expected, int read, int start,
                          int length, int limit, std::vector<std::uint64_t>& scratch, bool& match);
     bool compare_barcode(const std::string& observed, int start, int length, const std::string& expected,
                          int limit, std::vector<std::uint64_t>& scratch);

@@ -24,7 +24,6 @@ std::string position_text(int value)
     return value == No_position ? "NA" : std::to_string(value);
 }
 
-// The control that a key names, as (record index, start of the key in the record), or null.
 template <typename Map>
 void add_counts(Map& into, const Map& from)
 {

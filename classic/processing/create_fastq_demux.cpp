@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -167,6 +168,23 @@ bool CreateFastq::demux(std::uint64_t lane, TileData& tile, const std::string& t
     std::pair<short, std::string> observed{k, std::string(demux_key_length, 'N')};
     std::string& key = observed.second;
     std::vector<std::uint64_t> scratch;
+    // Each index read's text with its low-quality letters as 'N', made once per spot for the
+    // scan over the samples.
+    std::vector<std::string> masked(reads.size());
+    // Counted here and added to the run's counts once the tile is done, so that tile threads
+    // do not take the lock for every undetermined spot.
+    std::map<std::pair<short, std::string>, std::uint64_t> tile_undetermined;
+
+    // Where the indexes lie depends on the sheet and the run's reads alone.
+    IndexPlace index1;
+    IndexPlace index2;
+    std::uint64_t index_prefix = 0;
+    for (const IndexRead& x : sample_sheet_local.index_reads) {
+        if (x.data_column_name == "Index1")
+            find_index(x, reads, index1.read, index1.start, index1.length, index_prefix);
+        else if (x.data_column_name == "Index2")
+            find_index(x, reads, index2.read, index2.start, index2.length, index_prefix);
+    }
 
     // The spot's observed key: index 1's letters, then index 2's, 'N' where a letter is missing
     // or of low quality.
@@ -178,9 +196,16 @@ bool CreateFastq::demux(std::uint64_t lane, TileData& tile, const std::string& t
         if (index2.read != -1)
             load_index(reads, index2.read, index2.start, index2.length, position, key);
     };
-    auto count_undetermined = [&] {
-        std::lock_guard lock(undetermined_mutex);
-        ++undetermined[observed];
+    auto count_undetermined = [&] { ++tile_undetermined[observed]; };
+    auto mask = [&](const IndexPlace& index) {
+        if (index.read < 0)
+            return;
+        const ZelData& data = reads[static_cast<std::size_t>(index.read)];
+        std::string& text = masked[static_cast<std::size_t>(index.read)];
+        text = data.sequence;
+        for (std::size_t c = 0; c < text.size(); ++c)
+            if (data.quality[c] - 33 < qscore_cutoff)
+                text[c] = 'N';
     };
 
     for (std::uint64_t s = 0; s < spots; ++s) {
@@ -192,14 +217,7 @@ bool CreateFastq::demux(std::uint64_t lane, TileData& tile, const std::string& t
                 spot.control = true;
         }
 
-        IndexPlace index1;
-        IndexPlace index2;
-        for (const IndexRead& x : sample_sheet_local.index_reads) {
-            if (x.data_column_name == "Index1")
-                find_index(x, reads, index1.read, index1.start, index1.length, spot.index_prefix);
-            else if (x.data_column_name == "Index2")
-                find_index(x, reads, index2.read, index2.start, index2.length, spot.index_prefix);
-        }
+        spot.index_prefix = index_prefix;
 
         std::string umi;
         std::string umi_quality;
@@ -209,12 +227,13 @@ bool CreateFastq::demux(std::uint64_t lane, TileData& tile, const std::string& t
             const ZelData& read = reads[static_cast<std::size_t>(x.read - 1)];
             if (!umi.empty())
                 umi += separator;
-            if (!umi_quality.empty())
+            if (umi_qscores != 0 && !umi_quality.empty())
                 umi_quality += separator;
             for (std::int64_t c = std::int64_t{x.position_start} - 1; c < x.position_stop; ++c) {
                 const bool inside = c >= 0 && static_cast<std::uint64_t>(c) < read.sequence.size();
                 umi += inside ? read.sequence[static_cast<std::size_t>(c)] : 'N';
-                umi_quality += inside ? read.quality[static_cast<std::size_t>(c)] : '!';
+                if (umi_qscores != 0)
+                    umi_quality += inside ? read.quality[static_cast<std::size_t>(c)] : '!';
             }
         }
 
@@ -228,6 +247,8 @@ bool CreateFastq::demux(std::uint64_t lane, TileData& tile, const std::string& t
                     count_undetermined();
             }
         } else if (!rows.empty()) {
+            mask(index1);
+            mask(index2);
             int matches = 0;
             short sample = -1;
             for (std::size_t p = 0; p < rows.size(); ++p) {
@@ -235,8 +256,8 @@ bool CreateFastq::demux(std::uint64_t lane, TileData& tile, const std::string& t
                 if (row.lane != k + 1 || (row.index1.empty() && row.index2.empty()))
                     continue;
                 bool match = true;
-                check_for_match(reads, row.index1, index1.read, index1.start, index1.length, limit1, scratch, match);
-                check_for_match(reads, row.index2, index2.read, index2.start, index2.length, limit2, scratch, match);
+                check_for_match(masked, row.index1, index1.read, index1.start, index1.length, limit1, scratch, match);
+                check_for_match(masked, row.index2, index2.read, index2.start, index2.length, limit2, scratch, match);
                 if (match) {
                     ++matches;
                     sample = static_cast<short>(p);
@@ -252,6 +273,12 @@ bool CreateFastq::demux(std::uint64_t lane, TileData& tile, const std::string& t
         }
 
         spot.umi = umi_qscores != 0 ? umi + ":" + umi_quality : umi;
+    }
+
+    if (!tile_undetermined.empty()) {
+        std::lock_guard lock(undetermined_mutex);
+        for (const auto& [text, count] : tile_undetermined)
+            undetermined[text] += count;
     }
     return true;
 }
@@ -288,24 +315,18 @@ void CreateFastq::load_index(std::vector<ZelData>& reads, int read, int start, i
     }
 }
 
-void CreateFastq::check_for_match(std::vector<ZelData>& reads, const std::string& expected, int read, int start,
-                                  int length, int limit, std::vector<std::uint64_t>& scratch, bool& match)
+void CreateFastq::check_for_match(const std::vector<std::string>& masked, const std::string& expected, int read,
+                                  int start, int length, int limit, std::vector<std::uint64_t>& scratch, bool& match)
 {
     if (expected.empty())
         return;
-    if (read < 0 || static_cast<std::size_t>(read) >= reads.size() || start < 0 || length < 0 ||
+    if (read < 0 || static_cast<std::size_t>(read) >= masked.size() || start < 0 || length < 0 ||
         static_cast<std::uint64_t>(start) + static_cast<std::uint64_t>(length) >
-            reads[static_cast<std::size_t>(read)].sequence.size()) {
+            masked[static_cast<std::size_t>(read)].size()) {
         match = false;
         return;
     }
-    const ZelData& data = reads[static_cast<std::size_t>(read)];
-    std::string observed = data.sequence;
-    for (std::size_t c = 0; c < observed.size(); ++c) {
-        if (data.quality[c] - 33 < qscore_cutoff)
-            observed[c] = 'N';
-    }
-    if (!compare_barcode(observed, start, length, expected, limit, scratch))
+    if (!compare_barcode(masked[static_cast<std::size_t>(read)], start, length, expected, limit, scratch))
         match = false;
 }
 

@@ -6,7 +6,6 @@
 #include "classic/framework/histograms.h"
 #include "classic/framework/utilities.h"
 #include "classic/processing/fastq_names.h"
-#include "classic/processing/quantile.h"
 
 #include <algorithm>
 #include <cmath>
@@ -166,33 +165,7 @@ std::string index_text(const std::vector<IndexData>& rows, const std::string& sa
     return row != rows.end() ? row->index1 + ":" + row->index2 : ":";
 }
 
-template <typename T>
-double quantile_of(std::vector<T> values, double p)
-{
-    if (p < 0 || p > 1)
-        throw std::logic_error("Requested quantile probability is invalid");
-    if (values.empty())
-        return std::numeric_limits<double>::quiet_NaN();
-    std::sort(values.begin(), values.end());
-    const double h = static_cast<double>(values.size() - 1) * p;
-    const auto lo = static_cast<std::size_t>(std::floor(h));
-    const auto hi = static_cast<std::size_t>(std::ceil(h));
-    if (lo == hi)
-        return values[lo];
-    return values[lo] * (static_cast<double>(hi) - h) + (h - static_cast<double>(lo)) * values[hi];
-}
-
 } // namespace
-
-double quantile(std::vector<unsigned char> values, double p)
-{
-    return quantile_of(std::move(values), p);
-}
-
-double quantile(std::vector<short> values, double p)
-{
-    return quantile_of(std::move(values), p);
-}
 
 void CreateFastq::output_metric(bool is_control, const std::string& label, const std::string& metric_name,
                                 std::pair<double, std::map<std::string, double>>& metric, int precision,
