@@ -26,12 +26,6 @@ bool names_adapter(const std::string& name)
     return name.find("adapter") != std::string::npos;
 }
 
-// Where a read's text ends before its last cycle.
-bool is_end(char c)
-{
-    return c == '\0' || c == '.';
-}
-
 // Whether test accepts the table entry of any window of the given length that starts at first,
 // first + 10, ... inside the sequence.
 template <typename Test>
@@ -241,7 +235,7 @@ std::uint64_t CreateFastq::calculate_error(const std::string& read, std::uint64_
 {
     std::uint64_t errors = 0;
     for (std::uint64_t r = read_start, c = control_start; r < read.size() && r < read_limit && c < control.size() &&
-                                                         c < control_limit && !is_end(read[r]);
+                                                         c < control_limit && !is_text_end(read[r]);
          ++r, ++c) {
         if (read[r] != 'N' && read[r] != control[c])
             ++errors;
@@ -260,7 +254,7 @@ void CreateFastq::calculate_error(std::uint64_t cycles, TileData& tile, std::uin
             continue;
         const char* bases = data.bases.row(spot);
         sequence.clear();
-        for (std::uint64_t c = 0; c < n && !is_end(bases[c]); ++c)
+        for (std::uint64_t c = 0; c < n && !is_text_end(bases[c]); ++c)
             sequence += bases[c];
         std::uint64_t offset = 0;
         const std::string key = get_control_key(sequence, offset);

@@ -14,11 +14,6 @@
 
 namespace {
 
-char quality_char(unsigned char quality)
-{
-    return quality < 94 ? static_cast<char>(quality + 33) : '~';
-}
-
 std::string position_text(int value)
 {
     return value == No_position ? "NA" : std::to_string(value);
@@ -116,17 +111,10 @@ void CreateFastq::process_tile_read(std::uint64_t lane, std::uint64_t spots, std
     reserve_texts(lane, spots, cycles, read_number, tile, tag, track_written, controls_written);
 
     for (std::uint64_t i = 0; i < spots; ++i) {
-        const char* bases = zel.bases.row(i);
+        spot_texts(zel, i, cycles, sequence, quality);
         const unsigned char* quals = zel.quals.row(i);
-        sequence.clear();
-        quality.clear();
         bool chimera = false;
-        bool has_call = read_number > 1;
-        for (std::uint64_t j = 0; j < cycles && bases[j] != '.' && bases[j] != '\0'; ++j) {
-            sequence += bases[j];
-            has_call = has_call || bases[j] != 'N';
-            quality += quality_char(quals[j]);
-        }
+        const bool has_call = read_number > 1 || sequence.find_first_not_of('N') != std::string::npos;
 
         const bool has_xy = zel.positions.rows() > i && zel.positions.cols() > 1;
         const int px = has_xy ? zel.positions(i, 0) : No_position;

@@ -43,26 +43,12 @@ void for_each_variant(std::string& text, Place place)
     }
 }
 
-// A quality value as its FASTQ character.
-char quality_character(unsigned char q)
-{
-    return q < 94 ? static_cast<char>(q + 33) : '~';
-}
-
 // Rebuilds the read's sequence and quality texts from spot row s: the usable cycles, up to the
-// first '.' or NUL.
+// end of its text.
 void rebuild_texts(ZelData& read, std::uint64_t s)
 {
-    std::uint64_t usable = read.extra < read.cycles ? read.cycles - read.extra : read.cycles;
-    usable = std::min({usable, read.bases.cols(), read.quals.cols()});
-    read.sequence.clear();
-    read.quality.clear();
-    const char* bases = read.bases.row(s);
-    const unsigned char* quals = read.quals.row(s);
-    for (std::uint64_t c = 0; c < usable && bases[c] != '.' && bases[c] != '\0'; ++c) {
-        read.sequence += bases[c];
-        read.quality += quality_character(quals[c]);
-    }
+    const std::uint64_t usable = read.extra < read.cycles ? read.cycles - read.extra : read.cycles;
+    spot_texts(read, s, std::min({usable, read.bases.cols(), read.quals.cols()}), read.sequence, read.quality);
 }
 
 } // namespace

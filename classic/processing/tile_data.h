@@ -25,6 +25,33 @@ struct ZelData {
     std::string quality;            // the current spot's quality characters
 };
 
+// A raw quality value as its FASTQ character.
+inline char quality_character(unsigned char quality)
+{
+    return quality < 94 ? static_cast<char>(quality + 33) : '~';
+}
+
+// Whether a row's text ends at this letter: trailing no-calls are '.', and an unfilled row NUL.
+inline bool is_text_end(char letter)
+{
+    return letter == '.' || letter == '\0';
+}
+
+// Spot s's letters of at most `cycles` cycles, up to the end of its text, into sequence, and
+// their quality characters into quality.
+inline void spot_texts(const ZelData& read, std::uint64_t s, std::uint64_t cycles, std::string& sequence,
+                       std::string& quality)
+{
+    const char* bases = read.bases.row(s);
+    const unsigned char* quals = read.quals.row(s);
+    sequence.clear();
+    quality.clear();
+    for (std::uint64_t c = 0; c < cycles && !is_text_end(bases[c]); ++c) {
+        sequence += bases[c];
+        quality += quality_character(quals[c]);
+    }
+}
+
 // What one read of one tile contributes: per-spot lengths and per-quality tallies of the bases
 // for the histograms, the clean control spots, the statistics and the FASTQ texts. The qualities
 // are tallied as the bases are read rather than kept one entry per base, which would hold a
