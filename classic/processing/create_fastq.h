@@ -95,6 +95,9 @@ public:
     void write(std::uint64_t lane, std::uint64_t slot, std::vector<GzFile>& controls,
                std::vector<GzFile>& tracks);
     void flush(std::uint64_t lane, std::vector<GzFile>& controls, std::vector<GzFile>& tracks);
+    // Opens a FASTQ output for writing at the output level with a gz buffer of buffer_bytes;
+    // a file that cannot be opened ends the run.
+    GzFile open_fastq_output(const std::string& name, unsigned buffer_bytes);
     std::string get_tag(const std::string& folder, std::uint64_t lane, std::uint64_t tile_number);
     std::string get_track_name(std::uint64_t read_index);
     void append_read_name(std::string& text, const std::string& tag, const std::string& x,

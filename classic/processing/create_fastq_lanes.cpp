@@ -25,20 +25,13 @@ constexpr unsigned Gz_buffer_bytes = 262144;
 constexpr int Gz_level = 4;
 constexpr int Gz_default_strategy = 0;
 
-// "L01" for lane index 0.
-std::string lane_name_of(std::uint64_t lane)
-{
-    const std::string number = std::to_string(lane + 1);
-    return "L" + std::string(number.size() < 2 ? 1 : 0, '0') + number;
-}
-
 // The control file (control true) or the track file of read r of a lane.
 std::string track_file_name(CreateFastq& run, std::uint64_t lane, std::uint64_t r, bool control)
 {
     const std::string& library = control                        ? classic::control_library
                                  : run.lane_demux[lane].empty() ? classic::sample_library_of_lane
                                                                 : classic::undetermined_library;
-    return classic::fastq_file_name(classic::get_fastq_directory(run.output), run.file_prefix, lane_name_of(lane),
+    return classic::fastq_file_name(classic::get_fastq_directory(run.output), run.file_prefix, classic::lane_name(lane),
                                     run.get_track_name(r), library);
 }
 
@@ -148,21 +141,14 @@ void CreateFastq::thread_work(const std::string& lane_name,
     const auto& rows = sample_sheet_local.index_data;
     for (auto& [key, out] : outputs) {
         out.file_name = classic::fastq_file_name(
-            classic::get_fastq_directory(output), file_prefix, lane_name_of(k), get_track_name(std::uint64_t(key.second)),
+            classic::get_fastq_directory(output), file_prefix, classic::lane_name(k), get_track_name(std::uint64_t(key.second)),
             classic::sample_library(classic::sample_name(rows, out.sample),
                                     classic::pair_suffix(sample_sheet_local.paired_reads, out.read)));
     }
     std::vector<GzFile> controls(reads, nullptr);
     std::vector<GzFile> tracks(reads, nullptr);
     OpenFiles open_files(controls, tracks, outputs);
-    auto open = [this](const std::string& name) {
-        GzFile file = gz_open(name, "wb");
-        if (file == nullptr)
-            log_exception("Cannot open output file " + name);
-        gz_buffer(file, Gz_buffer_bytes);
-        gz_setparams(file, Gz_level, Gz_default_strategy);
-        return file;
-    };
+    auto open = [this](const std::string& name) { return open_fastq_output(name, Gz_buffer_bytes); };
     for (std::uint64_t r = 0; r < reads; ++r) {
         const bool written = classic::is_track_written(get_track_name(r), settings.OutputIndexFASTQ);
         if (written && settings.OutputControlFASTQ)
@@ -328,4 +314,14 @@ void CreateFastq::append_read_data(std::uint64_t read_number, std::string& text,
     text += "\n+\n";
     text.append(data.quality, std::min(start, data.quality.size()), count);
     text += '\n';
+}
+
+GzFile CreateFastq::open_fastq_output(const std::string& name, unsigned buffer_bytes)
+{
+    GzFile file = gz_open(name, "wb");
+    if (file == nullptr)
+        log_exception("Cannot open output file " + name);
+    gz_buffer(file, buffer_bytes);
+    gz_setparams(file, Gz_level, Gz_default_strategy);
+    return file;
 }

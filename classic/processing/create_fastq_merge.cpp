@@ -11,9 +11,8 @@
 
 namespace {
 
+// The merge has one output open at a time, so it keeps the full gz buffer.
 constexpr unsigned Gz_buffer_size = 2048000;
-constexpr int Gz_level = 4;
-constexpr int Gz_default_strategy = 0;
 
 bool exists(const std::string& path)
 {
@@ -38,8 +37,8 @@ void CreateFastq::merge_lane_fastqs()
     std::map<std::string, std::pair<std::string, std::string>> plan;
     auto add = [&](const std::string& track, const std::string& library) {
         plan.emplace(classic::fastq_file_name(folder, file_prefix, "", track, library),
-                     std::pair(classic::fastq_file_name(folder, file_prefix, "L01", track, library),
-                               classic::fastq_file_name(folder, file_prefix, "L02", track, library)));
+                     std::pair(classic::fastq_file_name(folder, file_prefix, classic::lane_name(0), track, library),
+                               classic::fastq_file_name(folder, file_prefix, classic::lane_name(1), track, library)));
     };
     for (const auto& outputs : lane_demux) {
         for (const auto& [key, demux] : outputs) {
@@ -61,11 +60,7 @@ void CreateFastq::merge_lane_fastqs()
         if (!exists(l01) && !exists(l02))
             continue;
         log_status("Merging fastq files " + merged);
-        GzFile out = gz_open(merged, "wb");
-        if (out == nullptr)
-            log_exception("Cannot open output file " + merged);
-        gz_buffer(out, Gz_buffer_size);
-        gz_setparams(out, Gz_level, Gz_default_strategy);
+        GzFile out = open_fastq_output(merged, Gz_buffer_size);
         // The lane files go only once both are copied whole and the merged file is closed;
         // otherwise they stay and the partial merged file goes.
         std::string failure;

@@ -15,6 +15,12 @@ std::uint64_t lane_index(const std::string& lane_name)
     return number > 0 ? static_cast<std::uint64_t>(number - 1) : 0;
 }
 
+std::string lane_name(std::uint64_t lane)
+{
+    const std::string number = std::to_string(lane + 1);
+    return "L" + std::string(number.size() < 2 ? 1 : 0, '0') + number;
+}
+
 std::string sample_name(const std::vector<IndexData>& rows, int sample)
 {
     if (sample >= 0 && static_cast<std::size_t>(sample) < rows.size())

@@ -23,6 +23,8 @@ bool is_track_written(const std::string& track, bool output_index_fastq);
 // The lane's index from its folder name: the number after the first character, minus 1
 // ("L01" gives 0, "L02" gives 1).
 std::uint64_t lane_index(const std::string& lane_name);
+// The lane's folder name from its index: "L01" for 0.
+std::string lane_name(std::uint64_t lane);
 
 // The sample ID of row `sample`, or "Undetermined" for -1 and any number outside the rows.
 std::string sample_name(const std::vector<IndexData>& rows, int sample);
