@@ -103,11 +103,11 @@ AdapterAligner::AdapterAligner(int max_length, double max_error_rate_, int min_o
 }
 
 template <typename Table>
-void AdapterAligner::find_candidates(Table& dp, const LevenshteinPattern* pattern, const PieceFilter& filter,
-                                     std::vector<MatchCandidate>& found)
+void AdapterAligner::find_candidates(Table& dp, const std::string& adapter, const LevenshteinPattern* pattern,
+                                     const PieceFilter& filter, std::vector<MatchCandidate>& found)
 {
     const int n = static_cast<int>(read_text.size());
-    const int m = static_cast<int>(adapter_text.size());
+    const int m = static_cast<int>(adapter.size());
     if (n < 1 || m < 1)
         return;
     const int s = std::min(m, n);
@@ -139,7 +139,7 @@ void AdapterAligner::find_candidates(Table& dp, const LevenshteinPattern* patter
         if (!any)
             return;
     }
-    dp.populate_levenshtein(read_text.data(), adapter_text.data(), static_cast<std::uint32_t>(n),
+    dp.populate_levenshtein(read_text.data(), adapter.data(), static_cast<std::uint32_t>(n),
                             static_cast<std::uint32_t>(m), Table::Semi_global);
 
     auto add = [&](int i, int j, int length, int distance) {
@@ -211,9 +211,8 @@ bool AdapterAligner::align(const Index& index, const TwoBitSeq& read, AlignmentI
                 filters_[r].build(adapter_text, allowed_edits(length, max_error_rate) + 1);
             }
         }
-        adapter_text = adapter_texts_[r];
         const LevenshteinPattern* pattern = patterns_[r] ? &*patterns_[r] : nullptr;
-        std::visit([&](auto& dp) { find_candidates(dp, pattern, filters_[r], found); }, table);
+        std::visit([&](auto& dp) { find_candidates(dp, adapter_texts_[r], pattern, filters_[r], found); }, table);
 
         if (found.empty()) {
             info.ref_id = -1;

@@ -44,7 +44,7 @@ public:
 
     double max_error_rate;
     std::int32_t min_overlap;
-    std::string adapter_text;
+    std::string adapter_text; // scratch: the letters of an adapter being taken in
     std::string read_text;
     // Cells stay exact while both lengths are below 255; longer reads need 16-bit cells.
     std::variant<MatcherTable<unsigned char>, MatcherTable<std::uint16_t>> table;
@@ -67,8 +67,8 @@ private:
     };
 
     template <typename Table>
-    void find_candidates(Table& table, const LevenshteinPattern* pattern, const PieceFilter& filter,
-                         std::vector<MatchCandidate>& found);
+    void find_candidates(Table& table, const std::string& adapter, const LevenshteinPattern* pattern,
+                         const PieceFilter& filter, std::vector<MatchCandidate>& found);
 
     // Per adapter position: the reference and text last seen there and its bit-vector
     // pattern (none when the adapter is too long for one), remade only when they change.

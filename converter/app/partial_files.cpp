@@ -46,12 +46,6 @@ int PartialFiles::open(std::ofstream& out, const fs::path& final_path, bool appe
     return 0;
 }
 
-bool PartialFiles::is_registered(const fs::path& final_path)
-{
-    std::lock_guard lock(registry_mutex);
-    return registered.count(final_path) != 0;
-}
-
 bool PartialFiles::publish(const fs::path& final_path, std::string& error)
 {
     std::lock_guard lock(registry_mutex);

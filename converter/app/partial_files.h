@@ -30,9 +30,6 @@ public:
     // (EISDIR for a folder under the final name).
     static int open(std::ofstream& out, const std::filesystem::path& final_path, bool append);
 
-    // Whether final_path was opened and not yet renamed.
-    static bool is_registered(const std::filesystem::path& final_path);
-
     // Renames the temporary file to final_path. False, with the system's text in error, when
     // the rename fails or the file is not registered.
     static bool publish(const std::filesystem::path& final_path, std::string& error);
