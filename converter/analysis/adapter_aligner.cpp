@@ -28,8 +28,8 @@ int allowed_edits(int length, double max_error_rate)
     return static_cast<int>(length * max_error_rate);
 }
 
-// Letters of a piece that the filter keeps: codes of 8 letters take 8 KiB; pieces shorter
-// than Min_piece letters occur in most reads by chance.
+// Letters of a piece that the filter keeps: pieces shorter than Min_piece letters occur in
+// most reads by chance.
 constexpr int Max_piece = 8;
 constexpr int Min_piece = 5;
 
@@ -38,37 +38,54 @@ constexpr int Min_piece = 5;
 void AdapterAligner::PieceFilter::build(const std::string& adapter, int pieces)
 {
     const int m = static_cast<int>(adapter.size());
-    k = pieces >= 1 ? std::min(Max_piece, m / pieces) : 0;
+    const int k = pieces >= 1 ? std::min(Max_piece, m / pieces) : 0;
+    q = k - 1;
     if (k < Min_piece) {
-        k = 0;
+        q = 0;
         return;
     }
-    codes.assign(std::max<std::size_t>(1, (std::size_t(1) << (2 * k)) / 64), 0);
+    const std::uint64_t mask = (std::uint64_t(1) << (2 * q)) - 1;
+    codes.assign(std::max<std::uint64_t>(1, (mask + 1) / 64), 0);
     for (int p = 0; p < pieces; ++p) {
         std::uint64_t code = 0;
         for (int i = p * m / pieces, end = i + k; i < end; ++i) {
             const int letter = LevenshteinPattern::base_code(adapter[static_cast<std::size_t>(i)]);
             if (letter == 4) { // only bases are kept
-                k = 0;
+                q = 0;
                 return;
             }
             code = code << 2 | static_cast<std::uint64_t>(letter);
         }
-        codes[code / 64] |= std::uint64_t(1) << (code % 64);
+        // The piece's first q letters and its last q.
+        for (const std::uint64_t part : {code >> 2, code & mask})
+            codes[part / 64] |= std::uint64_t(1) << (part % 64);
     }
 }
 
 bool AdapterAligner::PieceFilter::may_hold(const std::string& read) const
 {
-    const std::uint64_t mask = (std::uint64_t(1) << (2 * k)) - 1;
+    // A copy of a piece's q + 1 letters holds the q letters that start at an even place of
+    // the read, so only those are looked up.
+    const std::uint64_t mask = (std::uint64_t(1) << (2 * q)) - 1;
     std::uint64_t code = 0;
     int run = 0; // bases since the last other letter
-    for (const char c : read) {
+    const auto take = [&](char c) {
         const int letter = LevenshteinPattern::base_code(c);
         run = letter < 4 ? run + 1 : 0;
         code = (code << 2 | static_cast<std::uint64_t>(letter & 3)) & mask;
-        if (run >= k && ((codes[code / 64] >> (code % 64)) & 1))
+    };
+    const std::size_t n = read.size();
+    // The letters at which q letters starting at an even place end.
+    const auto ends = static_cast<std::size_t>((q - 1) & 1);
+    std::size_t i = 0;
+    if (ends == 1 && n > 0)
+        take(read[i++]);
+    for (; i < n; i += 2) {
+        take(read[i]);
+        if (run >= q && ((codes[code / 64] >> (code % 64)) & 1))
             return true;
+        if (i + 1 < n)
+            take(read[i + 1]);
     }
     return false;
 }
@@ -114,57 +131,68 @@ void AdapterAligner::find_candidates(Table& dp, const std::string& adapter, cons
     const int e = allowed_edits(s, max_error_rate);
     const int first_row = std::max(0, s - e - 1);
     const int first_prefix = std::max(min_overlap, 1);
+    if (pattern == nullptr) {
+        dp.populate_levenshtein(read_text.data(), adapter.data(), static_cast<std::uint32_t>(n),
+                                static_cast<std::uint32_t>(m), Table::Semi_global);
+        add_candidates(
+            n, m, e, first_row, first_prefix,
+            [&](int a, int b) { return dp.get_distance(static_cast<std::uint32_t>(a), static_cast<std::uint32_t>(b)); },
+            [&](int i, int j, MatchCandidate& c) {
+                int insertions = 0;
+                int deletions = 0;
+                dp.backtrack_levenshtein(i, j, c.read_start, c.adapter_start, insertions, deletions);
+            },
+            found);
+        return;
+    }
     // Most reads hold no adapter: the last column and row of the table, computed on bit
-    // vectors, tell whether any candidate exists before the table is filled for the walks.
-    if (pattern != nullptr) {
-        if (filter.k > 0 && !filter.may_hold(read_text)) {
-            // No whole adapter fits; a prefix of L bases within its edits lies in the read's
-            // last L + floor(L * rate) bases, so the search over those gives its exact costs.
-            const int longest = m - 1;
-            const auto tail = static_cast<std::size_t>(std::min(n, longest + allowed_edits(longest, max_error_rate)));
-            pattern->search(std::string_view(read_text).substr(static_cast<std::size_t>(n) - tail), last_row_,
-                            last_column_);
-            bool any = false;
-            for (int length = first_prefix; length < m && !any; ++length)
-                any = last_column_[static_cast<std::size_t>(length)] <= allowed_edits(length, max_error_rate);
-            if (!any)
-                return;
-        }
-        pattern->search(read_text, last_row_, last_column_);
+    // vectors, tell whether any candidate exists, and the walks back run on the same vectors.
+    if (filter.q > 0 && !filter.may_hold(read_text)) {
+        // No whole adapter fits; a prefix of L bases within its edits lies in the read's last
+        // L + floor(L * rate) bases, so the search over those gives its exact costs.
+        const int longest = m - 1;
+        const auto tail = static_cast<std::size_t>(std::min(n, longest + allowed_edits(longest, max_error_rate)));
+        pattern->search(std::string_view(read_text).substr(static_cast<std::size_t>(n) - tail), last_row_,
+                        last_column_);
         bool any = false;
-        for (int i = first_row; i < n && !any; ++i)
-            any = last_row_[static_cast<std::size_t>(i)] <= e;
         for (int length = first_prefix; length < m && !any; ++length)
             any = last_column_[static_cast<std::size_t>(length)] <= allowed_edits(length, max_error_rate);
         if (!any)
             return;
     }
-    dp.populate_levenshtein(read_text.data(), adapter.data(), static_cast<std::uint32_t>(n),
-                            static_cast<std::uint32_t>(m), Table::Semi_global);
+    pattern->search(read_text, last_row_, last_column_, trace_);
+    add_candidates(
+        n, m, e, first_row, first_prefix,
+        [&](int a, int b) {
+            return a == n ? last_column_[static_cast<std::size_t>(b)] : last_row_[static_cast<std::size_t>(a - 1)];
+        },
+        [&](int i, int j, MatchCandidate& c) {
+            pattern->trace_back(trace_, read_text, i, j, c.read_start, c.adapter_start);
+        },
+        found);
+}
 
-    auto add = [&](int i, int j, int length, int distance) {
+template <typename Distance, typename Walk>
+void AdapterAligner::add_candidates(int n, int m, int e, int first_row, int first_prefix, Distance distance,
+                                    Walk walk, std::vector<MatchCandidate>& found) const
+{
+    auto add = [&](int i, int j, int length, int d) {
         MatchCandidate c;
-        int insertions = 0;
-        int deletions = 0;
-        dp.backtrack_levenshtein(i, j, c.read_start, c.adapter_start, insertions, deletions);
+        walk(i, j, c);
         c.length = length;
-        c.distance = distance;
+        c.distance = d;
         found.push_back(c);
     };
-
     // The whole adapter inside the read: the last column, from the first row where it can
     // be within the bound.
-    const auto um = static_cast<std::uint32_t>(m);
     for (int i = first_row; i < n; ++i) {
-        const int d = dp.get_distance(static_cast<std::uint32_t>(i + 1), um);
+        const int d = distance(i + 1, m);
         if (d <= e)
             add(i, m - 1, std::min(m, i + 1), d);
     }
-
     // An adapter prefix running off the read's end: the last row.
-    const auto un = static_cast<std::uint32_t>(n);
     for (int length = first_prefix; length < m; ++length) {
-        const int d = dp.get_distance(un, static_cast<std::uint32_t>(length));
+        const int d = distance(n, length);
         if (d <= allowed_edits(length, max_error_rate))
             add(n - 1, length - 1, std::min(n, length), d);
     }

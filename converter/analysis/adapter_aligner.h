@@ -46,7 +46,8 @@ public:
     std::int32_t min_overlap;
     std::string adapter_text; // scratch: the letters of an adapter being taken in
     std::string read_text;
-    // Cells stay exact while both lengths are below 255; longer reads need 16-bit cells.
+    // For adapters too long for a bit-vector pattern. Cells stay exact while both lengths are
+    // below 255; longer reads need 16-bit cells.
     std::variant<MatcherTable<unsigned char>, MatcherTable<std::uint16_t>> table;
     std::vector<AlignmentInfo> alignments;           // one per adapter of the last index
     std::vector<std::vector<MatchCandidate>> candidates; // one list per adapter
@@ -55,10 +56,11 @@ private:
     // A quick test that rules out most reads: a whole adapter matched within e edits leaves
     // one of e + 1 pieces of it intact (an edit spoils at most one piece), so without an
     // exact copy of some piece in the read only an adapter prefix at the read's end can
-    // match, and that depends on the read's last bases alone. Holds the first k letters of
-    // each piece, for the most edits the adapter allows, as a set of 2k-bit codes.
+    // match, and that depends on the read's last bases alone. Holds the first and the last q
+    // letters of the first q + 1 of each piece, for the most edits the adapter allows, as a
+    // set of 2q-bit codes.
     struct PieceFilter {
-        int k = 0; // 0: no filter
+        int q = 0; // 0: no filter
         std::vector<std::uint64_t> codes;
         // Builds the filter of an adapter; none when its pieces would be too short to tell.
         void build(const std::string& adapter, int pieces);
@@ -69,6 +71,12 @@ private:
     template <typename Table>
     void find_candidates(Table& table, const std::string& adapter, const LevenshteinPattern* pattern,
                          const PieceFilter& filter, std::vector<MatchCandidate>& found);
+    // Adds the candidates of the last column and row: distance(a, b) gives D(a, b) of the
+    // read's first a bases against the adapter's first b, walk(i, j, c) the start of the
+    // match ending at read base i and adapter base j.
+    template <typename Distance, typename Walk>
+    void add_candidates(int n, int m, int e, int first_row, int first_prefix, Distance distance, Walk walk,
+                        std::vector<MatchCandidate>& found) const;
 
     // Per adapter position: the reference and text last seen there and its bit-vector
     // pattern (none when the adapter is too long for one), remade only when they change.
@@ -79,4 +87,5 @@ private:
     // The table's last column and last row from the bit-vector search.
     std::vector<int> last_row_;
     std::vector<int> last_column_;
+    LevenshteinPattern::Trace trace_;
 };

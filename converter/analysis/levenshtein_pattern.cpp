@@ -77,12 +77,12 @@ struct Columns {
     {
         const std::uint64_t xv = eq | minus;
         const std::uint64_t xh = ((((eq & plus) + plus) ^ plus) | eq) & mask;
-        std::uint64_t hplus = (minus | ~(xh | plus)) & mask;
-        std::uint64_t hminus = plus & xh;
+        across_plus = (minus | ~(xh | plus)) & mask;
+        across_minus = plus & xh;
         // The two differences never share a bit.
-        score += static_cast<int>((hplus & last) != 0) - static_cast<int>((hminus & last) != 0);
-        hplus = ((hplus << 1) | entry) & mask;
-        hminus = (hminus << 1) & mask;
+        score += static_cast<int>((across_plus & last) != 0) - static_cast<int>((across_minus & last) != 0);
+        const std::uint64_t hplus = ((across_plus << 1) | entry) & mask;
+        const std::uint64_t hminus = (across_minus << 1) & mask;
         plus = (hminus | ~(xv | hplus)) & mask;
         minus = hplus & xv;
     }
@@ -92,8 +92,17 @@ struct Columns {
     std::uint64_t entry;
     std::uint64_t plus; // column 0: D(i, 0) = i
     std::uint64_t minus = 0;
+    // The horizontal differences D(i, j) - D(i, j - 1) of the last step, bit i - 1 for row i.
+    std::uint64_t across_plus = 0;
+    std::uint64_t across_minus = 0;
     int score;
 };
+
+// +1, 0 or -1: the difference that a plus and a minus vector hold at the bit.
+int difference(std::uint64_t plus, std::uint64_t minus, std::uint64_t bit)
+{
+    return static_cast<int>((plus & bit) != 0) - static_cast<int>((minus & bit) != 0);
+}
 
 } // namespace
 
@@ -157,6 +166,19 @@ void LevenshteinPattern::within_each(std::span<const LevenshteinPattern> pattern
 void LevenshteinPattern::search(std::string_view other, std::vector<int>& last_row,
                                 std::vector<int>& last_column) const
 {
+    search_columns<false>(other, last_row, last_column, nullptr);
+}
+
+void LevenshteinPattern::search(std::string_view other, std::vector<int>& last_row, std::vector<int>& last_column,
+                                Trace& trace) const
+{
+    search_columns<true>(other, last_row, last_column, &trace);
+}
+
+template <bool Traced>
+void LevenshteinPattern::search_columns(std::string_view other, std::vector<int>& last_row,
+                                        std::vector<int>& last_column, Trace* trace) const
+{
     if (length_ == 0) {
         last_row.assign(other.size(), 0);
         last_column.assign(1, 0);
@@ -168,9 +190,23 @@ void LevenshteinPattern::search(std::string_view other, std::vector<int>& last_r
     last_column[0] = 0;
     Columns columns(length_, 0);
     int* const row = last_row.data();
+    if constexpr (Traced) {
+        const std::size_t size = other.size() + 1;
+        for (auto* vector : {&trace->plus, &trace->minus, &trace->across_plus, &trace->across_minus})
+            if (vector->size() < size)
+                vector->resize(size);
+        trace->plus[0] = columns.plus;
+        trace->minus[0] = columns.minus;
+    }
     for (std::size_t a = 0; a < other.size(); ++a) {
         columns.step(matches(other[a]));
         row[a] = columns.score;
+        if constexpr (Traced) {
+            trace->plus[a + 1] = columns.plus;
+            trace->minus[a + 1] = columns.minus;
+            trace->across_plus[a + 1] = columns.across_plus;
+            trace->across_minus[a + 1] = columns.across_minus;
+        }
     }
     const int m = static_cast<int>(length_);
     const std::uint64_t plus = columns.plus;
@@ -180,4 +216,34 @@ void LevenshteinPattern::search(std::string_view other, std::vector<int>& last_r
         value += static_cast<int>((plus >> (b - 1)) & 1) - static_cast<int>((minus >> (b - 1)) & 1);
         last_column[static_cast<std::size_t>(b)] = value;
     }
+}
+
+void LevenshteinPattern::trace_back(const Trace& trace, std::string_view other, int i, int j, int& start_other,
+                                    int& start_pattern) const
+{
+    // The neighbours' values are needed only against one another, so they are taken relative
+    // to the current cell: left = D(a, b - 1), up = D(a - 1, b), diagonal = D(a - 1, b - 1).
+    auto a = static_cast<std::size_t>(i + 1);
+    auto b = static_cast<std::size_t>(j + 1);
+    while (a >= 1 && b >= 1) {
+        if (other[a - 1] == text_[b - 1]) {
+            --a;
+            --b;
+            continue;
+        }
+        const std::uint64_t bit = std::uint64_t(1) << (b - 1);
+        const int left = -difference(trace.plus[a], trace.minus[a], bit);
+        const int up = -difference(trace.across_plus[a], trace.across_minus[a], bit);
+        const int diagonal = up - difference(trace.plus[a - 1], trace.minus[a - 1], bit);
+        if (left < up && left < diagonal) {
+            --b;
+        } else if (left > up && up < diagonal) {
+            --a;
+        } else {
+            --a;
+            --b;
+        }
+    }
+    start_other = static_cast<int>(a);
+    start_pattern = static_cast<int>(b);
 }

@@ -38,11 +38,34 @@ public:
     // last_column[b] = D(other's length, b) for b = 0 .. pattern length.
     void search(std::string_view other, std::vector<int>& last_row, std::vector<int>& last_column) const;
 
+    // The bit vectors of every column of a search: the differences D(a, b) - D(a, b - 1) for
+    // a = 0 .. other's length and D(a, b) - D(a - 1, b) for a = 1 .. other's length, each as
+    // a plus and a minus vector (bit b - 1 for row b). Enough to step back from any cell.
+    struct Trace {
+        std::vector<std::uint64_t> plus;
+        std::vector<std::uint64_t> minus;
+        std::vector<std::uint64_t> across_plus; // entry 0 unused
+        std::vector<std::uint64_t> across_minus;
+    };
+    // search, keeping the trace as well.
+    void search(std::string_view other, std::vector<int>& last_row, std::vector<int>& last_column,
+                Trace& trace) const;
+    // The walk of MatcherTable::backtrack_levenshtein from other's character i and the
+    // pattern's character j (0-based) over the Semi_global table of a traced search of
+    // other: the same steps, ties broken alike, so start_other and start_pattern receive the
+    // 0-based positions of the first aligned characters as the table's walk gives them.
+    void trace_back(const Trace& trace, std::string_view other, int i, int j, int& start_other,
+                    int& start_pattern) const;
+
 private:
     static const std::array<unsigned char, 256> Base_codes;
 
     // Bit i set where the pattern's character i equals c.
     std::uint64_t matches(char c) const;
+
+    template <bool Traced>
+    void search_columns(std::string_view other, std::vector<int>& last_row, std::vector<int>& last_column,
+                        Trace* trace) const;
 
     std::string_view::size_type length_;
     std::array<char, Max_length> text_{};

@@ -51,6 +51,7 @@ TEST(LevenshteinPatternTest, SearchEqualsTheSemiGlobalTable)
     MatcherTable<std::uint16_t> table(200, 200);
     std::vector<int> last_row;
     std::vector<int> last_column;
+    LevenshteinPattern::Trace trace;
     for (int round = 0; round < 3000; ++round) {
         const std::string letters = round % 2 ? "ACGTN" : "AC";
         const std::string pattern = random_text(rng, round % 300 == 0 ? 64 : rng() % 40, letters);
@@ -58,11 +59,26 @@ TEST(LevenshteinPatternTest, SearchEqualsTheSemiGlobalTable)
         const auto m = static_cast<std::uint32_t>(pattern.size());
         const auto n = static_cast<std::uint32_t>(text.size());
         table.populate_levenshtein(text.data(), pattern.data(), n, m, MatcherTable<std::uint16_t>::Semi_global);
-        LevenshteinPattern(pattern).search(text, last_row, last_column);
+        const LevenshteinPattern bits(pattern);
+        bits.search(text, last_row, last_column, trace);
         for (std::uint32_t a = 1; a <= n; ++a)
             ASSERT_EQ(last_row[a - 1], table.get_distance(a, m)) << pattern << " / " << text << " at " << a;
         for (std::uint32_t b = 0; b <= m; ++b)
             ASSERT_EQ(last_column[b], table.get_distance(n, b)) << pattern << " / " << text << " at " << b;
+        // The walks back from the last row and column, where matches end, start where the
+        // table's walks start.
+        for (std::uint32_t a = 1; a <= n; ++a) {
+            for (std::uint32_t b = 1; b <= m; ++b) {
+                if (a != n && b != m)
+                    continue;
+                int starts[2][2];
+                int steps[2];
+                table.backtrack_levenshtein(int(a) - 1, int(b) - 1, starts[0][0], starts[0][1], steps[0], steps[1]);
+                bits.trace_back(trace, text, int(a) - 1, int(b) - 1, starts[1][0], starts[1][1]);
+                ASSERT_EQ(starts[0][0], starts[1][0]) << pattern << " / " << text << " from " << a << ", " << b;
+                ASSERT_EQ(starts[0][1], starts[1][1]) << pattern << " / " << text << " from " << a << ", " << b;
+            }
+        }
     }
 }
 
