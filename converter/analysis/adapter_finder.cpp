@@ -74,6 +74,7 @@ void AdapterFinder::process_spot_range(std::vector<Spot>& spots, int begin, int 
                                config.adapter_max_error_rate, config.adapter_min_overlap);
 
         for (int s = begin; s < end; ++s) {
+            prefetch_spot_read(spots, to_size(s), to_size(end), to_size(r - 1));
             Spot& spot = spots[to_size(s)];
             if (to_size(r - 1) >= spot.reads.size())
                 continue;

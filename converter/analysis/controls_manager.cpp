@@ -28,6 +28,7 @@ void ControlsManager::process_spot_range(std::vector<Spot>& spots, int begin, in
                                config.minchain, config.maxgap, config.oscores);
         AlignmentInfo info;
         for (int s = begin; s < end; ++s) {
+            prefetch_spot_read(spots, static_cast<std::size_t>(s), static_cast<std::size_t>(end), read);
             Spot& spot = spots[static_cast<std::size_t>(s)];
             if (read >= spot.reads.size())
                 continue;

@@ -57,6 +57,8 @@ void MetricsManager::process_spots(const std::vector<Spot>& spots)
         for (int chunk = begin; chunk < end; ++chunk) {
             const auto [first, last] = get_chunk_range(chunk, chunks, count);
             for (int s = first; s < last; ++s) {
+                for (std::size_t r = 0; r < num_reads; ++r)
+                    prefetch_spot_read(spots, static_cast<std::size_t>(s), static_cast<std::size_t>(last), r, true);
                 const Spot& spot = spots[static_cast<std::size_t>(s)];
                 if (!spot.valid)
                     continue;

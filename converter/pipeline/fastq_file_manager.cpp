@@ -197,7 +197,9 @@ void FastqFileManager::process_spots(std::vector<Spot>& spots, int surface, int 
     timers->start(TimerName::Format_fastq);
     for (auto& group : groups_)
         group.clear();
-    for (Spot& spot : spots) {
+    for (std::size_t s = 0; s < spots.size(); ++s) {
+        prefetch_spot_reads(spots, s, spots.size());
+        Spot& spot = spots[s];
         const int slot = get_file_index(spot.is_control() != 0, spot.sample);
         if (slot > num_samples_ + 1)
             throw std::runtime_error("Sample index out of range: " + std::to_string(spot.sample));

@@ -11,7 +11,6 @@
 #include "converter/pipeline/fastq_file_manager.h"
 #include "converter/pipeline/zel_file_manager.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <stdexcept>
 
@@ -94,8 +93,11 @@ void TileProcessor::write_fastq()
 
 void TileProcessor::log_results(const TileFolder& folder, double seconds) const
 {
-    const auto controls = std::count_if(spots_.begin(), spots_.end(),
-                                        [](const Spot& spot) { return spot.is_control() != 0; });
+    std::size_t controls = 0;
+    for (std::size_t s = 0; s < spots_.size(); ++s) {
+        prefetch_spot_reads(spots_, s, spots_.size());
+        controls += spots_[s].is_control() != 0 ? 1 : 0;
+    }
     char name[64];
     std::snprintf(name, sizeof name, "L%02d/S%02d_T%03d", folder.lane, folder.surface, folder.tile);
     char time[32];

@@ -171,6 +171,7 @@ void ZelBundle::create_spots_range(std::vector<Spot>& spots, int begin, int end,
 {
     const int reads = config->num_reads;
     for (int s = begin; s < end; ++s) {
+        prefetch_spot_reads(spots, to_size(s), to_size(end));
         Spot& spot = spots[to_size(s)];
         spot.init(reads);
         for (int read = 0; read < reads; ++read) {
