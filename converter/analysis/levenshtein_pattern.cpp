@@ -65,10 +65,12 @@ namespace {
 // differences D(i, j) - D(i - 1, j), each +1, 0 or -1, in the bit vectors plus and minus,
 // with the last row's value in score. entry is the horizontal difference entering row 1:
 // 1 when row 0 holds D(0, j) = j, 0 when it holds D(0, j) = 0.
+//
+// Bits above the pattern's length are never cleared: sums carry and shifts move only
+// upwards, so whatever they hold never reaches the pattern's own bits, which alone are read.
 struct Columns {
     Columns(std::size_t length, std::uint64_t entry_)
-        : mask(length == 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << length) - 1),
-          last(std::uint64_t(1) << (length - 1)), entry(entry_), plus(mask), score(static_cast<int>(length))
+        : last(std::uint64_t(1) << (length - 1)), entry(entry_), score(static_cast<int>(length))
     {
     }
 
@@ -76,21 +78,20 @@ struct Columns {
     void step(std::uint64_t eq)
     {
         const std::uint64_t xv = eq | minus;
-        const std::uint64_t xh = ((((eq & plus) + plus) ^ plus) | eq) & mask;
-        across_plus = (minus | ~(xh | plus)) & mask;
+        const std::uint64_t xh = (((eq & plus) + plus) ^ plus) | eq;
+        across_plus = minus | ~(xh | plus);
         across_minus = plus & xh;
         // The two differences never share a bit.
         score += static_cast<int>((across_plus & last) != 0) - static_cast<int>((across_minus & last) != 0);
-        const std::uint64_t hplus = ((across_plus << 1) | entry) & mask;
-        const std::uint64_t hminus = (across_minus << 1) & mask;
-        plus = (hminus | ~(xv | hplus)) & mask;
+        const std::uint64_t hplus = (across_plus << 1) | entry;
+        const std::uint64_t hminus = across_minus << 1;
+        plus = hminus | ~(xv | hplus);
         minus = hplus & xv;
     }
 
-    std::uint64_t mask;
     std::uint64_t last;
     std::uint64_t entry;
-    std::uint64_t plus; // column 0: D(i, 0) = i
+    std::uint64_t plus = ~std::uint64_t(0); // column 0: D(i, 0) = i
     std::uint64_t minus = 0;
     // The horizontal differences D(i, j) - D(i, j - 1) of the last step, bit i - 1 for row i.
     std::uint64_t across_plus = 0;
