@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -44,48 +45,41 @@ void AdapterAligner::PieceFilter::build(const std::string& adapter, int pieces)
         q = 0;
         return;
     }
-    const std::uint64_t mask = (std::uint64_t(1) << (2 * q)) - 1;
-    codes.assign(std::max<std::uint64_t>(1, (mask + 1) / 64), 0);
+    const std::uint32_t mask = (std::uint32_t(1) << (2 * q)) - 1;
+    codes.assign(std::max<std::uint32_t>(1, (mask + 1) / 64), 0);
     for (int p = 0; p < pieces; ++p) {
-        std::uint64_t code = 0;
-        for (int i = p * m / pieces, end = i + k; i < end; ++i) {
-            const int letter = LevenshteinPattern::base_code(adapter[static_cast<std::size_t>(i)]);
+        // Packed as reads are: the first letter in the lowest bits.
+        std::uint32_t code = 0;
+        for (int i = 0; i < k; ++i) {
+            const int letter = LevenshteinPattern::base_code(adapter[static_cast<std::size_t>(p * m / pieces + i)]);
             if (letter == 4) { // only bases are kept
                 q = 0;
                 return;
             }
-            code = code << 2 | static_cast<std::uint64_t>(letter);
+            code |= static_cast<std::uint32_t>(letter) << (2 * i);
         }
         // The piece's first q letters and its last q.
-        for (const std::uint64_t part : {code >> 2, code & mask})
+        for (const std::uint32_t part : {code & mask, code >> 2})
             codes[part / 64] |= std::uint64_t(1) << (part % 64);
     }
 }
 
-bool AdapterAligner::PieceFilter::may_hold(const std::string& read) const
+bool AdapterAligner::PieceFilter::may_hold(const TwoBitSeq& read) const
 {
     // A copy of a piece's q + 1 letters holds the q letters that start at an even place of
-    // the read, so only those are looked up.
-    const std::uint64_t mask = (std::uint64_t(1) << (2 * q)) - 1;
-    std::uint64_t code = 0;
-    int run = 0; // bases since the last other letter
-    const auto take = [&](char c) {
-        const int letter = LevenshteinPattern::base_code(c);
-        run = letter < 4 ? run + 1 : 0;
-        code = (code << 2 | static_cast<std::uint64_t>(letter & 3)) & mask;
-    };
-    const std::size_t n = read.size();
-    // The letters at which q letters starting at an even place end.
-    const auto ends = static_cast<std::size_t>((q - 1) & 1);
-    std::size_t i = 0;
-    if (ends == 1 && n > 0)
-        take(read[i++]);
-    for (; i < n; i += 2) {
-        take(read[i]);
-        if (run >= q && ((codes[code / 64] >> (code % 64)) & 1))
+    // the read, so only those are looked up, straight from the packed bases. No-calls are
+    // packed as some base: a place that holds one may pass, which costs a search, never a
+    // match.
+    const std::uint32_t mask = (std::uint32_t(1) << (2 * q)) - 1;
+    const unsigned char* packed = read.packed.data();
+    for (int p = 0; p + q <= read.length; p += 2) {
+        // At most 4 + 2q <= 32 bits from the byte of base p; the padding covers the bytes
+        // read past the data.
+        std::uint32_t word;
+        std::memcpy(&word, packed + p / 4, sizeof word);
+        const std::uint32_t code = (word >> (2 * (p % 4))) & mask;
+        if ((codes[code / 64] >> (code % 64)) & 1)
             return true;
-        if (i + 1 < n)
-            take(read[i + 1]);
     }
     return false;
 }
@@ -120,10 +114,11 @@ AdapterAligner::AdapterAligner(int max_length, double max_error_rate_, int min_o
 }
 
 template <typename Table>
-void AdapterAligner::find_candidates(Table& dp, const std::string& adapter, const LevenshteinPattern* pattern,
-                                     const PieceFilter& filter, std::vector<MatchCandidate>& found)
+void AdapterAligner::find_candidates(Table& dp, const TwoBitSeq& read, const std::string& adapter,
+                                     const LevenshteinPattern* pattern, const PieceFilter& filter,
+                                     std::vector<MatchCandidate>& found)
 {
-    const int n = static_cast<int>(read_text.size());
+    const int n = read.length;
     const int m = static_cast<int>(adapter.size());
     if (n < 1 || m < 1)
         return;
@@ -131,7 +126,14 @@ void AdapterAligner::find_candidates(Table& dp, const std::string& adapter, cons
     const int e = allowed_edits(s, max_error_rate);
     const int first_row = std::max(0, s - e - 1);
     const int first_prefix = std::max(min_overlap, 1);
+    // The read's letters, made once for all adapters of the read.
+    const auto take_read_text = [&] {
+        if (!read_text_taken_)
+            read.seq_to_string(read_text);
+        read_text_taken_ = true;
+    };
     if (pattern == nullptr) {
+        take_read_text();
         dp.populate_levenshtein(read_text.data(), adapter.data(), static_cast<std::uint32_t>(n),
                                 static_cast<std::uint32_t>(m), Table::Semi_global);
         add_candidates(
@@ -147,19 +149,22 @@ void AdapterAligner::find_candidates(Table& dp, const std::string& adapter, cons
     }
     // Most reads hold no adapter: the last column and row of the table, computed on bit
     // vectors, tell whether any candidate exists, and the walks back run on the same vectors.
-    if (filter.q > 0 && !filter.may_hold(read_text)) {
+    if (filter.q > 0 && !filter.may_hold(read)) {
         // No whole adapter fits; a prefix of L bases within its edits lies in the read's last
         // L + floor(L * rate) bases, so the search over those gives its exact costs.
         const int longest = m - 1;
-        const auto tail = static_cast<std::size_t>(std::min(n, longest + allowed_edits(longest, max_error_rate)));
-        pattern->search(std::string_view(read_text).substr(static_cast<std::size_t>(n) - tail), last_row_,
-                        last_column_);
+        const int tail = std::min(n, longest + allowed_edits(longest, max_error_rate));
+        if (tail < 1)
+            return;
+        read.seq_to_string(tail_text_, n - tail, tail);
+        pattern->search(tail_text_, last_row_, last_column_);
         bool any = false;
         for (int length = first_prefix; length < m && !any; ++length)
             any = last_column_[static_cast<std::size_t>(length)] <= allowed_edits(length, max_error_rate);
         if (!any)
             return;
     }
+    take_read_text();
     pattern->search(read_text, last_row_, last_column_, trace_);
     add_candidates(
         n, m, e, first_row, first_prefix,
@@ -215,7 +220,7 @@ bool AdapterAligner::align(const Index& index, const TwoBitSeq& read, AlignmentI
         patterns_.resize(count);
         filters_.resize(count);
     }
-    read.seq_to_string(read_text);
+    read_text_taken_ = false;
     for (std::size_t r = 0; r < count; ++r) {
         AlignmentInfo& info = alignments[r];
         info.clear();
@@ -240,7 +245,7 @@ bool AdapterAligner::align(const Index& index, const TwoBitSeq& read, AlignmentI
             }
         }
         const LevenshteinPattern* pattern = patterns_[r] ? &*patterns_[r] : nullptr;
-        std::visit([&](auto& dp) { find_candidates(dp, adapter_texts_[r], pattern, filters_[r], found); }, table);
+        std::visit([&](auto& dp) { find_candidates(dp, read, adapter_texts_[r], pattern, filters_[r], found); }, table);
 
         if (found.empty()) {
             info.ref_id = -1;

@@ -45,7 +45,7 @@ public:
     double max_error_rate;
     std::int32_t min_overlap;
     std::string adapter_text; // scratch: the letters of an adapter being taken in
-    std::string read_text;
+    std::string read_text; // the read's letters, once a search needs them all
     // For adapters too long for a bit-vector pattern. Cells stay exact while both lengths are
     // below 255; longer reads need 16-bit cells.
     std::variant<MatcherTable<unsigned char>, MatcherTable<std::uint16_t>> table;
@@ -65,12 +65,13 @@ private:
         // Builds the filter of an adapter; none when its pieces would be too short to tell.
         void build(const std::string& adapter, int pieces);
         // False when no piece occurs in the read.
-        bool may_hold(const std::string& read) const;
+        bool may_hold(const TwoBitSeq& read) const;
     };
 
     template <typename Table>
-    void find_candidates(Table& table, const std::string& adapter, const LevenshteinPattern* pattern,
-                         const PieceFilter& filter, std::vector<MatchCandidate>& found);
+    void find_candidates(Table& table, const TwoBitSeq& read, const std::string& adapter,
+                         const LevenshteinPattern* pattern, const PieceFilter& filter,
+                         std::vector<MatchCandidate>& found);
     // Adds the candidates of the last column and row: distance(a, b) gives D(a, b) of the
     // read's first a bases against the adapter's first b, walk(i, j, c) the start of the
     // match ending at read base i and adapter base j.
@@ -88,4 +89,6 @@ private:
     std::vector<int> last_row_;
     std::vector<int> last_column_;
     LevenshteinPattern::Trace trace_;
+    bool read_text_taken_ = false; // read_text holds the read of this call
+    std::string tail_text_;         // the read's last letters, for a search of its end alone
 };
