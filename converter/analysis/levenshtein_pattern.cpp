@@ -1,5 +1,6 @@
 #include "converter/analysis/levenshtein_pattern.h"
 
+#include <algorithm>
 #include <array>
 #include <stdexcept>
 #include <string>
@@ -125,6 +126,74 @@ bool LevenshteinPattern::within(std::string_view other, int max) const
     return difference <= static_cast<std::size_t>(max) && distance(other) <= max;
 }
 
+namespace {
+
+// Eight patterns of 1 to 8 characters side by side, one to a byte of each vector: the columns
+// of Columns, with every sum and shift kept within its byte. Only the distances are
+// needed, so they are read from the last column's vertical differences at the end instead of
+// being followed at every step.
+constexpr std::uint64_t Lane_tops = 0x8080808080808080;
+constexpr std::uint64_t Lane_bottoms = 0x0101010101010101;
+
+// The bits of each byte, counted into that byte.
+std::uint64_t lane_counts(std::uint64_t x)
+{
+    x -= (x >> 1) & 0x5555555555555555;
+    x = (x & 0x3333333333333333) + ((x >> 2) & 0x3333333333333333);
+    return (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0F;
+}
+
+} // namespace
+
+bool LevenshteinPattern::fits_lane(const LevenshteinPattern& pattern)
+{
+    return pattern.length_ >= 1 && pattern.length_ <= 8;
+}
+
+void LevenshteinPattern::within_eight(const LevenshteinPattern* patterns, std::string_view other, int max,
+                                      unsigned char* out)
+{
+    std::array<std::uint64_t, 5> letters{};
+    std::uint64_t own_bits = 0; // the bits of each byte that its pattern's characters take
+    for (std::size_t lane = 0; lane < 8; ++lane) {
+        for (std::size_t letter = 0; letter < letters.size(); ++letter)
+            letters[letter] |= patterns[lane].letter_matches_[letter] << (8 * lane);
+        own_bits |= ((std::uint64_t(1) << patterns[lane].length_) - 1) << (8 * lane);
+    }
+    std::uint64_t plus = ~std::uint64_t(0); // D(i, 0) = i
+    std::uint64_t minus = 0;
+    for (const char c : other) {
+        const unsigned char letter = Letter_positions[static_cast<unsigned char>(c)];
+        std::uint64_t eq = 0;
+        if (letter != 5) [[likely]] {
+            eq = letters[letter];
+        } else {
+            for (std::size_t lane = 0; lane < 8; ++lane)
+                eq |= patterns[lane].matches(c) << (8 * lane);
+        }
+        const std::uint64_t xv = eq | minus;
+        const std::uint64_t both = eq & plus;
+        // both + plus within each byte: the top bits are added apart, so no carry leaves a byte.
+        const std::uint64_t sum = ((both & ~Lane_tops) + (plus & ~Lane_tops)) ^ ((both ^ plus) & Lane_tops);
+        const std::uint64_t xh = (sum ^ plus) | eq;
+        // Row 0 holds D(0, j) = j: a difference of 1 enters every byte's lowest bit.
+        const std::uint64_t hplus = (((minus | ~(xh | plus)) << 1) & ~Lane_bottoms) | Lane_bottoms;
+        const std::uint64_t hminus = ((plus & xh) << 1) & ~Lane_bottoms;
+        plus = hminus | ~(xv | hplus);
+        minus = hplus & xv;
+    }
+    // D(length, n) = D(0, n) + the vertical differences of the last column.
+    const std::uint64_t ups = lane_counts(plus & own_bits);
+    const std::uint64_t downs = lane_counts(minus & own_bits);
+    for (std::size_t lane = 0; lane < 8; ++lane) {
+        const int score = static_cast<int>(other.size()) + static_cast<int>((ups >> (8 * lane)) & 0xFF) -
+                          static_cast<int>((downs >> (8 * lane)) & 0xFF);
+        const std::size_t length = patterns[lane].length_;
+        const std::size_t difference = other.size() > length ? other.size() - length : length - other.size();
+        out[lane] = max >= 0 && difference <= static_cast<std::size_t>(max) && score <= max;
+    }
+}
+
 void LevenshteinPattern::within_each(std::span<const LevenshteinPattern> patterns, std::string_view other,
                                      int max, std::vector<unsigned char>& out)
 {
@@ -134,8 +203,8 @@ void LevenshteinPattern::within_each(std::span<const LevenshteinPattern> pattern
         const std::size_t difference = other.size() > length ? other.size() - length : length - other.size();
         return max >= 0 && difference <= static_cast<std::size_t>(max) && score <= max;
     };
-    std::size_t i = 0;
-    for (; i + 4 <= patterns.size(); i += 4) {
+    // Four patterns whose columns advance side by side, each in a word of its own.
+    const auto within_four = [&](std::size_t i) {
         const LevenshteinPattern& a = patterns[i];
         const LevenshteinPattern& b = patterns[i + 1];
         const LevenshteinPattern& c = patterns[i + 2];
@@ -143,7 +212,7 @@ void LevenshteinPattern::within_each(std::span<const LevenshteinPattern> pattern
         if (a.length_ == 0 || b.length_ == 0 || c.length_ == 0 || d.length_ == 0) {
             for (std::size_t k = i; k < i + 4; ++k)
                 out[k] = patterns[k].within(other, max) ? 1 : 0;
-            continue;
+            return;
         }
         Columns ca(a.length_, 1);
         Columns cb(b.length_, 1);
@@ -159,7 +228,19 @@ void LevenshteinPattern::within_each(std::span<const LevenshteinPattern> pattern
         out[i + 1] = close_enough(b, cb.score);
         out[i + 2] = close_enough(c, cc.score);
         out[i + 3] = close_enough(d, cd.score);
+    };
+    std::size_t i = 0;
+    for (; i + 8 <= patterns.size(); i += 8) {
+        if (std::all_of(patterns.begin() + static_cast<std::ptrdiff_t>(i),
+                        patterns.begin() + static_cast<std::ptrdiff_t>(i + 8), fits_lane)) {
+            within_eight(patterns.data() + i, other, max, out.data() + i);
+        } else {
+            within_four(i);
+            within_four(i + 4);
+        }
     }
+    for (; i + 4 <= patterns.size(); i += 4)
+        within_four(i);
     for (; i < patterns.size(); ++i)
         out[i] = patterns[i].within(other, max) ? 1 : 0;
 }

@@ -27,8 +27,9 @@ public:
     int distance(std::string_view other) const;
     // Whether that distance is at most max.
     bool within(std::string_view other, int max) const;
-    // within(other, max) of every pattern, in order, into out (1 or 0). The columns of four
-    // patterns advance side by side, which takes little longer than one of them alone.
+    // within(other, max) of every pattern, in order, into out (1 or 0). The columns of eight
+    // short patterns, or else of four, advance side by side, which takes little longer than
+    // one of them alone.
     static void within_each(std::span<const LevenshteinPattern> patterns, std::string_view other, int max,
                             std::vector<unsigned char>& out);
 
@@ -62,6 +63,11 @@ private:
 
     // Bit i set where the pattern's character i equals c.
     std::uint64_t matches(char c) const;
+
+    // within_each of eight patterns of 1 to 8 characters, all in one word.
+    static bool fits_lane(const LevenshteinPattern& pattern);
+    static void within_eight(const LevenshteinPattern* patterns, std::string_view other, int max,
+                             unsigned char* out);
 
     template <bool Traced>
     void search_columns(std::string_view other, std::vector<int>& last_row, std::vector<int>& last_column,

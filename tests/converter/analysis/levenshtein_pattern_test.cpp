@@ -86,12 +86,16 @@ TEST(LevenshteinPatternTest, WithinEachAgreesWithEachPatternAlone)
 {
     std::mt19937 rng(17);
     std::vector<unsigned char> out;
-    for (int round = 0; round < 500; ++round) {
-        // Eleven patterns: two groups of four side by side and three alone; some empty.
+    for (int round = 0; round < 1000; ++round) {
+        // Nineteen patterns: two groups of eight in one word each, or of four side by side
+        // when one is empty or longer than 8, then four and three alone. 'x' takes the slow
+        // letter lookup.
+        const bool short_ones = round % 2 == 0;
         std::vector<LevenshteinPattern> patterns;
-        for (int p = 0; p < 11; ++p)
-            patterns.emplace_back(random_text(rng, rng() % 5 == 0 ? 0 : 6 + rng() % 4, "ACGTN"));
-        const std::string other = random_text(rng, 6 + rng() % 4, "ACGTN");
+        for (int p = 0; p < 19; ++p)
+            patterns.emplace_back(random_text(
+                rng, short_ones ? 1 + rng() % 8 : rng() % 5 == 0 ? 0 : 6 + rng() % 4, round % 3 ? "ACGTN" : "ACx"));
+        const std::string other = random_text(rng, 1 + rng() % 10, round % 3 ? "ACGTN" : "ACx");
         const int max = static_cast<int>(rng() % 5) - 1;
         LevenshteinPattern::within_each(patterns, other, max, out);
         ASSERT_EQ(out.size(), patterns.size());
