@@ -128,8 +128,8 @@ bool LevenshteinPattern::within(std::string_view other, int max) const
 
 namespace {
 
-// Eight patterns of 1 to 8 characters side by side, one to a byte of each vector: the columns
-// of Columns, with every sum and shift kept within its byte. Only the distances are
+// Eight patterns of 1 to 8 characters side by side, one to a byte of each vector: the steps of
+// Columns::step, with every sum and shift kept within its byte. Only the distances are
 // needed, so they are read from the last column's vertical differences at the end instead of
 // being followed at every step.
 constexpr std::uint64_t Lane_tops = 0x8080808080808080;
