@@ -118,12 +118,16 @@ int LevenshteinPattern::distance(std::string_view other) const
     return columns.score;
 }
 
+bool LevenshteinPattern::lengths_within(std::size_t length, std::size_t other, int max)
+{
+    // The distance is at least the difference of the lengths.
+    const std::size_t difference = other > length ? other - length : length - other;
+    return max >= 0 && difference <= static_cast<std::size_t>(max);
+}
+
 bool LevenshteinPattern::within(std::string_view other, int max) const
 {
-    if (max < 0)
-        return false;
-    const std::size_t difference = other.size() > length_ ? other.size() - length_ : length_ - other.size();
-    return difference <= static_cast<std::size_t>(max) && distance(other) <= max;
+    return lengths_within(length_, other.size(), max) && distance(other) <= max;
 }
 
 namespace {
@@ -188,9 +192,7 @@ void LevenshteinPattern::within_eight(const LevenshteinPattern* patterns, std::s
     for (std::size_t lane = 0; lane < 8; ++lane) {
         const int score = static_cast<int>(other.size()) + static_cast<int>((ups >> (8 * lane)) & 0xFF) -
                           static_cast<int>((downs >> (8 * lane)) & 0xFF);
-        const std::size_t length = patterns[lane].length_;
-        const std::size_t difference = other.size() > length ? other.size() - length : length - other.size();
-        out[lane] = max >= 0 && difference <= static_cast<std::size_t>(max) && score <= max;
+        out[lane] = lengths_within(patterns[lane].length_, other.size(), max) && score <= max;
     }
 }
 
@@ -199,9 +201,7 @@ void LevenshteinPattern::within_each(std::span<const LevenshteinPattern> pattern
 {
     out.resize(patterns.size());
     const auto close_enough = [&](const LevenshteinPattern& pattern, int score) -> unsigned char {
-        const std::size_t length = pattern.length_;
-        const std::size_t difference = other.size() > length ? other.size() - length : length - other.size();
-        return max >= 0 && difference <= static_cast<std::size_t>(max) && score <= max;
+        return lengths_within(pattern.length_, other.size(), max) && score <= max;
     };
     // Four patterns whose columns advance side by side, each in a word of its own.
     const auto within_four = [&](std::size_t i) {

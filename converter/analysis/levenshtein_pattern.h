@@ -63,6 +63,8 @@ private:
 
     // Bit i set where the pattern's character i equals c.
     std::uint64_t matches(char c) const;
+    // Whether texts of the two lengths can lie within max edits of each other.
+    static bool lengths_within(std::size_t length, std::size_t other, int max);
 
     // within_each of eight patterns of 1 to 8 characters, all in one word.
     static bool fits_lane(const LevenshteinPattern& pattern);
