@@ -148,14 +148,11 @@ TwoBitSeq& TwoBitSeq::operator=(TwoBitSeq&& other) noexcept
 void TwoBitSeq::allocate(int n)
 {
     // The old buffers are dropped; the new ones hold exactly what n needs.
-    const std::size_t packed_bytes = packed_size(n);
-    owned_ = std::make_unique_for_overwrite<unsigned char[]>(storage_size(n));
-    packed = {owned_.get(), packed_bytes};
-    qual = {owned_.get() + packed_bytes, static_cast<std::size_t>(n)};
-    std::memset(packed.data(), 0, packed_bytes);
+    auto storage = std::make_unique_for_overwrite<unsigned char[]>(storage_size(n));
+    attach(storage.get(), n);
+    owned_ = std::move(storage);
+    std::memset(packed.data(), 0, packed.size());
     std::memset(qual.data(), 1, qual.size());
-    length = n;
-    capacity = n;
 }
 
 void TwoBitSeq::attach(unsigned char* storage, int n)
