@@ -27,8 +27,7 @@ void log_lane_error(const char* what)
 LaneProcessor::LaneProcessor(const Config& config, ControlsManager& controls, AdapterFinder& adapters,
                              MetricsManager& metrics, TimerManager& timers)
     : config_(config), controls_(controls), adapters_(adapters), metrics_(metrics), timers_(timers),
-      bundles_(std::make_shared<ZelBundlePool>(config, ZelFileManager::Batch_size,
-                                               ZelBundlePool::inflate_threads(config.threads)))
+      bundles_(ZelFileManager::make_pool(config))
 {
 }
 

@@ -10,10 +10,13 @@
 
 ZelFileManager::ZelFileManager(const Config& config, TimerManager& timers, int lane,
                                std::shared_ptr<ZelBundlePool> pool)
-    : config(config), timers(timers), lane(lane),
-      pool(pool ? std::move(pool)
-                : std::make_shared<ZelBundlePool>(config, Batch_size, ZelBundlePool::inflate_threads(config.threads)))
+    : config(config), timers(timers), lane(lane), pool(pool ? std::move(pool) : make_pool(config))
 {
+}
+
+std::shared_ptr<ZelBundlePool> ZelFileManager::make_pool(const Config& config)
+{
+    return std::make_shared<ZelBundlePool>(config, Batch_size, ZelBundlePool::inflate_threads(config.threads));
 }
 
 ZelFileManager::~ZelFileManager()

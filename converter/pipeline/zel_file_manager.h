@@ -30,8 +30,7 @@ public:
     static constexpr int Batch_size = 3;
     static constexpr std::size_t Queue_bound = 4;
 
-    // Without a pool the manager makes its own, inflating on as many threads as the run's
-    // --threads count.
+    // Without a pool the manager makes its own (make_pool).
     ZelFileManager(const Config& config, TimerManager& timers, int lane,
                    std::shared_ptr<ZelBundlePool> pool = nullptr);
     // Stops the reader and waits for it when it was not joined, so that a lane that ends by
@@ -39,6 +38,10 @@ public:
     ~ZelFileManager();
     ZelFileManager(const ZelFileManager&) = delete;
     ZelFileManager& operator=(const ZelFileManager&) = delete;
+
+    // A pool for the loaders of a run: a reader for each tile thread of a batch, inflating on
+    // as many threads as the run's --threads count.
+    static std::shared_ptr<ZelBundlePool> make_pool(const Config& config);
 
     int lane_number() const { return lane; }
 
