@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 namespace {
 
@@ -14,9 +15,6 @@ using Table16 = MatcherTable<std::uint16_t>;
 
 std::variant<Table8, Table16> make_table(int max_length)
 {
-    if (max_length < 0)
-        throw std::invalid_argument("Adapter aligner length must not be negative: " +
-                                    std::to_string(max_length));
     const auto n = static_cast<std::uint32_t>(max_length);
     if (max_length < 255)
         return std::variant<Table8, Table16>(std::in_place_type<Table8>, n, n);
@@ -107,14 +105,16 @@ bool compare_adapter_alignments(const AlignmentInfo& a, const AlignmentInfo& b)
 }
 
 AdapterAligner::AdapterAligner(int max_length, double max_error_rate_, int min_overlap_)
-    : max_error_rate(max_error_rate_), min_overlap(min_overlap_), table(make_table(max_length))
+    : max_error_rate(max_error_rate_), min_overlap(min_overlap_), max_length_(max_length)
 {
+    if (max_length < 0)
+        throw std::invalid_argument("Adapter aligner length must not be negative: " +
+                                    std::to_string(max_length));
     adapter_text.reserve(static_cast<std::size_t>(max_length));
     read_text.reserve(static_cast<std::size_t>(max_length));
 }
 
-template <typename Table>
-void AdapterAligner::find_candidates(Table& dp, const TwoBitSeq& read, const std::string& adapter,
+void AdapterAligner::find_candidates(const TwoBitSeq& read, const std::string& adapter,
                                      const LevenshteinPattern* pattern, const PieceFilter& filter,
                                      std::vector<MatchCandidate>& found)
 {
@@ -134,17 +134,25 @@ void AdapterAligner::find_candidates(Table& dp, const TwoBitSeq& read, const std
     };
     if (pattern == nullptr) {
         take_read_text();
-        dp.populate_levenshtein(read_text.data(), adapter.data(), static_cast<std::uint32_t>(n),
-                                static_cast<std::uint32_t>(m), Table::Semi_global);
-        add_candidates(
-            n, m, e, first_row, first_prefix,
-            [&](int a, int b) { return dp.get_distance(static_cast<std::uint32_t>(a), static_cast<std::uint32_t>(b)); },
-            [&](int i, int j, MatchCandidate& c) {
-                int insertions = 0;
-                int deletions = 0;
-                dp.backtrack_levenshtein(i, j, c.read_start, c.adapter_start, insertions, deletions);
+        if (!table)
+            table = make_table(max_length_);
+        std::visit(
+            [&](auto& dp) {
+                dp.populate_levenshtein(read_text.data(), adapter.data(), static_cast<std::uint32_t>(n),
+                                        static_cast<std::uint32_t>(m), std::decay_t<decltype(dp)>::Semi_global);
+                add_candidates(
+                    n, m, e, first_row, first_prefix,
+                    [&](int a, int b) {
+                        return dp.get_distance(static_cast<std::uint32_t>(a), static_cast<std::uint32_t>(b));
+                    },
+                    [&](int i, int j, MatchCandidate& c) {
+                        int insertions = 0;
+                        int deletions = 0;
+                        dp.backtrack_levenshtein(i, j, c.read_start, c.adapter_start, insertions, deletions);
+                    },
+                    found);
             },
-            found);
+            *table);
         return;
     }
     // Most reads hold no adapter: the last column and row of the table, computed on bit
@@ -245,7 +253,7 @@ bool AdapterAligner::align(const Index& index, const TwoBitSeq& read, AlignmentI
             }
         }
         const LevenshteinPattern* pattern = patterns_[r] ? &*patterns_[r] : nullptr;
-        std::visit([&](auto& dp) { find_candidates(dp, read, adapter_texts_[r], pattern, filters_[r], found); }, table);
+        find_candidates(read, adapter_texts_[r], pattern, filters_[r], found);
 
         if (found.empty()) {
             info.ref_id = -1;

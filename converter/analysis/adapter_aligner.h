@@ -11,7 +11,8 @@
 // trim point), query_start = its first matched adapter base, length and distance as found.
 //
 // An aligner is built for the longest read and adapter it will see and reused for many reads:
-// the table, the text buffers and the result lists are allocated once.
+// the text buffers and the result lists are allocated once, and the table that adapters too
+// long for the bit-vector search need when the first of them comes.
 #include "converter/analysis/alignment_info.h"
 #include "converter/analysis/index.h"
 #include "converter/analysis/levenshtein_pattern.h"
@@ -46,9 +47,9 @@ public:
     std::int32_t min_overlap;
     std::string adapter_text; // scratch: the letters of an adapter being taken in
     std::string read_text; // the read's letters, once a search needs them all
-    // For adapters too long for a bit-vector pattern. Cells stay exact while both lengths are
-    // below 255; longer reads need 16-bit cells.
-    std::variant<MatcherTable<unsigned char>, MatcherTable<std::uint16_t>> table;
+    // For adapters too long for a bit-vector pattern, made when first needed. Cells stay
+    // exact while both lengths are below 255; longer reads need 16-bit cells.
+    std::optional<std::variant<MatcherTable<unsigned char>, MatcherTable<std::uint16_t>>> table;
     std::vector<AlignmentInfo> alignments;           // one per adapter of the last index
     std::vector<std::vector<MatchCandidate>> candidates; // one list per adapter
 
@@ -68,10 +69,8 @@ private:
         bool may_hold(const TwoBitSeq& read) const;
     };
 
-    template <typename Table>
-    void find_candidates(Table& table, const TwoBitSeq& read, const std::string& adapter,
-                         const LevenshteinPattern* pattern, const PieceFilter& filter,
-                         std::vector<MatchCandidate>& found);
+    void find_candidates(const TwoBitSeq& read, const std::string& adapter, const LevenshteinPattern* pattern,
+                         const PieceFilter& filter, std::vector<MatchCandidate>& found);
     // Adds the candidates of the last column and row: distance(a, b) gives D(a, b) of the
     // read's first a bases against the adapter's first b, walk(i, j, c) the start of the
     // match ending at read base i and adapter base j.
@@ -85,6 +84,7 @@ private:
     std::vector<std::string> adapter_texts_;
     std::vector<std::optional<LevenshteinPattern>> patterns_;
     std::vector<PieceFilter> filters_;
+    int max_length_;
     // The table's last column and last row from the bit-vector search.
     std::vector<int> last_row_;
     std::vector<int> last_column_;

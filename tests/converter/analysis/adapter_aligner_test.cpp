@@ -159,6 +159,22 @@ TEST_F(AdapterAlignerTest, ReadsOf255BasesOrMoreAreSearchedExactly)
     EXPECT_FALSE(aligner.align(index_, TwoBitSeq(read), info_));
 }
 
+TEST_F(AdapterAlignerTest, AdaptersTooLongForBitVectorsAreSearchedByTableAlike)
+{
+    // 70 bases: the table path, made on first use; the aligner then serves short ones too.
+    const std::string long_adapter = Adapter + "ACGGTCATTGCAAGCTTGAACGTCCATGATCGGTACA";
+    Index index{255, 4, 12};
+    index.load(long_adapter, false);
+    AdapterAligner aligner(151, 0.1, 3);
+    ASSERT_TRUE(aligner.align(index, TwoBitSeq(background(40) + substitute(long_adapter, {3, 30, 60})), info_));
+    EXPECT_EQ(info_.ref_start, 40);
+    EXPECT_EQ(info_.length, 70);
+    EXPECT_EQ(info_.distance, 3);
+    EXPECT_FALSE(aligner.align(index, TwoBitSeq(background(70) + background(70)), info_));
+    ASSERT_TRUE(aligner.align(index_, TwoBitSeq(background(50) + Adapter), info_));
+    EXPECT_EQ(info_.ref_start, 50);
+}
+
 TEST_F(AdapterAlignerTest, AdapterAtTheFirstBaseTrimsTheReadToNothing)
 {
     SpotRead read;
