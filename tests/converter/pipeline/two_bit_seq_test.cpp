@@ -243,18 +243,36 @@ TEST(TwoBitSeq, GetSequenceAndQualityData)
 
 TEST(TwoBitSeq, GetSequenceDataMatchesSeqToStringForEveryLength)
 {
+    // Letters and qualities are written eight at a time: each is checked against the base
+    // and the quality byte read one by one, for every length, slice start and quality byte.
     std::mt19937 rng(11);
     for (int n = 0; n <= 70; ++n) {
         std::vector<unsigned char> calls(static_cast<std::size_t>(n));
         for (auto& c : calls)
             c = static_cast<unsigned char>(rng() % 3 == 0 ? rng() & 3 : rng()); // some no-calls
-        const TwoBitSeq seq = from_calls(calls);
+        TwoBitSeq seq = from_calls(calls);
         std::string text;
         seq.seq_to_string(text);
         std::vector<char> buffer(static_cast<std::size_t>(n) + 1, '#');
         ASSERT_EQ(seq.get_sequence_data(buffer.data(), n), n);
         EXPECT_EQ(std::string(buffer.begin(), buffer.begin() + n), text);
         EXPECT_EQ(buffer.back(), '#');
+
+        std::string letters;
+        for (int i = 0; i < n; ++i)
+            letters += seq.qual[static_cast<std::size_t>(i)] == 0 ? 'N' : "ACGT"[seq.get_base(i)];
+        ASSERT_EQ(text, letters);
+        for (int start = 0; start < n; ++start) {
+            seq.seq_to_string(text, start, n - start);
+            ASSERT_EQ(text, letters.substr(static_cast<std::size_t>(start))) << n << " from " << start;
+        }
+        for (auto& q : seq.qual)
+            q = static_cast<unsigned char>(rng());
+        ASSERT_EQ(seq.get_quality_data(buffer.data(), n), n);
+        for (int i = 0; i < n; ++i)
+            ASSERT_EQ(static_cast<unsigned char>(buffer[static_cast<std::size_t>(i)]),
+                      static_cast<unsigned char>(seq.qual[static_cast<std::size_t>(i)] + 33))
+                << n << " at " << i;
     }
 }
 
