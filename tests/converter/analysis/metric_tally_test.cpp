@@ -205,6 +205,28 @@ TEST_F(MetricTallyTest, OutOfRangeQualitiesAndLengthsCountInTheTopRows)
     EXPECT_EQ(tally.sample_reads_by_sample[0], 2u);
 }
 
+TEST_F(MetricTallyTest, LongReadsAreCountedByQualityLikeShortOnes)
+{
+    // Reads of 64 bases or more are counted from a table of their qualities, unless a quality
+    // of 64 or more sends them base by base; either way each called base counts once.
+    MetricTally tally(config, fasta, 1, 1);
+    Quals counted(100);
+    Quals high(100);
+    for (std::size_t i = 0; i < counted.size(); ++i) {
+        counted[i] = static_cast<unsigned char>(i % 50); // two no-calls
+        high[i] = static_cast<unsigned char>(i % 70);    // two no-calls, qualities up to 69
+    }
+    tally.tally_spot(make_spot(counted, 0));
+    tally.tally_spot(make_spot(high, 0));
+    EXPECT_EQ(tally.sample_bases, 196u);
+    std::vector<std::uint64_t> expected(tally.sample_quality_hist.size());
+    for (std::size_t i = 0; i < counted.size(); ++i)
+        for (const unsigned char q : {counted[i], high[i]})
+            expected[q] += q != 0 ? 1 : 0;
+    EXPECT_EQ(tally.sample_quality_hist, expected);
+    EXPECT_EQ(tally.sample_quality_hist_by_sample[1], expected);
+}
+
 std::vector<std::uint64_t> all_counts(const MetricTally& t)
 {
     std::vector<std::uint64_t> out = {t.reads,         t.control_reads,         t.control_bases,
