@@ -3,7 +3,7 @@
 #include "common/sample_sheet.h"
 #include "converter/app/config.h"
 #include "converter/app/logger.h"
-#include "converter/app/partial_files.h"
+#include "common/partial_files.h"
 #include "converter/app/setup.h"
 #include "converter/app/signal_watch.h"
 #include "converter/app/timer_manager.h"

@@ -1,7 +1,7 @@
 #include "converter/pipeline/fastq_file.h"
 
 #include "common/block_gzip.h"
-#include "converter/app/partial_files.h"
+#include "common/partial_files.h"
 #include "converter/app/utilities.h"
 #include "converter/pipeline/fastq_spot_bundle.h"
 

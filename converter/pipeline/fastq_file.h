@@ -1,7 +1,7 @@
 #pragma once
 // One FASTQ output file of a lane, written by the lane's writer thread bundle after bundle,
 // gzip members or plain text. The file is written under its temporary name (see
-// converter/app/partial_files.h) and renamed to its final name when its last lane closes it.
+// common/partial_files.h) and renamed to its final name when its last lane closes it.
 // A write, close or rename that fails is remembered (the first one only) and reported to the
 // writer through the results of write and close; it never counts as written.
 #include <atomic>

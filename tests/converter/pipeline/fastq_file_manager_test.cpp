@@ -4,7 +4,7 @@
 #include "converter/pipeline/fastq_file_manager.h"
 
 #include "converter/app/config.h"
-#include "converter/app/partial_files.h"
+#include "common/partial_files.h"
 #include "converter/app/timer_manager.h"
 #include "converter/pipeline/spot.h"
 #include "tests/converter/pipeline/gzip_members.h"

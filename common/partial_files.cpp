@@ -1,4 +1,4 @@
-#include "converter/app/partial_files.h"
+#include "common/partial_files.h"
 
 #include <cerrno>
 #include <mutex>
