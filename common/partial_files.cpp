@@ -62,6 +62,12 @@ bool PartialFiles::publish(const fs::path& final_path, std::string& error)
     return true;
 }
 
+bool PartialFiles::leave(const fs::path& final_path)
+{
+    std::lock_guard lock(registry_mutex);
+    return registered.erase(final_path) != 0;
+}
+
 bool PartialFiles::publish_all(std::vector<std::string>& errors)
 {
     std::set<fs::path> files;

@@ -34,6 +34,10 @@ public:
     // the rename fails or the file is not registered.
     static bool publish(const std::filesystem::path& final_path, std::string& error);
 
+    // Forgets the file without renaming it: it stays under its temporary name, for
+    // inspection, and is no longer removed by discard_all. False when it is not registered.
+    static bool leave(const std::filesystem::path& final_path);
+
     // Publishes every registered file; one message per failure is appended to errors.
     static bool publish_all(std::vector<std::string>& errors);
 

@@ -68,6 +68,15 @@ std::string Cigar::get_string() const
     return text;
 }
 
+int Cigar::get_query_length() const
+{
+    int length = 0;
+    for (const std::uint16_t e : elements)
+        if (op_of(e) != D)
+            length += length_of(e);
+    return length;
+}
+
 void Cigar::get_match_info(int n, int& matches, int& consumed) const
 {
     int left = n;

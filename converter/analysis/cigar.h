@@ -23,6 +23,8 @@ public:
     // Bases at each end before the first run of at least 7 matching bases.
     int get_left_mismatches() const;
     int get_right_mismatches() const;
+    // Bases of the second sequence (the query) that the elements cover: M, I, N and X.
+    int get_query_length() const;
     // Keeps the alignment of the first n query bases; n below 1 empties the list.
     void trim_right(int n);
     // E.g. "10M1X140M".

@@ -41,7 +41,11 @@ void ControlsManager::process_spot_range(std::vector<Spot>& spots, int begin, in
                 spot_read.control_index = static_cast<std::int16_t>(t);
                 spot_read.partial = info.coverage < config.control_coverage_threshold ? 1 : 0;
                 spot_read.cigar.elements = info.cigar.elements;
+                // The alignment of the window ends at its last read base; read bases that
+                // it leaves out lie at the window's start.
                 spot_read.cigar_start = info.query_start;
+                if (!info.cigar.empty())
+                    spot_read.cigar_start += info.length - info.cigar.get_query_length();
             }
         }
     }

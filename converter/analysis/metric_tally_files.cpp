@@ -5,6 +5,7 @@
 #include "converter/analysis/control_class.h"
 #include "converter/analysis/fasta.h"
 #include "converter/analysis/metric_values.h"
+#include "converter/analysis/metrics_file.h"
 #include "converter/app/config.h"
 #include "converter/app/logger.h"
 #include "converter/app/utilities.h"
@@ -47,19 +48,6 @@ void write_line(std::ofstream& out, const std::string& line)
     out.flush();
 }
 
-// Closes a file whose lines are all written; false, with an ERROR, when any write failed.
-bool finish_file(std::ofstream& out, const std::filesystem::path& path)
-{
-    bool ok = out.good();
-    out.close();
-    ok = ok && !out.fail();
-    if (!ok) {
-        log_error() << "Cannot write metrics file: " << path.string();
-        log_flush();
-    }
-    return ok;
-}
-
 } // namespace
 
 bool MetricTally::write_control(const std::filesystem::path& path) const
@@ -75,8 +63,8 @@ bool MetricTally::write_control(const std::filesystem::path& path) const
                      control_quality_hist_by_class[c], control_matches_by_class[c])
             .get_values(classes[c], config.oscores);
 
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) {
+    std::ofstream out;
+    if (!open_metrics_file(out, path)) {
         log_error() << "ERROR: Cannot open metrics file for output: " << path.string();
         log_flush();
         return false;
@@ -91,7 +79,7 @@ bool MetricTally::write_control(const std::filesystem::path& path) const
                                 format_value(classes[c][m]));
         write_line(out, prefix + name + " Undefined," + format_value(classes[0][m]));
     }
-    return finish_file(out, path);
+    return finish_metrics_file(out, path);
 }
 
 void MetricTally::write_library(const std::filesystem::path& list_path, const std::filesystem::path& table_path,
@@ -116,8 +104,8 @@ bool MetricTally::write_library_as_list(const std::filesystem::path& path,
                                         const std::vector<std::vector<MetricElement>>& rows,
                                         const std::vector<MetricElement>& total) const
 {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) {
+    std::ofstream out;
+    if (!open_metrics_file(out, path)) {
         log_error() << "Cannot open metrics file for output: " << path.string();
         log_flush();
         return false;
@@ -134,15 +122,15 @@ bool MetricTally::write_library_as_list(const std::filesystem::path& path,
         if (!rows.empty())
             write_line(out, prefix + name + " Undetermined," + format_value(rows[0][m]));
     }
-    return finish_file(out, path);
+    return finish_metrics_file(out, path);
 }
 
 bool MetricTally::write_library_as_table(const std::filesystem::path& path,
                                          const std::vector<std::vector<MetricElement>>& rows,
                                          const std::vector<MetricElement>& total) const
 {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out)
+    std::ofstream out;
+    if (!open_metrics_file(out, path))
         return false;
     const auto joined_values = [](const std::vector<MetricElement>& row) {
         std::string text;
@@ -164,7 +152,7 @@ bool MetricTally::write_library_as_table(const std::filesystem::path& path,
     }
     if (!rows.empty())
         write_line(out, "Undetermined,:," + joined_values(rows[0]));
-    return finish_file(out, path);
+    return finish_metrics_file(out, path);
 }
 
 void MetricTally::write_log() const

@@ -1,5 +1,6 @@
 #include "converter/analysis/metrics_manager.h"
 
+#include "converter/analysis/metrics_file.h"
 #include "converter/analysis/sample_finder.h"
 #include "converter/app/config.h"
 #include "converter/app/logger.h"
@@ -160,8 +161,8 @@ void MetricsManager::compute_frequency_totals(const IndexCounts& counts, Frequen
 void MetricsManager::write_frequency_totals(const std::string& name, const std::vector<FrequencyList>& lists) const
 {
     const fs::path path = config.metrics_folder / name;
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) {
+    std::ofstream out;
+    if (!open_metrics_file(out, path)) {
         log_error() << "Cannot open metrics file for output: " << path.string();
         log_flush();
         return;
@@ -172,12 +173,8 @@ void MetricsManager::write_frequency_totals(const std::string& name, const std::
         for (const FrequencyTotal& entry : lists[l])
             out << ++rank << ',' << l + 1 << ',' << entry.first << ',' << entry.second << '\n' << std::flush;
     }
-    out.close();
-    if (out.fail()) {
-        log_error() << "Cannot write metrics file: " << path.string();
-        log_flush();
+    if (!finish_metrics_file(out, path))
         return;
-    }
     copy_file_to(config.metrics_folder, name, config.analysis_metrics_folder);
 }
 

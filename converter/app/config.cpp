@@ -288,6 +288,14 @@ bool Config::validate_folders()
         output_folder = input_folder;
     if (ok)
         ok = validate_folder(output_folder, false);
+    // Before anything is written: a second run into the folder would corrupt the first's
+    // files or replace them.
+    std::string refused;
+    if (ok && !output_lock.acquire(output_folder, refused)) {
+        log_error() << "Output folder refused: " << refused;
+        log_flush();
+        ok = false;
+    }
 
     const bool new_structure = is_new_folder_structure(input_folder);
     metrics_folder = new_structure ? output_folder / "Metrics" : output_folder;

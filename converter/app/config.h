@@ -2,6 +2,7 @@
 // The converter's run configuration: built by main, filled in three stages (the command
 // line and folders, then the sheets' settings and the run folder, then the settings
 // computed from them) and afterwards only read, by reference, from every thread.
+#include "common/output_folder_lock.h"
 #include "common/sample.h"
 #include "converter/app/cycle_range.h"
 #include "converter/app/log_level.h"
@@ -106,4 +107,7 @@ public:
     std::filesystem::path analysis_folder;
     std::filesystem::path analysis_metrics_folder;
     std::filesystem::path metrics_folder;
+
+    // Held from the output folder's check to the end of the run: one run per output folder.
+    OutputFolderLock output_lock;
 };

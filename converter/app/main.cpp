@@ -3,7 +3,6 @@
 #include "common/sample_sheet.h"
 #include "converter/app/config.h"
 #include "converter/app/logger.h"
-#include "common/partial_files.h"
 #include "converter/app/setup.h"
 #include "converter/app/signal_watch.h"
 #include "converter/app/timer_manager.h"
@@ -20,21 +19,8 @@
 #include <limits>
 #include <exception>
 #include <optional>
-#include <string>
-#include <vector>
 
 namespace {
-
-// Gives every output file still under its temporary name its final name: the files of
-// merged lanes, and those of a lane that ended part-way. False after logging a failure.
-bool publish_remaining_files()
-{
-    std::vector<std::string> errors;
-    const bool ok = PartialFiles::publish_all(errors);
-    for (const std::string& error : errors)
-        log_error() << "ERROR: " << error;
-    return ok;
-}
 
 int run(int argc, char** argv)
 {
@@ -64,7 +50,6 @@ int run(int argc, char** argv)
     bool ok = true;
     for (int lane = 1; ok && lane <= config.num_lanes; ++lane)
         ok = lanes.process_lane(lane, tiles_processed);
-    ok = publish_remaining_files() && ok;
 
     log_info() << "*** Run complete.";
     if (ok) {
@@ -95,7 +80,6 @@ int main(int argc, char** argv)
     } catch (...) {
         log_error() << "Exception detected: unknown error";
     }
-    publish_remaining_files();
     log_flush();
     return -1;
 }

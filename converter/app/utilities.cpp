@@ -1,5 +1,6 @@
 #include "converter/app/utilities.h"
 
+#include "common/partial_files.h"
 #include "common/sample_sheet.h"
 #include "converter/app/config.h"
 #include "converter/app/logger.h"
@@ -76,10 +77,19 @@ bool read_file(const fs::path& path, std::string& out)
 
 bool copy_file_to(const fs::path& from_folder, const fs::path& file_name, const fs::path& to_folder)
 {
+    // Copied under the temporary name of the copy, which is renamed once complete.
+    const fs::path to = to_folder / file_name;
+    std::ofstream temporary;
+    bool copied = PartialFiles::open(temporary, to, false) == 0;
+    temporary.close();
     std::error_code ec;
-    const bool copied = fs::copy_file(from_folder / file_name, to_folder / file_name,
-                                      fs::copy_options::overwrite_existing, ec);
-    if (ec || !copied) {
+    std::string ignored;
+    copied = copied &&
+             fs::copy_file(from_folder / file_name, PartialFiles::partial_path(to), fs::copy_options::overwrite_existing,
+                           ec) &&
+             PartialFiles::publish(to, ignored);
+    if (!copied) {
+        PartialFiles::leave(to);
         log_error() << "Cannot copy file '" << file_name.string() << "' from '"
                     << from_folder.string() << "' to '" << to_folder.string() << "'";
         return false;

@@ -22,7 +22,8 @@ int get_index_number(const Config& config, int read);
 // when the path is not a regular file, cannot be opened or a read fails.
 bool read_file(const std::filesystem::path& path, std::string& out);
 
-// Copies from_folder / file_name to to_folder / file_name, replacing an existing file.
+// Copies from_folder / file_name to to_folder / file_name, replacing an existing file; the
+// copy is made under its temporary name (common/partial_files.h) and renamed once complete.
 // On failure logs an ERROR line and returns false. Never throws.
 bool copy_file_to(const std::filesystem::path& from_folder, const std::filesystem::path& file_name,
                   const std::filesystem::path& to_folder);

@@ -55,10 +55,20 @@ bool FastqFile::close(bool last)
     out.close();
     if (!out && !failed_)
         fail(errno);
+    return !failed_;
+}
+
+bool FastqFile::publish()
+{
     std::string error;
-    if (last && !PartialFiles::publish(name_, error))
+    if (!failed_ && !PartialFiles::publish(name_, error))
         fail_with(error);
     return !failed_;
+}
+
+bool FastqFile::leave()
+{
+    return opened() && PartialFiles::leave(name_);
 }
 
 bool FastqFile::empty_on_disk() const

@@ -1,7 +1,8 @@
 #pragma once
 // One FASTQ output file of a lane, written by the lane's writer thread bundle after bundle,
 // gzip members or plain text. The file is written under its temporary name (see
-// common/partial_files.h) and renamed to its final name when its last lane closes it.
+// common/partial_files.h); once its last lane has closed it and succeeded, it is renamed to
+// its final name, and a lane that failed leaves it under its temporary name.
 // A write, close or rename that fails is remembered (the first one only) and reported to the
 // writer through the results of write and close; it never counts as written.
 #include <atomic>
@@ -32,9 +33,15 @@ public:
     bool write(const FastqSpotBundle& bundle);
     // Closes the file when it is open; a failed close is a failure like a failed write. With
     // last (the last lane that writes the file) a compressed file that holds no record gets
-    // one empty member, so that it is a valid gzip file, and the file is renamed to its final
-    // name. False when the file has failed, now or before.
+    // one empty member, so that it is a valid gzip file. False when the file has failed, now
+    // or before.
     bool close(bool last = true);
+    // Renames the closed file to its final name. False when the file has failed, now or before.
+    bool publish();
+    // Leaves the file under its temporary name for good. False when it was not waiting for
+    // its final name (never opened, or published).
+    bool leave();
+    bool opened() const { return !name_.empty(); }
 
     // Records a failure with this file (the first one is kept), like a failed write.
     void fail_with(const std::string& text);
@@ -64,4 +71,5 @@ private:
 // One slot of a lane's file table.
 struct FastqFileReference {
     std::shared_ptr<FastqFile> file;
+    bool last = true; // no later lane of the run writes the file (lanes merged)
 };

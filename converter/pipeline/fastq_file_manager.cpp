@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <set>
 #include <stdexcept>
 #include <utility>
 
@@ -79,32 +80,49 @@ void FastqFileManager::run()
         threads.emplace_back(&FastqFileManager::write_bundles, this);
 }
 
+std::vector<FastqFileManager::LaneFile> FastqFileManager::lane_files(const Config& config, int lane)
+{
+    static const std::vector<Sample> no_samples;
+    const std::vector<Sample>& samples =
+        lane >= 1 && static_cast<std::size_t>(lane) <= config.lane_samples.size()
+            ? config.lane_samples[static_cast<std::size_t>(lane - 1)]
+            : no_samples;
+    const bool any_samples = std::any_of(config.lane_samples.begin(), config.lane_samples.end(),
+                                         [](const auto& lane_samples) { return !lane_samples.empty(); });
+    const std::string undetermined = any_samples ? "Undetermined" : "";
+
+    std::vector<LaneFile> names;
+    for (int read = 1; read <= config.num_reads; ++read) {
+        if (!is_writable(config, read))
+            continue;
+        const auto name = [&](std::size_t slot, const std::filesystem::path& file) {
+            names.push_back({read, slot, config.fastq_folder / file});
+        };
+        name(0, FastqSpotBundle::get_sample_fastq_filename(config, lane, read, undetermined));
+        for (std::size_t i = 0; i < samples.size(); ++i)
+            name(i + 1, FastqSpotBundle::get_sample_fastq_filename(config, lane, read, samples[i].Biosample));
+        if (config.OutputControlFASTQ)
+            name(samples.size() + 1, FastqSpotBundle::get_control_fastq_filename(config, lane, read));
+    }
+    return names;
+}
+
 void FastqFileManager::open_files()
 {
     // Lanes after the first extend the merged files; FastqFile only appends to a file this
-    // run has already opened.
+    // run has already opened. A merged file is complete after the last lane that has it.
     const bool append = config->MergeLanes && lane > 1;
-    const bool any_samples = std::any_of(config->lane_samples.begin(), config->lane_samples.end(),
-                                         [](const auto& samples) { return !samples.empty(); });
-    const std::string undetermined = any_samples ? "Undetermined" : "";
+    std::set<std::filesystem::path> later;
+    if (config->MergeLanes)
+        for (int other = lane + 1; other <= config->num_lanes; ++other)
+            for (const LaneFile& file : lane_files(*config, other))
+                later.insert(file.path);
 
-    for (int read = 1; read <= static_cast<int>(files.size()); ++read) {
-        if (!is_writable(read))
-            continue;
-        auto& row = files[static_cast<std::size_t>(read - 1)];
-        auto open = [&](std::size_t slot, const std::filesystem::path& name) {
-            row[slot].file->open(config->fastq_folder / name, config->compress, append);
-        };
-        open(0, FastqSpotBundle::get_sample_fastq_filename(*config, lane, read, undetermined));
-        for (int i = 0; i < num_samples_; ++i)
-            open(static_cast<std::size_t>(i) + 1,
-                 FastqSpotBundle::get_sample_fastq_filename(
-                     *config, lane, read,
-                     config->lane_samples[static_cast<std::size_t>(lane - 1)][static_cast<std::size_t>(i)]
-                         .Biosample));
-        if (config->OutputControlFASTQ)
-            open(static_cast<std::size_t>(num_samples_) + 1,
-                 FastqSpotBundle::get_control_fastq_filename(*config, lane, read));
+    for (const LaneFile& file : lane_files(*config, lane)) {
+        FastqFileReference& reference =
+            files[static_cast<std::size_t>(file.read - 1)][file.slot];
+        reference.last = later.count(file.path) == 0;
+        reference.file->open(file.path, config->compress, append);
     }
 }
 
@@ -150,13 +168,25 @@ void FastqFileManager::join()
 
 void FastqFileManager::close_files()
 {
-    // Merged lanes leave their files to the next lane, under their temporary names.
-    const bool last = !config->MergeLanes || lane >= config->num_lanes;
-    for (int read = 1; read <= static_cast<int>(files.size()); ++read)
-        if (is_writable(read))
-            for (FastqFileReference& reference : files[static_cast<std::size_t>(read - 1)])
-                if (!reference.file->close(last)) // unopened files are skipped
-                    report_file(*reference.file);
+    // Merged lanes leave a file that a later lane extends to that lane, under its temporary
+    // name.
+    const auto each_file = [this](auto action) {
+        for (auto& row : files)
+            for (FastqFileReference& reference : row)
+                if (reference.file->opened()) // unopened files are skipped
+                    action(reference);
+    };
+    each_file([this](FastqFileReference& reference) {
+        if (!reference.file->close(reference.last))
+            report_file(*reference.file);
+    });
+    if (!lane_failed_ && !has_write_error())
+        each_file([this](FastqFileReference& reference) {
+            if (reference.last && !reference.file->publish())
+                report_file(*reference.file);
+        });
+    if (lane_failed_ || has_write_error())
+        each_file([this](FastqFileReference& reference) { files_left_ += reference.file->leave() ? 1 : 0; });
 }
 
 int FastqFileManager::get_file_index(bool is_control, int sample) const

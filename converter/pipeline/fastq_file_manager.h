@@ -14,9 +14,12 @@
 //   writer.process_spots(spots, surface, tile);  // per tile; throws what formatting or an
 //                                                // earlier tile's compression threw
 //   writer.finish();                       // the last tiles' compression; may throw likewise
+//   if (the lane failed) writer.fail_lane();
 //   writer.stop(); writer.join();          // drains the queue, closes the files and, on
 //                                          // their last lane, gives them their final names
+//                                          // unless the lane failed
 //   if (writer.has_write_error()) ... writer.write_error() ...
+//   if (writer.files_left() > 0) ... a failed lane's files stay under temporary names ...
 #include "common/block_gzip.h"
 #include "converter/pipeline/blocking_queue.h"
 #include "converter/pipeline/fastq_file.h"
@@ -27,6 +30,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -62,8 +66,23 @@ public:
     // the queue first), then closes the files.
     void join();
     // Closes the files; on the last lane that writes them (every lane unless lanes are
-    // merged) they are completed and renamed to their final names.
+    // merged and a later lane has a file of the same name) they are completed and renamed to
+    // their final names. When the lane failed, every file of it stays under its temporary
+    // name.
     void close_files();
+    // The lane failed: its files must not get their final names.
+    void fail_lane() { lane_failed_ = true; }
+    // The files that close_files left under their temporary names because the lane failed.
+    int files_left() const { return files_left_; }
+
+    // The files of a lane, in read and slot order (slot 0 undetermined, then the lane's
+    // samples, then control), each as its path without ".gz".
+    struct LaneFile {
+        int read;
+        std::size_t slot;
+        std::filesystem::path path;
+    };
+    static std::vector<LaneFile> lane_files(const Config& config, int lane);
 
     // sample + 1 for a spot with a sample, else the control slot for a control, else 0.
     int get_file_index(bool is_control, int sample) const;
@@ -133,6 +152,8 @@ private:
     void take_text(FastqSpotBundle& bundle);
 
     int num_samples_ = 0;
+    bool lane_failed_ = false;
+    int files_left_ = 0;
     // Per tile, reused: each slot's spots, and each read's and slot's new bundles.
     std::vector<std::vector<Spot*>> groups_;
     std::vector<std::vector<std::vector<std::shared_ptr<FastqSpotBundle>>>> new_bundles_;

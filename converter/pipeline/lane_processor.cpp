@@ -1,5 +1,6 @@
 #include "converter/pipeline/lane_processor.h"
 
+#include "common/partial_files.h"
 #include "converter/app/config.h"
 #include "converter/app/logger.h"
 #include "converter/app/timer_manager.h"
@@ -92,14 +93,21 @@ bool LaneProcessor::process_lane(int lane, int& tiles_processed)
     }
     std::uint64_t bytes = 0;
     if (fastq_files) {
+        // A failed lane's files keep their temporary names: a file under its final name is
+        // complete.
+        if (!ok)
+            fastq_files->fail_lane();
         fastq_files->stop();
         fastq_files->join();
         bytes = fastq_files->total_bytes_written();
         if (fastq_files->has_write_error()) {
             log_error() << fastq_files->write_error();
-            log_flush();
             ok = false;
         }
+        if (fastq_files->files_left() > 0)
+            log_warn() << "The FASTQ files of lane " << lane << " are incomplete and left under their names ending in "
+                       << PartialFiles::Suffix;
+        log_flush();
     }
     const double seconds = timers_.stop(TimerName::Lane_processing);
 

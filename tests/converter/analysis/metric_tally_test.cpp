@@ -1,6 +1,9 @@
 #include "converter/analysis/metric_tally.h"
 
+#include "common/partial_files.h"
 #include "converter/analysis/cigar.h"
+#include "converter/analysis/control_aligner.h"
+#include "converter/analysis/controls_manager.h"
 #include "converter/analysis/fasta.h"
 #include "converter/app/config.h"
 #include "converter/pipeline/spot.h"
@@ -13,6 +16,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <random>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -182,6 +186,98 @@ TEST_F(MetricTallyTest, ObservedScoreWalk)
         }
         EXPECT_EQ(counted, c.expected);
         EXPECT_EQ(sum_totals(tally.control_matches_by_class[0]), 0u);
+    }
+}
+
+// The walk against a brute-force pairing: the alignment of a window ends at the window's last
+// read base (and last reference base), so each element, taken from the last one back, covers
+// the bases just before those of the elements after it. Reads cut from a control with up to
+// three edits, some beginning before it, with random qualities.
+TEST(ObservedScoreWalkTest, PairsEachElementWithTheBasesItCovers)
+{
+    std::mt19937 random(17);
+    const auto bases = [&](std::size_t n) {
+        std::string text;
+        for (std::size_t i = 0; i < n; ++i)
+            text += "ACGT"[random() % 4];
+        return text;
+    };
+    constexpr int Length = 100;
+    Config config;
+    config.num_reads = 1;
+    config.cycles = {Length};
+    config.extra_cycles = {0};
+    config.lane_samples = {{}};
+    config.oscores = true;
+    Fasta fasta(config);
+    fasta.controls.emplace_back("ctl", bases(400), std::pair{ControlClass::Undefined, std::string("Undefined")},
+                                config.minimizer_window, config.k);
+    const std::string& control = fasta.controls[0].sequence;
+
+    std::vector<Spot> spots(3000);
+    for (Spot& spot : spots) {
+        const int offset = static_cast<int>(random() % 300) - 20;
+        std::string read = offset < 0 ? bases(static_cast<std::size_t>(-offset)) + control.substr(0, Length + 10)
+                                      : control.substr(static_cast<std::size_t>(offset), Length + 10);
+        for (int edits = static_cast<int>(random() % 4); edits > 0; --edits) {
+            const std::size_t at = 5 + random() % (Length - 10);
+            switch (random() % 3) {
+            case 0: read[at] = read[at] == 'A' ? 'C' : 'A'; break;
+            case 1: read.insert(at, bases(1)); break;
+            default: read.erase(at, 1); break;
+            }
+        }
+        std::vector<unsigned char> calls;
+        for (int i = 0; i < Length; ++i)
+            calls.push_back(static_cast<unsigned char>((2 + random() % 40) * 4 + std::string("ACGT").find(read[i])));
+        spot.init(1);
+        spot.reads[0].init(Length, calls.data(), 0, 0);
+    }
+    ControlsManager(config, fasta).process_spots(spots);
+
+    MetricTally tally(config, fasta, 1, 1);
+    std::vector<MatchElement> expected(tally.control_matches.size());
+    ControlAligner aligner(Length, config.minimizer_window, config.k, config.minchain, config.maxgap, true);
+    int walked = 0;
+    int leading_bases_left_out = 0;
+    for (const Spot& spot : spots) {
+        tally.tally_spot(spot);
+        const SpotRead& read = spot.reads[0];
+        if (!read.control || read.partial || read.far_secondary)
+            continue;
+        AlignmentInfo info;
+        ASSERT_TRUE(aligner.align(fasta.controls[0].index, read.seq, info));
+        std::string read_text;
+        std::string ref_text;
+        read.seq.seq_to_string(read_text, 0, read.seq.length);
+        const TwoBitSeq& reference = *fasta.controls[0].index.refs[static_cast<std::size_t>(info.ref_id)];
+        reference.seq_to_string(ref_text, 0, reference.length);
+        int p = info.query_start + info.length; // one past the read base of the element
+        int r = info.ref_start + info.length;   // one past the reference base
+        for (auto e = info.cigar.elements.rbegin(); e != info.cigar.elements.rend(); ++e) {
+            const int op = Cigar::op_of(*e);
+            for (int i = 0; i < Cigar::length_of(*e); ++i) {
+                if (op != Cigar::I)
+                    --r;
+                if (op == Cigar::D)
+                    continue;
+                MatchElement& row = expected[read.seq.qual[static_cast<std::size_t>(--p)]];
+                if (op == Cigar::M || op == Cigar::X) {
+                    ASSERT_EQ(op == Cigar::M, read_text[static_cast<std::size_t>(p)] == ref_text[static_cast<std::size_t>(r)]);
+                }
+                row.match += op == Cigar::M ? 1 : 0;
+                row.total += op == Cigar::N ? 0 : 1;
+            }
+        }
+        ++walked;
+        leading_bases_left_out += p > info.query_start ? 1 : 0;
+    }
+    EXPECT_GT(walked, 2000);
+    EXPECT_GT(leading_bases_left_out, 20);
+    for (std::size_t q = 0; q < expected.size(); ++q) {
+        SCOPED_TRACE("quality " + std::to_string(q));
+        EXPECT_EQ(tally.control_matches[q].match, expected[q].match);
+        EXPECT_EQ(tally.control_matches[q].total, expected[q].total);
     }
 }
 
@@ -425,9 +521,14 @@ TEST_F(MetricFilesTest, FilesThatCannotBeWrittenAreReported)
             EXPECT_EQ(log.lines(), expected);
         }
         {
+            // Written under its temporary name: a failed write leaves nothing under the final one.
+            const std::filesystem::path full = dir.path() / "full.csv";
+            std::filesystem::remove(PartialFiles::partial_path(full));
+            std::filesystem::create_symlink("/dev/full", PartialFiles::partial_path(full));
             test_support::LogCapture log;
-            EXPECT_FALSE(c.write(tally, "/dev/full"));
-            EXPECT_EQ(log.lines(), std::vector<std::string>{"[ERROR] Cannot write metrics file: /dev/full"});
+            EXPECT_FALSE(c.write(tally, full));
+            EXPECT_EQ(log.lines(), std::vector<std::string>{"[ERROR] Cannot write metrics file: " + full.string()});
+            EXPECT_FALSE(std::filesystem::exists(full));
         }
     }
 }

@@ -1,5 +1,6 @@
 #include "converter/analysis/metrics_manager.h"
 
+#include "common/partial_files.h"
 #include "converter/analysis/fasta.h"
 #include "converter/analysis/sample_finder.h"
 #include "converter/app/config.h"
@@ -206,7 +207,7 @@ TEST_F(MetricsManagerTest, FrequencyFilesListEveryLaneInTheMetricsFolder)
 TEST_F(MetricsManagerTest, FrequencyFileThatCannotBeWrittenIsNotCopied)
 {
     const fs::path undetermined = config.metrics_folder / "FC1_Undetermined_SID_Frequency_Metrics.csv";
-    fs::create_symlink("/dev/full", undetermined);
+    fs::create_symlink("/dev/full", PartialFiles::partial_path(undetermined));
     MetricsManager metrics(config, fasta);
     metrics.undetermined_totals[0] = {{"AC", 3}};
     metrics.write_frequency_metrics();

@@ -32,6 +32,7 @@ struct Settings {
     bool index_reads = false;   // OutputIndexFASTQ
     bool control_file = true;   // OutputControlFASTQ
     bool compressed = true;     // no --uncompressed
+    bool merged = false;        // MergeLanes: the lanes' files joined, named without the lane
 };
 
 struct ExpectedFile {
@@ -120,7 +121,7 @@ inline std::string file_name(const runsim::RunTruth& run, int lane, const std::s
 {
     char lane_part[16];
     std::snprintf(lane_part, sizeof lane_part, "_L%02d_", lane);
-    return run.identity.flowcell_id + lane_part + label + rest +
+    return run.identity.flowcell_id + (settings.merged ? "_" : lane_part) + label + rest +
            (settings.compressed ? ".fastq.gz" : ".fastq");
 }
 
@@ -160,11 +161,14 @@ inline std::map<std::string, ExpectedFile> expected_files(const runsim::RunTruth
             }
             const std::string undetermined_rest = any_samples ? "_Sample_Library_Undetermined"
                                                               : "_Sample_Library";
-            files[file_name(run, lane, label, undetermined_rest, settings)] = undetermined;
+            // Merged lanes extend the files of the lanes before; lane is the last lane's.
+            ExpectedFile& file = files[file_name(run, lane, label, undetermined_rest, settings)];
+            file.lane = lane;
+            file.tiles.insert(file.tiles.end(), undetermined.tiles.begin(), undetermined.tiles.end());
             for (const std::string& name : samples[std::size_t(lane - 1)])
-                files[file_name(run, lane, label, "_Sample_Library_" + name, settings)] = {lane, {}};
+                files[file_name(run, lane, label, "_Sample_Library_" + name, settings)].lane = lane;
             if (settings.control_file)
-                files[file_name(run, lane, label, "_Control_Library", settings)] = {lane, {}};
+                files[file_name(run, lane, label, "_Control_Library", settings)].lane = lane;
         }
     }
     return files;

@@ -371,8 +371,10 @@ TEST_F(FastqFileManagerErrors, WriteFailureIsReportedAndNotCounted)
     ASSERT_TRUE(manager.has_write_error());
     EXPECT_EQ(manager.write_error(),
               "ERROR: Unable to write '" + full.string() + "' : No space left on device");
+    // The lane failed: its files keep their temporary names.
     EXPECT_EQ(manager.total_bytes_written(),
-              fs::file_size(dir.path() / "FC1_L01_Read2_Sample_Library.fastq"));
+              fs::file_size(PartialFiles::partial_path(dir.path() / "FC1_L01_Read2_Sample_Library.fastq")));
+    EXPECT_FALSE(fs::exists(dir.path() / "FC1_L01_Read2_Sample_Library.fastq"));
 }
 
 TEST_F(FastqFileManagerErrors, WriterThreadErrorFailsTheLaneNamingTheFile)

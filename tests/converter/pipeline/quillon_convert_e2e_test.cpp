@@ -14,10 +14,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <filesystem>
 #include <fstream>
@@ -29,6 +31,9 @@
 #include <string>
 #include <system_error>
 #include <vector>
+
+#include <sys/mount.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using expected_fastq::ExpectedFile;
@@ -185,20 +190,26 @@ void expect_files(const fs::path& folder, const std::map<std::string, ExpectedFi
     }
 }
 
-// After a failed lane: the lanes before it complete, its own files (where written) holding
-// whole tiles from its first tile on, no file of a later lane.
-void expect_files_up_to_lane(const fs::path& folder,
-                             const std::map<std::string, ExpectedFile>& expected, int failed_lane)
+// After a failed lane: the lanes before it complete, no file of a later lane, and its own
+// files under their temporary names only, each (where written) holding whole tiles from the
+// lane's first tile on. Returns how many of its files are under their temporary names.
+int expect_files_up_to_lane(const fs::path& folder,
+                            const std::map<std::string, ExpectedFile>& expected, int failed_lane)
 {
+    int left = 0;
     for (const auto& [name, file] : expected) {
         SCOPED_TRACE(name);
-        const fs::path path = folder / name;
+        fs::path path = folder / name;
         if (file.lane > failed_lane) {
             EXPECT_FALSE(fs::exists(path));
             continue;
         }
         if (file.lane < failed_lane) {
-            ASSERT_TRUE(fs::is_regular_file(path));
+            EXPECT_TRUE(fs::is_regular_file(path));
+        } else {
+            EXPECT_FALSE(fs::is_regular_file(path)) << "a file of the failed lane under its final name";
+            path += ".partial";
+            left += fs::symlink_status(path).type() != fs::file_type::not_found ? 1 : 0;
         }
         if (!fs::is_regular_file(path))
             continue;
@@ -218,6 +229,7 @@ void expect_files_up_to_lane(const fs::path& folder,
         EXPECT_TRUE(whole_tiles) << "not the records of the lane's first tiles: "
                                  << difference(text, file.text());
     }
+    return left;
 }
 
 std::string gigabytes(std::uint64_t bytes)
@@ -230,7 +242,7 @@ std::string gigabytes(std::uint64_t bytes)
 // One line per tile in the order of conversion, then the lane's lines with the bytes of its
 // files.
 void expect_log(const ProgramRun& run, const LaneOrder& order,
-                const std::map<std::string, ExpectedFile>& expected, const fs::path& folder)
+                const std::map<std::string, ExpectedFile>& expected, const fs::path& folder, bool merged)
 {
     // "Completed L01/S01_T001; Time: 0.0012; Spots: 60; Control: 0", kept without its time.
     std::vector<std::string> tiles;
@@ -258,7 +270,8 @@ void expect_log(const ProgramRun& run, const LaneOrder& order,
                 bytes += size;
         }
         EXPECT_TRUE(run.has_line_containing("[INFO] ** Completed Lane #" + std::to_string(lane + 1) + "\n"));
-        EXPECT_TRUE(run.has_line_containing("[INFO] ** GB written: " + gigabytes(bytes) + ", rate: "))
+        // Merged lanes share their files, so a lane's bytes are not those of its files.
+        EXPECT_TRUE(run.has_line_containing("[INFO] ** GB written: " + (merged ? "" : gigabytes(bytes) + ", rate: ")))
             << "lane " << lane + 1 << ", " << bytes << " bytes";
     }
     EXPECT_EQ(tiles, want); // compared without their times
@@ -391,6 +404,13 @@ void without_read_roles(Scenario& s)
     s.args.push_back("--threads=2");
 }
 
+// The samples get no read: the sample files of lane 1 hold one empty member all the same.
+void merged_lanes(Scenario& s)
+{
+    replace_in_file(s.run.design_sheet, "MergeLanes,False\n", "MergeLanes,True\n");
+    s.settings.merged = true;
+}
+
 void index_reads_without_control_file(Scenario& s)
 {
     replace_in_file(s.run.design_sheet, "OutputControlFASTQ,True\nOutputIndexFASTQ,False\n",
@@ -410,6 +430,7 @@ const ConvertCase Convert_cases[] = {
     {"Uncompressed", no_change, uncompressed},
     {"WithoutReadRoles", [](runsim::RunRecipe& r) { r.sample_sheet.clear(); }, without_read_roles},
     {"IndexReadsWithoutControlFile", no_change, index_reads_without_control_file},
+    {"MergedLanes", no_change, merged_lanes},
     {"TileOfSeveralMembers", [](runsim::RunRecipe& r) { r.lanes = 1; r.tiles = 1; r.spots = 20000; },
      no_preparation},
     {"FloatPositions", [](runsim::RunRecipe& r) { r.positions_type = runsim::PositionsType::Float32; },
@@ -440,7 +461,7 @@ TEST_P(QuillonConvert, WritesExactlyTheFastqOfTheTruth)
     ASSERT_EQ(run.status, 0) << run.out << run.err;
     const std::map<std::string, ExpectedFile> expected = quillon.expected();
     expect_files(s.out, expected, s.settings.compressed);
-    expect_log(run, s.order, expected, s.out);
+    expect_log(run, s.order, expected, s.out, s.settings.merged);
     if (!GetParam().log_line.empty()) {
         EXPECT_TRUE(run.has_line_containing(GetParam().log_line)) << run.out;
     }
@@ -532,10 +553,43 @@ TEST_P(QuillonBadInput, EndsWithItsErrorAndStatus255)
     for (int lane = 1; lane < bad.failed_lane; ++lane)
         EXPECT_TRUE(run.has_line_containing("[INFO] ** Completed Lane #" + std::to_string(lane) + "\n"));
     EXPECT_FALSE(run.has_line_containing("** Completed Lane #" + std::to_string(bad.failed_lane)));
-    expect_files_up_to_lane(s.out, quillon.expected(), bad.failed_lane);
+    const int left = expect_files_up_to_lane(s.out, quillon.expected(), bad.failed_lane);
+    EXPECT_EQ(run.has_line_containing("[WARN] The FASTQ files of lane " + std::to_string(bad.failed_lane) +
+                                      " are incomplete and left under their names ending in .partial\n"),
+              left > 0)
+        << run.out;
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, QuillonBadInput, ::testing::ValuesIn(Bad_input_cases),
                          [](const ::testing::TestParamInfo<BadInputCase>& info) { return info.param.name; });
+
+// ---- an output folder that fills up -----------------------------------------------------------
+
+TEST(QuillonFullDisk, LeavesTheLanesFilesUnderTheirTemporaryNames)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "a small file system as the output folder needs root to mount it";
+    QuillonRun quillon;
+    runsim::RunRecipe recipe = base_recipe();
+    recipe.lanes = 1;
+    recipe.spots = 5000; // about 1 MB of gzip FASTQ
+    Scenario& s = quillon.generate(recipe);
+    if (mount("tmpfs", s.out.c_str(), "tmpfs", 0, "size=128k") != 0)
+        GTEST_SKIP() << "cannot mount a small file system on " << s.out << ": " << std::strerror(errno);
+    struct Unmount {
+        const fs::path& at;
+        ~Unmount() { umount2(at.c_str(), MNT_DETACH); }
+    } unmount{s.out};
+
+    const ProgramRun run = quillon.run();
+    EXPECT_EQ(run.status, 255) << run.out << run.err;
+    EXPECT_TRUE(has_error_line_containing(run.out, "No space left on device")) << run.out;
+    EXPECT_TRUE(run.has_line_containing(
+        "[WARN] The FASTQ files of lane 1 are incomplete and left under their names ending in .partial\n"))
+        << run.out;
+    EXPECT_EQ(fastq_files_in(s.out), std::set<std::string>{});
+    for (const auto& [name, file] : quillon.expected())
+        EXPECT_TRUE(fs::is_regular_file(s.out / (name + ".partial"))) << name;
+}
 
 } // namespace

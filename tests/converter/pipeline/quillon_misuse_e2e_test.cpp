@@ -84,6 +84,20 @@ protected:
         return names;
     }
 
+    // Each lane's two tiles read 20,000 times over: the first lane runs long after its first
+    // tile, whose line has been logged when this returns.
+    static constexpr const char* First_tile = "[INFO] Completed L01/S01_T001;";
+    test_support::StartedProgram start_long_run() const
+    {
+        const test_support::StartedProgram started =
+            test_support::start_program(QUILLON_BINARY, arguments({"--repeat=20000"}), dir_.path());
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (started.pid > 0 && started.output().find(First_tile) == std::string::npos &&
+               std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return started;
+    }
+
     std::map<std::string, std::string> fastq_files() const
     {
         std::map<std::string, std::string> files;
@@ -113,16 +127,10 @@ class QuillonInterrupted : public QuillonMisuse, public ::testing::WithParamInte
 TEST_P(QuillonInterrupted, LeavesNoFinalFastqFileOfTheUnfinishedLane)
 {
     generate();
-    // Each lane's two tiles read 20,000 times over: the first lane runs long after its first tile.
-    const test_support::StartedProgram started =
-        test_support::start_program(QUILLON_BINARY, arguments({"--repeat=20000"}), dir_.path());
+    const test_support::StartedProgram started = start_long_run();
     ASSERT_GT(started.pid, 0);
-    const std::string first_tile = "[INFO] Completed L01/S01_T001;";
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (started.output().find(first_tile) == std::string::npos && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     // Tile lines are flushed: both the redirected output and the log file show them at once.
-    EXPECT_NE(read_whole_file(log_file()).find(first_tile), std::string::npos);
+    EXPECT_NE(read_whole_file(log_file()).find(First_tile), std::string::npos);
     kill(started.pid, GetParam().signal);
     const ProgramRun run = test_support::wait_for(started);
 
@@ -144,6 +152,32 @@ INSTANTIATE_TEST_SUITE_P(Signals, QuillonInterrupted,
                          ::testing::Values(InterruptCase{"SIGTERM", SIGTERM}, InterruptCase{"SIGINT", SIGINT},
                                            InterruptCase{"SIGKILL", SIGKILL}),
                          [](const ::testing::TestParamInfo<InterruptCase>& info) { return std::string(info.param.name); });
+
+// ---- one run per output folder ----------------------------------------------------------------
+
+TEST_F(QuillonMisuse, SecondRunIntoTheFolderIsRefusedWhileTheFirstRuns)
+{
+    generate();
+    const test_support::StartedProgram first = start_long_run();
+    ASSERT_GT(first.pid, 0);
+
+    // Refused before it writes anything: the first run's log is still whole.
+    const fs::path second_scratch = dir_.path() / "second";
+    fs::create_directories(second_scratch);
+    const ProgramRun second = test_support::run_program(QUILLON_BINARY, arguments({}), second_scratch);
+    EXPECT_EQ(second.status, 255);
+    EXPECT_TRUE(second.has_line_containing("[ERROR] Output folder refused: another run is writing to " +
+                                           out().string() + "\n"))
+        << second.out;
+    EXPECT_NE(read_whole_file(log_file()).find(First_tile), std::string::npos);
+
+    // The lock goes with the process that held it.
+    kill(first.pid, SIGKILL);
+    EXPECT_EQ(test_support::wait_for(first).status, 128 + SIGKILL);
+    const ProgramRun third = quillon();
+    EXPECT_EQ(third.status, 0) << third.out;
+    EXPECT_EQ(files_ending(".partial"), std::vector<std::string>{});
+}
 
 // ---- errors that do not stop the run, and an adapter the index cannot take ------------------
 
@@ -173,8 +207,9 @@ class QuillonLateError : public QuillonMisuse, public ::testing::WithParamInterf
 const LateErrorCase Late_error_cases[] = {
     {"MetricsFileOnFullDevice",
      [](const RunPaths& paths, std::vector<std::string>&) {
+         // Written under its temporary name, and renamed once complete.
          const fs::path file = paths.out / (paths.flowcell + "_L01_Read1_Sample_Library_Metrics.csv");
-         fs::create_symlink("/dev/full", file);
+         fs::create_symlink("/dev/full", file.string() + ".partial");
          return "[ERROR] Cannot write metrics file: " + file.string();
      },
      false, true},
