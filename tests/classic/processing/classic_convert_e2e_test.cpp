@@ -199,9 +199,9 @@ fs::path damage(const FaultCase& c, const runsim::RunTruth& run, const fs::path&
         fs::create_directories(out);
         std::ofstream(out / "FASTQs") << "";
         return out / "FASTQs";
-    case Damage::FullDisk:
+    case Damage::FullDisk: // the file is written under its temporary name
         fs::create_directories(out / "FASTQs");
-        fs::create_symlink("/dev/full", out / "FASTQs" / (run.identity.flowcell_id + "_L02_R4_Sample_Library.fastq.gz"));
+        fs::create_symlink("/dev/full", out / "FASTQs" / (run.identity.flowcell_id + "_L02_R4_Sample_Library.fastq.gz.partial"));
         return out / "FASTQs" / (run.identity.flowcell_id + "_L02_R4_Sample_Library.fastq.gz");
     }
     return {};
