@@ -38,12 +38,6 @@ bool Log::close()
     return !file_failed_;
 }
 
-bool Log::write_failed()
-{
-    std::lock_guard lock(mutex_);
-    return file_failed_;
-}
-
 void Log::flush()
 {
     std::lock_guard lock(mutex_);

@@ -9,7 +9,7 @@
 // Every operation may be called from any thread: one lock covers a line's counter, prefix and
 // both writes, so counts are exact and lines never mix. The file is flushed after every line,
 // standard output after every WARN and ERROR line and at each flush. A log file that cannot be
-// opened or written is reported once on standard error and makes write_failed true; standard
+// opened or written is reported once on standard error and makes close return false; standard
 // output that cannot be written (a closed console) is passed over.
 #include <fstream>
 #include <mutex>
@@ -48,7 +48,6 @@ public:
     // Writes the "Run complete" summary, then closes the file; later calls do nothing. False
     // when the log file could not be written.
     bool close();
-    bool write_failed();
 
     int errors = 0;
     int warnings = 0;
