@@ -238,8 +238,8 @@ void CreateFastq::check_open_files(const LaneTable& lanes)
     const std::uint64_t limit = classic::raise_open_file_limit();
     if (fastq + others > limit)
         log_exception("The run needs " + std::to_string(fastq + others) + " open files at once (" +
-                      std::to_string(fastq) + " FASTQ files and " + std::to_string(others) + " others), more than the " +
-                      std::to_string(limit) + " this process may open");
+                      std::to_string(fastq) + " FASTQ files and " + std::to_string(others) +
+                      " others), more than the " + std::to_string(limit) + " this process may open");
 }
 
 void CreateFastq::output_fastq(std::uint64_t lane, std::uint64_t slot, std::uint64_t tile_number,

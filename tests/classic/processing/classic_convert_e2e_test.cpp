@@ -143,7 +143,8 @@ fs::path damage(const FaultCase& c, const runsim::RunTruth& run, const fs::path&
         return out / "FASTQs";
     case Damage::FullDisk: // the file is written under its temporary name
         fs::create_directories(out / "FASTQs");
-        fs::create_symlink("/dev/full", out / "FASTQs" / (run.identity.flowcell_id + "_L02_R4_Sample_Library.fastq.gz.partial"));
+        fs::create_symlink("/dev/full",
+                           out / "FASTQs" / (run.identity.flowcell_id + "_L02_R4_Sample_Library.fastq.gz.partial"));
         return out / "FASTQs" / (run.identity.flowcell_id + "_L02_R4_Sample_Library.fastq.gz");
     }
     return {};

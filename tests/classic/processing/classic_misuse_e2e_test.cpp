@@ -42,7 +42,8 @@ protected:
     // commands before it and a redirection after it.
     ProgramRun classic(const std::string& before = "", const std::string& after = "") const
     {
-        std::vector<std::string> args = {"-c", before + "exec timeout 60 \"$0\" \"$@\"" + after, QUILLON_CLASSIC_BINARY};
+        std::vector<std::string> args = {"-c", before + "exec timeout 60 \"$0\" \"$@\"" + after,
+                                         QUILLON_CLASSIC_BINARY};
         for (const std::string& arg : arguments("2"))
             args.push_back(arg);
         return test_support::run_program("sh", args, dir_.path());
@@ -74,12 +75,14 @@ TEST_P(ClassicInterrupted, LeavesNoIncompleteFileRefusesASecondRunAndARerunIsExa
     std::vector<std::string> args = arguments("1");
     args.insert(args.end(), {"--threadlanes", "0"});
     fs::create_directories(dir_.path() / "first");
-    const test_support::StartedProgram first = test_support::start_program(QUILLON_CLASSIC_BINARY, args, dir_.path() / "first");
+    const test_support::StartedProgram first =
+        test_support::start_program(QUILLON_CLASSIC_BINARY, args, dir_.path() / "first");
     ASSERT_GT(first.pid, 0);
     // Mid-lane: the console shows the last set-up line (flushed with the first batch of tiles)
     // and the FASTQ files are under their temporary names.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while ((first.output().find("\tRead 4 cycle_count 28\n") == std::string::npos || fastq_folder(".partial").empty()) &&
+    while ((first.output().find("\tRead 4 cycle_count 28\n") == std::string::npos ||
+            fastq_folder(".partial").empty()) &&
            std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     ASSERT_LT(std::chrono::steady_clock::now(), deadline) << first.output();
@@ -154,7 +157,8 @@ TEST_F(ClassicMisuse, FileThatCannotBeWrittenFailsTheRunAndTheFastqFilesAreWhole
 {
     generate(3, 80);
     // The disk is full for a file whose name, or temporary name, leads to /dev/full.
-    const std::string copy = (out() / "Metrics" / run_.identity.flowcell_id).string() + "_Undetermined_SID_Frequency_Metrics.csv";
+    const std::string copy =
+        (out() / "Metrics" / run_.identity.flowcell_id).string() + "_Undetermined_SID_Frequency_Metrics.csv";
     const std::string log = (out() / "quillon.log").string();
     for (const auto& [full, message, on_stderr] :
          {std::tuple{copy + ".partial", "[ERROR] \tCannot write to output file " + copy + "\n", false},
