@@ -99,7 +99,7 @@ bool CreateFastq::validate_parameters()
     AlgorithmFramework::FileSystem::mkdir(output + "/");
     output_folder_lock = std::make_unique<OutputFolderLock>();
     if (std::string why; !output_folder_lock->acquire(output, why))
-        log_exception("Cannot use the output folder " + output + ": " + why);
+        log_exception("Output folder refused: " + why);
 
     auto utc_flag = parameters.find("--log_utc_time");
     const bool utc = utc_flag != parameters.end() && utc_flag->second == "1";

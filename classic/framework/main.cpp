@@ -95,8 +95,6 @@ int main(int argc, char** argv)
         message << "...";
         log->error(message);
     }
-    // Files still under their temporary names belong to a lane or a merge that did not end.
-    PartialFiles::discard_all();
     blackboard->erase<AlgorithmFramework::Parameters>("parameters");
     const int status = log->errors > 0 || log->exceptions > 0 ? 1 : 0;
     interrupts.reset();

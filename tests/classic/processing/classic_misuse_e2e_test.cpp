@@ -89,8 +89,8 @@ TEST_P(ClassicInterrupted, LeavesNoIncompleteFileRefusesASecondRunAndARerunIsExa
 
     const ProgramRun second = classic();
     EXPECT_EQ(second.status, 1);
-    EXPECT_TRUE(second.has_line_containing("[ERROR] \tCannot use the output folder " + out().string() +
-                                           ": another run is writing to " + out().string() + "\n"))
+    EXPECT_TRUE(second.has_line_containing("[ERROR] \tOutput folder refused: another run is writing to " +
+                                           out().string() + "\n"))
         << second.out;
 
     kill(first.pid, GetParam());
