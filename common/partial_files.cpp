@@ -22,6 +22,25 @@ fs::path PartialFiles::partial_path(const fs::path& final_path)
     return path;
 }
 
+namespace {
+
+// Makes way for a new temporary file of final_path: a file under the final name is removed.
+// The caller holds the registry's lock. Returns 0 or the system error number.
+int clear_final_name(const fs::path& final_path)
+{
+    if (discarded)
+        return ECANCELED;
+    std::error_code error;
+    if (fs::is_directory(final_path, error))
+        return EISDIR;
+    if (fs::symlink_status(final_path, error).type() != fs::file_type::not_found &&
+        !fs::remove(final_path, error) && error)
+        return error.value();
+    return 0;
+}
+
+} // namespace
+
 int PartialFiles::open(std::ofstream& out, const fs::path& final_path, bool append)
 {
     // The file is created under the lock, so that an interruption removes every file it sees
@@ -31,17 +50,24 @@ int PartialFiles::open(std::ofstream& out, const fs::path& final_path, bool appe
         return ECANCELED;
     const bool extend = append && registered.count(final_path) != 0;
     if (!extend) {
-        std::error_code error;
-        if (fs::is_directory(final_path, error))
-            return EISDIR;
-        if (fs::symlink_status(final_path, error).type() != fs::file_type::not_found &&
-            !fs::remove(final_path, error) && error)
-            return error.value();
+        if (const int error = clear_final_name(final_path))
+            return error;
     }
     errno = 0;
     out.open(partial_path(final_path), std::ios::binary | (extend ? std::ios::app : std::ios::trunc));
     if (!out.is_open())
         return errno != 0 ? errno : EIO;
+    registered.insert(final_path);
+    return 0;
+}
+
+int PartialFiles::create(const fs::path& final_path, const std::function<int(const fs::path& partial)>& make)
+{
+    std::lock_guard lock(registry_mutex);
+    if (const int error = clear_final_name(final_path))
+        return error;
+    if (const int error = make(partial_path(final_path)))
+        return error;
     registered.insert(final_path);
     return 0;
 }
@@ -85,6 +111,14 @@ bool PartialFiles::publish_all(std::vector<std::string>& errors)
         }
     }
     return ok;
+}
+
+void PartialFiles::discard(const fs::path& final_path)
+{
+    std::lock_guard lock(registry_mutex);
+    std::error_code ignored;
+    if (registered.erase(final_path) != 0)
+        fs::remove(partial_path(final_path), ignored);
 }
 
 void PartialFiles::discard_all()

@@ -13,6 +13,7 @@
 //   if (!PartialFiles::publish("FC1_L01_Read1.fastq.gz", why)) ...
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,14 @@ public:
     // (EISDIR for a folder under the final name).
     static int open(std::ofstream& out, const std::filesystem::path& final_path, bool append);
 
+    // The same for a writer of its own (a gzip file, say): removes a file under the final name,
+    // then calls make with the temporary path, under the registry's lock, to create the file.
+    // make returns 0 or a system error number; on 0 the file is registered. Returns the first
+    // error, or 0.
+    //   PartialFiles::create(name, [&](const auto& partial) { file = gz_open(partial, "wb"); ... });
+    static int create(const std::filesystem::path& final_path,
+                      const std::function<int(const std::filesystem::path& partial)>& make);
+
     // Renames the temporary file to final_path. False, with the system's text in error, when
     // the rename fails or the file is not registered.
     static bool publish(const std::filesystem::path& final_path, std::string& error);
@@ -40,6 +49,9 @@ public:
 
     // Publishes every registered file; one message per failure is appended to errors.
     static bool publish_all(std::vector<std::string>& errors);
+
+    // Removes the temporary file of final_path and forgets it.
+    static void discard(const std::filesystem::path& final_path);
 
     // Removes every registered temporary file; later opens and renames fail.
     static void discard_all();

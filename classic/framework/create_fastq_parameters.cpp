@@ -1,12 +1,15 @@
 // The classic program's parameters: the usage text, the check of every name, the long
 // spellings, the defaults and the checks of the values.
+#include "classic/framework/file_system.h"
 #include "classic/framework/utilities.h"
 #include "classic/processing/create_fastq.h"
+#include "common/output_folder_lock.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <string>
@@ -44,6 +47,11 @@ bool exists(const std::string& path)
     std::error_code error;
     return std::filesystem::exists(path, error);
 }
+
+// The run's lock on its output folder. It is kept until the process ends, so that the log's
+// last lines still go to a folder no other run writes to; a later run in the same process (in
+// tests) replaces it.
+std::unique_ptr<OutputFolderLock> output_folder_lock;
 
 } // namespace
 
@@ -85,6 +93,13 @@ bool CreateFastq::validate_parameters()
     // parent folders, which would create the mistyped run folder itself.
     if (!exists(input))
         log_exception("Invalid parameter value, --input " + input);
+
+    // One run per output folder: a second one is refused before it writes anything, its log
+    // file included.
+    AlgorithmFramework::FileSystem::mkdir(output + "/");
+    output_folder_lock = std::make_unique<OutputFolderLock>();
+    if (std::string why; !output_folder_lock->acquire(output, why))
+        log_exception("Output folder refused: " + why);
 
     auto utc_flag = parameters.find("--log_utc_time");
     const bool utc = utc_flag != parameters.end() && utc_flag->second == "1";

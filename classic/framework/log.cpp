@@ -3,9 +3,11 @@
 #include "classic/framework/af_exception.h"
 #include "classic/framework/file_system.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <iostream>
 #include <thread>
@@ -14,10 +16,58 @@ namespace AlgorithmFramework {
 
 Log::~Log()
 {
+    close();
+}
+
+bool Log::close()
+{
+    {
+        std::lock_guard lock(mutex_);
+        if (closed_)
+            return !file_failed_;
+        closed_ = true;
+    }
     error_counts("Run complete");
     std::lock_guard lock(mutex_);
-    if (file_.is_open())
+    if (file_.is_open()) {
+        errno = 0;
         file_.close();
+        if (file_.fail())
+            report_file_failure(errno);
+    }
+    return !file_failed_;
+}
+
+void Log::flush()
+{
+    std::lock_guard lock(mutex_);
+    std::cout.flush();
+    if (file_.is_open() && !file_failed_) {
+        errno = 0;
+        if (!file_.flush())
+            report_file_failure(errno);
+    }
+}
+
+void Log::write_file(const std::string& text)
+{
+    if (!file_.is_open() || file_failed_)
+        return;
+    errno = 0;
+    file_ << text;
+    file_.flush();
+    if (!file_)
+        report_file_failure(errno);
+}
+
+void Log::report_file_failure(int error_number)
+{
+    if (file_failed_)
+        return;
+    file_failed_ = true;
+    // The log cannot carry this message; standard error is the one place left.
+    std::cerr << "ERROR: Unable to write log file '" << path_
+              << "' : " << std::strerror(error_number != 0 ? error_number : EIO) << std::endl;
 }
 
 void Log::error(std::stringstream& message)
@@ -57,12 +107,12 @@ void Log::write_line(int* counter, const char* level, std::stringstream& message
         message.flush();
     }
     const std::string line = prefix(level) + message.str();
-    if (echo)
+    if (echo) {
         std::cout << line;
-    if (file_.is_open()) {
-        file_ << line;
-        file_.flush();
+        if (counter != nullptr)
+            std::cout.flush();
     }
+    write_file(line);
 }
 
 std::string Log::prefix(const std::string& level)
@@ -99,11 +149,16 @@ void Log::open(const std::string& path, bool utc_time)
     if (file_.is_open())
         file_.close();
     FileSystem::mkdir(path);
+    path_ = path;
+    file_failed_ = false;
+    errno = 0;
     file_.open(path, std::ios::out | std::ios::trunc);
-    if (file_.is_open())
+    if (file_.is_open()) {
         file_.clear();
-    else
+    } else {
         file_.setstate(std::ios::failbit);
+        report_file_failure(errno);
+    }
     utc = utc_time;
 }
 
@@ -119,8 +174,7 @@ void Log::error_counts(const std::string& title)
         text += prefix("INFO") + line + '\n';
     if (echo)
         std::cout << text << std::flush;
-    if (file_.is_open())
-        file_ << text << std::flush;
+    write_file(text);
 }
 
 } // namespace AlgorithmFramework

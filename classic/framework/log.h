@@ -7,7 +7,10 @@
 //   message << "Cannot open input file " << path;
 //   log.exception(message); // counted, logged, then AFException
 // Every operation may be called from any thread: one lock covers a line's counter, prefix and
-// both writes, so counts are exact and lines never mix.
+// both writes, so counts are exact and lines never mix. The file is flushed after every line,
+// standard output after every WARN and ERROR line and at each flush. A log file that cannot be
+// opened or written is reported once on standard error and makes close return false; standard
+// output that cannot be written (a closed console) is passed over.
 #include <fstream>
 #include <mutex>
 #include <sstream>
@@ -18,7 +21,7 @@ namespace AlgorithmFramework {
 class Log {
 public:
     Log() = default;
-    // Writes the "Run complete" summary, then closes the file.
+    // close(), unless it was called before.
     virtual ~Log();
 
     Log(const Log&) = delete;
@@ -40,6 +43,11 @@ public:
     void open(const std::string& path, bool utc);
     // Four INFO lines: the title, then the warning, error and exception counts.
     void error_counts(const std::string& title);
+    // Sends what standard output and the file still hold.
+    void flush();
+    // Writes the "Run complete" summary, then closes the file; later calls do nothing. False
+    // when the log file could not be written.
+    bool close();
 
     int errors = 0;
     int warnings = 0;
@@ -50,8 +58,15 @@ public:
 private:
     // Adjusts a counter and writes one line; the caller holds the lock.
     void write_line(int* counter, const char* level, std::stringstream& message);
+    // Writes text to the file and flushes it; the first failure is reported. The caller holds
+    // the lock.
+    void write_file(const std::string& text);
+    void report_file_failure(int error_number);
 
     std::ofstream file_;
+    std::string path_;
+    bool file_failed_ = false;
+    bool closed_ = false;
     std::mutex mutex_;
 };
 

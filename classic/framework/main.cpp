@@ -2,14 +2,21 @@
 // with one algorithm inside a small framework.
 //   quillon-classic --input RUN --threadsperlane 2 [--output DIR] [--samplesheet S] ...
 // Arguments come in name and value pairs; "--help" asks for the usage, a lone last "--version"
-// prints the version. The exit status is 1 when an error was logged, else 0.
+// prints the version. The exit status is 1 when an error was logged or the log file could not
+// be written, else 0. SIGINT and SIGTERM end the run with an ERROR and status 1, removing the
+// output files not yet complete; a closed console (SIGPIPE) is passed over.
 #include "classic/framework/algorithm_factory.h"
 #include "classic/framework/af_exception.h"
 #include "classic/framework/blackboard.h"
 #include "classic/framework/log.h"
+#include "classic/framework/utilities.h"
 #include "classic/processing/create_fastq.h"
+#include "common/interrupt_watch.h"
+#include "common/partial_files.h"
 
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <memory>
 #include <sstream>
@@ -27,6 +34,19 @@ int main(int argc, char** argv)
     // is written.
     static auto* log = new AlgorithmFramework::Log();
     static auto* blackboard = new AlgorithmFramework::Blackboard(*log);
+    // Before any thread starts, so that every thread inherits the blocked signals.
+    std::signal(SIGPIPE, SIG_IGN);
+    auto interrupts = std::make_unique<InterruptWatch>([](const char* signal_name) {
+        std::stringstream message;
+        message << "Interrupted by " << signal_name
+                << ": the run is stopped and its unfinished FASTQ files are removed";
+        log->error(message);
+        log->flush();
+        PartialFiles::discard_all();
+        // Without destructors: the lane and tile threads still use the objects.
+        std::_Exit(1);
+    });
+    classic::raise_open_file_limit();
     std::unique_ptr<AlgorithmFactory> factory;
     try {
         factory = std::make_unique<AlgorithmFactory>(*log, *blackboard);
@@ -77,7 +97,9 @@ int main(int argc, char** argv)
     }
     blackboard->erase<AlgorithmFramework::Parameters>("parameters");
     const int status = log->errors > 0 || log->exceptions > 0 ? 1 : 0;
+    interrupts.reset();
     delete blackboard;
+    const bool log_written = log->close();
     delete log;
-    return status;
+    return log_written ? status : 1;
 }

@@ -1,5 +1,6 @@
 #include "classic/framework/utilities.h"
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -7,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <sstream>
 #include <vector>
 
@@ -112,17 +114,6 @@ bool parse_metadata(const std::string& folder, const std::string& prefix, std::s
             run_id = fields[3];
     }
     return true;
-}
-
-void copy_file(const std::string& source, const std::string& destination)
-{
-    std::string bytes;
-    if (!read_regular_file(source, bytes))
-        return;
-    std::ofstream out(destination, std::ios::binary | std::ios::trunc);
-    if (!out)
-        return;
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 bool copy_fastq_data(GzFile output, const std::string& source)
@@ -239,6 +230,21 @@ std::uint64_t getTotalSystemMemory()
     if (pages <= 0 || page_size <= 0)
         return 0;
     return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(page_size);
+}
+
+std::uint64_t raise_open_file_limit()
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return std::numeric_limits<std::uint64_t>::max();
+    if (limit.rlim_cur != limit.rlim_max) {
+        const rlim_t soft = limit.rlim_cur;
+        limit.rlim_cur = limit.rlim_max;
+        if (setrlimit(RLIMIT_NOFILE, &limit) != 0)
+            limit.rlim_cur = soft;
+    }
+    return limit.rlim_cur == RLIM_INFINITY ? std::numeric_limits<std::uint64_t>::max()
+                                           : static_cast<std::uint64_t>(limit.rlim_cur);
 }
 
 } // namespace classic

@@ -1,7 +1,7 @@
 #pragma once
-// Free helpers of the classic program: the run's sub-folder names, the run metadata, file
-// copying, text cleaning, base complements, the zero-border edit distance and the physical
-// memory size. The histogram statistics are in classic/framework/histograms.h.
+// Free helpers of the classic program: the run's sub-folder names, the run metadata, FASTQ
+// copying, text cleaning, base complements, the zero-border edit distance, the physical
+// memory size and the limit of open files. The histogram statistics are in classic/framework/histograms.h.
 #include "common/gz_file.h"
 
 #include <cstdint>
@@ -27,9 +27,6 @@ std::string get_log_directory(const std::string& folder);         // folder/Logs
 bool parse_metadata(const std::string& folder, const std::string& prefix,
                     std::string& instrument_id, std::string& run_id, std::string& flowcell_id);
 
-// Byte copy; reports nothing (a missing source or an unwritable destination ends it quietly).
-void copy_file(const std::string& source, const std::string& destination);
-
 // Appends the inflated text of the gzip file source to the open output, then removes source.
 // A missing source is done at once (true). False, with the source kept, when it cannot be
 // opened, read to a clean end or written, or when its removal fails.
@@ -54,5 +51,9 @@ std::uint64_t LevenshteinDistance(const char* a, std::uint64_t la, const char* b
 
 // Physical memory in bytes; 0 when the system does not tell.
 std::uint64_t getTotalSystemMemory();
+
+// Raises the soft limit of open files to the hard limit; returns the soft limit in force after
+// (the largest number when there is none, or the system does not tell).
+std::uint64_t raise_open_file_limit();
 
 } // namespace classic

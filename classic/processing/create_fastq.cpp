@@ -150,6 +150,7 @@ bool CreateFastq::run()
                 lane_counts.clear();
                 for (int lane = 0; lane < Lane_folders; ++lane)
                     initialize_lane();
+                check_open_files(lanes);
                 run_lanes(lanes);
                 output_metrics(lanes);
                 frequency_metrics();

@@ -95,9 +95,18 @@ public:
     void write(std::uint64_t lane, std::uint64_t slot, std::vector<GzFile>& controls,
                std::vector<GzFile>& tracks);
     void flush(std::uint64_t lane, std::vector<GzFile>& controls, std::vector<GzFile>& tracks);
-    // Opens a FASTQ output for writing at the output level with a gz buffer of buffer_bytes;
-    // a file that cannot be opened ends the run.
+    // Opens a FASTQ output for writing at the output level with a gz buffer of buffer_bytes,
+    // under its temporary name; a file that cannot be opened ends the run.
     GzFile open_fastq_output(const std::string& name, unsigned buffer_bytes);
+    // Gives a closed FASTQ output its own name; a failure ends the run.
+    void publish_fastq_output(const std::string& name);
+    // Whether the FASTQ files of a read are written (index reads only when asked for).
+    bool is_read_written(std::uint64_t read_index);
+    // The FASTQ files that a lane (0 for L01) holds open.
+    std::uint64_t fastq_files_of_lane(std::uint64_t lane);
+    // Ends the run when the lanes would need more open files at once than the process may
+    // have, after raising its limit as far as allowed.
+    void check_open_files(const LaneTable& lanes);
     std::string get_tag(const std::string& folder, std::uint64_t lane, std::uint64_t tile_number);
     std::string get_track_name(std::uint64_t read_index);
     void append_read_name(std::string& text, const std::string& tag, const std::string& x,
@@ -153,7 +162,7 @@ public:
     void output_metrics(LaneTable& lanes);
     void output_metric(bool is_control, const std::string& label, const std::string& metric_name,
                        std::pair<double, std::map<std::string, double>>& metric, int precision,
-                       std::ofstream& out);
+                       std::ostream& out);
     void frequency_metrics();
     void merge_lane_fastqs();
 

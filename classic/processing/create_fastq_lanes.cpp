@@ -6,15 +6,21 @@
 // holds the lane's tiles in order) and every file is sync-flushed. An exception on a tile thread
 // is kept until the batch is joined, then goes on from the lane; the lane's files are closed on
 // that path too.
+//
+// Every FASTQ file is written under its name + ".partial" and renamed when the lane has closed
+// it, so a file under its own name is always complete.
 #include "classic/processing/create_fastq.h"
 
 #include "classic/framework/utilities.h"
 #include "classic/processing/fastq_names.h"
 #include "classic/processing/thread_group.h"
+#include "common/partial_files.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -24,6 +30,10 @@ namespace {
 constexpr unsigned Gz_buffer_bytes = 262144;
 constexpr int Gz_level = 4;
 constexpr int Gz_default_strategy = 0;
+// Files open besides the FASTQ files: the standard streams, the log, the output folder's lock
+// and a few spare; and per tile thread a base-call and a positions file.
+constexpr std::uint64_t Other_open_files = 8;
+constexpr std::uint64_t Open_files_per_tile_thread = 2;
 
 // The control file (control true) or the track file of read r of a lane.
 std::string track_file_name(CreateFastq& run, std::uint64_t lane, std::uint64_t r, bool control)
@@ -150,14 +160,14 @@ void CreateFastq::thread_work(const std::string& lane_name,
     OpenFiles open_files(controls, tracks, outputs);
     auto open = [this](const std::string& name) { return open_fastq_output(name, Gz_buffer_bytes); };
     for (std::uint64_t r = 0; r < reads; ++r) {
-        const bool written = classic::is_track_written(get_track_name(r), settings.OutputIndexFASTQ);
+        const bool written = is_read_written(r);
         if (written && settings.OutputControlFASTQ)
             controls[r] = open(track_file_name(*this, k, r, true));
         if (written)
             tracks[r] = open(track_file_name(*this, k, r, false));
     }
     for (auto& [key, out] : outputs)
-        if (classic::is_track_written(get_track_name(std::uint64_t(key.second)), settings.OutputIndexFASTQ))
+        if (is_read_written(std::uint64_t(key.second)))
             out.file = open(out.file_name);
 
     ThreadGroup threads;
@@ -169,6 +179,7 @@ void CreateFastq::thread_work(const std::string& lane_name,
                 read.counts.initialize(control_classes, sample_names);
         }
         flush(k, controls, tracks);
+        log->flush();
     };
     std::uint64_t slot = 0;
     for (const auto& [number, folder] : tiles) {
@@ -184,8 +195,11 @@ void CreateFastq::thread_work(const std::string& lane_name,
     auto close = [this](GzFile& file, const std::string& name) {
         GzFile closing = file;
         file = nullptr;
-        if (closing != nullptr && gz_close(closing) != Gz_ok)
+        if (closing == nullptr)
+            return;
+        if (gz_close(closing) != Gz_ok)
             log_exception("Cannot write to output file " + name);
+        publish_fastq_output(name);
     };
     for (std::uint64_t r = 0; r < reads; ++r) {
         if (controls[r] != nullptr)
@@ -196,6 +210,36 @@ void CreateFastq::thread_work(const std::string& lane_name,
     for (auto& [key, out] : outputs)
         close(out.file, out.file_name);
     slots.clear();
+}
+
+std::uint64_t CreateFastq::fastq_files_of_lane(std::uint64_t lane)
+{
+    std::uint64_t files = 0;
+    for (std::uint64_t r = 0; r < read_numbers.size(); ++r)
+        if (is_read_written(r))
+            files += design_sheet.quillon_settings.OutputControlFASTQ ? 2 : 1;
+    for (const auto& [key, out] : lane_demux[lane])
+        if (is_read_written(std::uint64_t(key.second)))
+            ++files;
+    return files;
+}
+
+void CreateFastq::check_open_files(const LaneTable& lanes)
+{
+    std::uint64_t fastq = 0;
+    std::uint64_t tile_threads = 0;
+    for (const auto& [name, tiles] : lanes) {
+        const std::uint64_t files = fastq_files_of_lane(classic::lane_index(name));
+        // Lanes side by side hold their files at the same time.
+        fastq = thread_lanes ? fastq + files : std::max(fastq, files);
+        tile_threads = thread_lanes ? tile_threads + threads_per_lane : threads_per_lane;
+    }
+    const std::uint64_t others = Other_open_files + Open_files_per_tile_thread * tile_threads;
+    const std::uint64_t limit = classic::raise_open_file_limit();
+    if (fastq + others > limit)
+        log_exception("The run needs " + std::to_string(fastq + others) + " open files at once (" +
+                      std::to_string(fastq) + " FASTQ files and " + std::to_string(others) +
+                      " others), more than the " + std::to_string(limit) + " this process may open");
 }
 
 void CreateFastq::output_fastq(std::uint64_t lane, std::uint64_t slot, std::uint64_t tile_number,
@@ -318,10 +362,26 @@ void CreateFastq::append_read_data(std::uint64_t read_number, std::string& text,
 
 GzFile CreateFastq::open_fastq_output(const std::string& name, unsigned buffer_bytes)
 {
-    GzFile file = gz_open(name, "wb");
-    if (file == nullptr)
+    GzFile file = nullptr;
+    const int error = PartialFiles::create(name, [&file](const std::filesystem::path& partial) {
+        errno = 0;
+        file = gz_open(partial.string(), "wb");
+        return file != nullptr ? 0 : errno != 0 ? errno : EIO;
+    });
+    if (error != 0)
         log_exception("Cannot open output file " + name);
     gz_buffer(file, buffer_bytes);
     gz_setparams(file, Gz_level, Gz_default_strategy);
     return file;
+}
+
+void CreateFastq::publish_fastq_output(const std::string& name)
+{
+    if (std::string why; !PartialFiles::publish(name, why))
+        log_exception("Cannot rename " + PartialFiles::partial_path(name).string() + " to " + name + ": " + why);
+}
+
+bool CreateFastq::is_read_written(std::uint64_t read_index)
+{
+    return classic::is_track_written(get_track_name(read_index), design_sheet.quillon_settings.OutputIndexFASTQ);
 }

@@ -1,8 +1,11 @@
 // Lane merge: joins the L01 and L02 FASTQ files of every output into one file without a lane.
+// The merged file is written under its temporary name and renamed once closed; only then are
+// the lane files removed, so an interrupted merge leaves the lane files whole.
 #include "classic/processing/create_fastq.h"
 
 #include "classic/framework/utilities.h"
 #include "classic/processing/fastq_names.h"
+#include "common/partial_files.h"
 
 #include <filesystem>
 #include <map>
@@ -71,10 +74,11 @@ void CreateFastq::merge_lane_fastqs()
         if (gz_close(out) != Gz_ok && failure.empty())
             failure = "Cannot write to output file " + merged;
         if (!failure.empty()) {
-            remove_file(merged);
+            PartialFiles::discard(merged);
             log_error(failure + "; the lane files are kept.");
             continue;
         }
+        publish_fastq_output(merged);
         removed = remove_file(l01) && removed;
         removed = remove_file(l02) && removed;
     }

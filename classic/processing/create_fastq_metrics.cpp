@@ -6,9 +6,11 @@
 #include "classic/framework/histograms.h"
 #include "classic/framework/utilities.h"
 #include "classic/processing/fastq_names.h"
+#include "common/partial_files.h"
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
 #include <iomanip>
 #include <limits>
 #include <set>
@@ -139,22 +141,31 @@ std::string fixed(double value, int precision)
     return text.str();
 }
 
-// Writes folder/name through body and copies it to copy_folder/name. Returns the failure's
+// Writes the text to path under its temporary name, then renames it. Returns the failure's
 // message, or "".
+std::string write_whole_file(const std::string& path, const std::string& text)
+{
+    std::ofstream out;
+    if (PartialFiles::open(out, path, false) != 0)
+        return "Cannot open output file " + path;
+    out << text;
+    out.close();
+    std::string why;
+    if (out.fail() || !PartialFiles::publish(path, why))
+        return "Cannot write to output file " + path;
+    return "";
+}
+
+// Writes folder/name through body, then the same text as copy_folder/name. Returns the first
+// failure's message, or "".
 template <typename Body>
 std::string write_metrics_file(const std::string& folder, const std::string& copy_folder, const std::string& name,
                                Body body)
 {
-    const std::string path = folder + "/" + name;
-    std::ofstream out(path, std::ios::trunc);
-    if (!out)
-        return "Cannot open output file " + path;
-    body(out);
-    out.close();
-    if (out.fail())
-        return "Cannot write to output file " + path;
-    classic::copy_file(path, copy_folder + "/" + name);
-    return "";
+    std::ostringstream text;
+    body(text);
+    const std::string failure = write_whole_file(folder + "/" + name, text.str());
+    return failure.empty() ? write_whole_file(copy_folder + "/" + name, text.str()) : failure;
 }
 
 // index1 + ":" + index2 of the first sample row of the ID in any lane, ":" without one.
@@ -169,7 +180,7 @@ std::string index_text(const std::vector<IndexData>& rows, const std::string& sa
 
 void CreateFastq::output_metric(bool is_control, const std::string& label, const std::string& metric_name,
                                 std::pair<double, std::map<std::string, double>>& metric, int precision,
-                                std::ofstream& out)
+                                std::ostream& out)
 {
     auto write_line = [&](const std::string& line) {
         log_status(line);
@@ -208,7 +219,7 @@ void CreateFastq::output_metrics(LaneTable& lanes)
 
             const std::string sample_label = lane + " " + track + " Sample Library ";
             std::vector<Metric> sample = sample_metrics(counts, sample_names);
-            write_file(name + "_Sample_Library_Metrics.csv", [&](std::ofstream& out) {
+            write_file(name + "_Sample_Library_Metrics.csv", [&](std::ostream& out) {
                 log_status("Metric,Value");
                 out << "Metric,Value\n";
                 for (std::size_t m = 0; m < Plain_metrics; ++m)
@@ -216,7 +227,7 @@ void CreateFastq::output_metrics(LaneTable& lanes)
             });
 
             if (!sample_names.empty()) {
-                write_file(name + "_Sample_Library_Metrics_tabled.csv", [&](std::ofstream& out) {
+                write_file(name + "_Sample_Library_Metrics_tabled.csv", [&](std::ostream& out) {
                     out << "SampleID,Index";
                     for (std::size_t m = 0; m < Plain_metrics; ++m)
                         out << "," << sample_label << Metric_names[m].name;
@@ -234,7 +245,7 @@ void CreateFastq::output_metrics(LaneTable& lanes)
 
             const std::string control_label = lane + " " + track + " Control Library ";
             std::vector<Metric> control = control_metrics(counts, control_classes, oscores);
-            write_file(name + "_Control_Library_Metrics.csv", [&](std::ofstream& out) {
+            write_file(name + "_Control_Library_Metrics.csv", [&](std::ostream& out) {
                 log_status("Metric,Value");
                 out << "Metric,Value\n";
                 for (std::size_t m = 0; m < (oscores ? Metrics_with_o : Plain_metrics); ++m)
@@ -257,7 +268,7 @@ void CreateFastq::frequency_metrics()
     for (const auto& [key, count] : undetermined)
         by_count[count] = key;
     const std::string failure = write_metrics_file(
-        folder, copy_folder, file_prefix + "_Undetermined_SID_Frequency_Metrics.csv", [&](std::ofstream& out) {
+        folder, copy_folder, file_prefix + "_Undetermined_SID_Frequency_Metrics.csv", [&](std::ostream& out) {
             out << "Rank,Lane,SID,Count\n";
             int rank = 0;
             for (auto entry = by_count.rbegin(); entry != by_count.rend() && rank < Frequency_lines; ++entry) {

@@ -1,11 +1,14 @@
 #pragma once
 // Runs a built program with arguments and collects its exit status, standard output and
 // standard error, for end-to-end tests.
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <fcntl.h>
@@ -92,12 +95,20 @@ inline StartedProgram start_program(const std::string& program, const std::vecto
 }
 
 // Waits for the program; status as the shell sees it: the exit status, or 128 + the number of
-// the signal that ended it.
-inline ProgramRun wait_for(const StartedProgram& started)
+// the signal that ended it. With a limit, a program still running after limit_seconds is
+// killed (status 128 + SIGKILL).
+inline ProgramRun wait_for(const StartedProgram& started, int limit_seconds = 0)
 {
     ProgramRun run;
     int raw = 0;
-    if (started.pid > 0 && waitpid(started.pid, &raw, 0) == started.pid)
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(limit_seconds);
+    pid_t ended = 0;
+    while (started.pid > 0 && (ended = waitpid(started.pid, &raw, limit_seconds > 0 ? WNOHANG : 0)) == 0) {
+        if (std::chrono::steady_clock::now() > deadline)
+            kill(started.pid, SIGKILL);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (started.pid > 0 && ended == started.pid)
         run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : WIFSIGNALED(raw) ? 128 + WTERMSIG(raw) : -1;
     run.out = read_whole_file(started.out);
     run.err = read_whole_file(started.err);

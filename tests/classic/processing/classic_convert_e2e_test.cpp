@@ -23,64 +23,6 @@ namespace {
 
 using namespace classic_e2e;
 
-runsim::RunRecipe recipe_for(const fs::path& folder)
-{
-    runsim::RunRecipe recipe = runsim::RunRecipe::small();
-    recipe.out = folder;
-    recipe.tiles = 3;
-    recipe.spots = 80;
-    recipe.layout = runsim::ReadLayout::parse("R1:30+2,I1:8,I2:8,R2:28");
-    recipe.zel_subfolder = true;
-    recipe.odd_position_fraction = 0.1;
-    recipe.trailing_no_call_fraction = 0.2;
-    recipe.samples = 0;
-    recipe.sample_sheet.clear();
-    recipe.design_sheet.clear();
-    recipe.controls_file.clear();
-    recipe.manifest.clear();
-    return recipe;
-}
-
-// Every FASTQ file's expected text by name and the reads that each read's sample-library metrics
-// count, for the lanes given and without the tiles skipped.
-Expected expected_outputs(const runsim::RunTruth& run, const std::set<int>& lanes,
-                          const std::set<std::pair<int, int>>& skipped)
-{
-    Expected out;
-    const int reads = static_cast<int>(run.recipe.layout.reads.size());
-    for (int lane : lanes) {
-        for (int r = 1; r <= reads; ++r) {
-            const std::string lane_name = "L0" + std::to_string(lane), track = "R" + std::to_string(r);
-            const std::string prefix = run.identity.flowcell_id + "_" + lane_name + "_" + track;
-            std::string& text = out.files[prefix + "_Sample_Library.fastq.gz"];
-            out.files[prefix + "_Control_Library.fastq.gz"];
-            std::uint64_t& counted = out.reads_by_name[prefix + "_Sample_Library_Metrics.csv"]
-                                                      [lane_name + " " + track + " Sample Library Reads Millions"];
-            for (const runsim::TileTruth& tile : run.lanes[std::size_t(lane - 1)]) {
-                if (skipped.count({lane, tile.tile}) != 0)
-                    continue;
-                for (std::size_t s = 0; s < tile.spot_truth.size(); ++s) {
-                    if (!kept(run, tile, s, reads > 1))
-                        continue;
-                    const ReadText read = read_text(run, tile, s, r);
-                    text += record(run, tile, s, r, lane, read);
-                    counted += !read.bases.empty();
-                }
-            }
-        }
-    }
-    return out;
-}
-
-// The FASTQ files and the metrics of a conversion hold every written spot of the lanes given.
-void expect_outputs(const fs::path& out, const runsim::RunTruth& run, const std::set<int>& lanes,
-                    const std::set<std::pair<int, int>>& skipped = {})
-{
-    const Expected expected = expected_outputs(run, lanes, skipped);
-    expect_fastqs(out / "FASTQs", expected.files);
-    expect_reads_millions(out / "Metrics", expected);
-}
-
 // Rewrites one spot's x and y (as raw 32-bit values) in every positions file of a tile.
 void set_position_bits(const runsim::TileTruth& tile, std::size_t spot, std::uint32_t x, std::uint32_t y)
 {
@@ -199,9 +141,10 @@ fs::path damage(const FaultCase& c, const runsim::RunTruth& run, const fs::path&
         fs::create_directories(out);
         std::ofstream(out / "FASTQs") << "";
         return out / "FASTQs";
-    case Damage::FullDisk:
+    case Damage::FullDisk: // the file is written under its temporary name
         fs::create_directories(out / "FASTQs");
-        fs::create_symlink("/dev/full", out / "FASTQs" / (run.identity.flowcell_id + "_L02_R4_Sample_Library.fastq.gz"));
+        fs::create_symlink("/dev/full",
+                           out / "FASTQs" / (run.identity.flowcell_id + "_L02_R4_Sample_Library.fastq.gz.partial"));
         return out / "FASTQs" / (run.identity.flowcell_id + "_L02_R4_Sample_Library.fastq.gz");
     }
     return {};

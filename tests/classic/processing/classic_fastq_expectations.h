@@ -1,8 +1,10 @@
 #pragma once
 // Expected FASTQ records of the classic program for generated runs, built from the generator's
-// truth (RunRecipe::keep_calls and spot truth), and the checks of a conversion's FASTQ folder.
+// truth (RunRecipe::keep_calls and spot truth), the checks of a conversion's FASTQ folder, and
+// the expected outputs of a run without sheets.
 #include "common/gz_file.h"
 #include "tests/support/program_run.h"
+#include "tools/runsim/run_recipe.h"
 #include "tools/runsim/run_truth.h"
 
 #include <gtest/gtest.h>
@@ -126,6 +128,65 @@ inline void expect_reads_millions(const fs::path& folder, const Expected& expect
                 << name << ": " << head << "," << value;
         }
     }
+}
+
+// A run without sheets or controls: every spot goes to its lane's and read's track file.
+inline runsim::RunRecipe recipe_for(const fs::path& folder)
+{
+    runsim::RunRecipe recipe = runsim::RunRecipe::small();
+    recipe.out = folder;
+    recipe.tiles = 3;
+    recipe.spots = 80;
+    recipe.layout = runsim::ReadLayout::parse("R1:30+2,I1:8,I2:8,R2:28");
+    recipe.zel_subfolder = true;
+    recipe.odd_position_fraction = 0.1;
+    recipe.trailing_no_call_fraction = 0.2;
+    recipe.samples = 0;
+    recipe.sample_sheet.clear();
+    recipe.design_sheet.clear();
+    recipe.controls_file.clear();
+    recipe.manifest.clear();
+    return recipe;
+}
+
+// Every FASTQ file's expected text by name and the reads that each read's sample-library metrics
+// count, for the lanes given and without the tiles skipped.
+inline Expected expected_outputs(const runsim::RunTruth& run, const std::set<int>& lanes,
+                                 const std::set<std::pair<int, int>>& skipped)
+{
+    Expected out;
+    const int reads = static_cast<int>(run.recipe.layout.reads.size());
+    for (int lane : lanes) {
+        for (int r = 1; r <= reads; ++r) {
+            const std::string lane_name = "L0" + std::to_string(lane), track = "R" + std::to_string(r);
+            const std::string prefix = run.identity.flowcell_id + "_" + lane_name + "_" + track;
+            std::string& text = out.files[prefix + "_Sample_Library.fastq.gz"];
+            out.files[prefix + "_Control_Library.fastq.gz"];
+            std::uint64_t& counted = out.reads_by_name[prefix + "_Sample_Library_Metrics.csv"]
+                                                      [lane_name + " " + track + " Sample Library Reads Millions"];
+            for (const runsim::TileTruth& tile : run.lanes[std::size_t(lane - 1)]) {
+                if (skipped.count({lane, tile.tile}) != 0)
+                    continue;
+                for (std::size_t s = 0; s < tile.spot_truth.size(); ++s) {
+                    if (!kept(run, tile, s, reads > 1))
+                        continue;
+                    const ReadText read = read_text(run, tile, s, r);
+                    text += record(run, tile, s, r, lane, read);
+                    counted += !read.bases.empty();
+                }
+            }
+        }
+    }
+    return out;
+}
+
+// The FASTQ files and the metrics of a conversion hold every written spot of the lanes given.
+inline void expect_outputs(const fs::path& out, const runsim::RunTruth& run, const std::set<int>& lanes,
+                           const std::set<std::pair<int, int>>& skipped = {})
+{
+    const Expected expected = expected_outputs(run, lanes, skipped);
+    expect_fastqs(out / "FASTQs", expected.files);
+    expect_reads_millions(out / "Metrics", expected);
 }
 
 // The built program on a run folder, under a timeout.
