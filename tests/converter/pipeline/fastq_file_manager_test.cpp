@@ -408,7 +408,7 @@ TEST_F(FastqFileManagerErrors, FormatFailureQueuesNothingAndRecyclesBundles)
         EXPECT_STREQ(error.what(), "seq buffer is out of bounds: seq_size= 600");
     }
     EXPECT_EQ(manager.total_bundles(), 0);
-    EXPECT_EQ(manager.free_bundles.size(), manager.all_bundles.size());
+    EXPECT_EQ(manager.free_bundle_count(), manager.bundle_count());
     manager.stop();
     manager.join();
     EXPECT_EQ(manager.total_bytes_written(), 0u);
