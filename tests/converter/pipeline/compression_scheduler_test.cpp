@@ -10,7 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <future>
 #include <stdexcept>
 #include <string>
@@ -21,12 +20,17 @@ namespace {
 using test_support::within_time_limit;
 using Tile = CompressionScheduler::Tile;
 
+std::string text_of(int tile, int bundle)
+{
+    return "tile " + std::to_string(tile) + " bundle " + std::to_string(bundle) + "\n";
+}
+
 // A tile of bundles whose texts name the tile and the bundle.
 std::shared_ptr<Tile> make_tile(const Config& config, int tile, int bundles)
 {
     auto made = std::make_shared<Tile>();
     for (int b = 0; b < bundles; ++b) {
-        const std::string text = "tile " + std::to_string(tile) + " bundle " + std::to_string(b) + "\n";
+        const std::string text = text_of(tile, b);
         auto bundle = std::make_shared<FastqSpotBundle>(config);
         bundle->formatted.assign(text.begin(), text.end());
         bundle->formatted_size = text.size();
@@ -43,10 +47,10 @@ std::vector<std::string> take_tiles(CompressionScheduler& compression)
     for (std::shared_ptr<Tile> tile; compression.next(tile);) {
         std::string found = tile->failed() ? "failed" : "";
         for (const auto& bundle : tile->bundles) {
+            const auto* member = reinterpret_cast<const unsigned char*>(bundle->compressed.data());
             std::string text;
             if (!tile->failed() && bundle->formatted.empty() &&
-                gzip_members::inflate_member(reinterpret_cast<const unsigned char*>(bundle->compressed.data()),
-                                             bundle->compressed_size, text))
+                gzip_members::inflate_member(member, bundle->compressed_size, text))
                 found += text;
         }
         taken.push_back(found);
@@ -58,7 +62,7 @@ TEST(CompressionScheduler, HandsTilesToTheWriterInOrderOnceCompressed)
 {
     const Config config;
     CompressionScheduler compression(true, [](FastqSpotBundle& bundle) {
-        if (std::string(bundle.formatted.data(), bundle.formatted_size) == "tile 2 bundle 1\n")
+        if (std::string(bundle.formatted.data(), bundle.formatted_size) == text_of(2, 1))
             throw std::runtime_error("bad bundle");
         bundle.formatted = {};
     });
@@ -80,9 +84,7 @@ TEST(CompressionScheduler, HandsTilesToTheWriterInOrderOnceCompressed)
     }, "compression scheduler");
     std::vector<std::string> expected;
     for (int tile = 0; tile < 5; ++tile)
-        expected.push_back(tile == 2 ? "failed"
-                                     : "tile " + std::to_string(tile) + " bundle 0\ntile " + std::to_string(tile) +
-                                           " bundle 1\ntile " + std::to_string(tile) + " bundle 2\n");
+        expected.push_back(tile == 2 ? "failed" : text_of(tile, 0) + text_of(tile, 1) + text_of(tile, 2));
     EXPECT_EQ(within_time_limit(writer, "writer"), expected);
 }
 
