@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the tree twice (optimised, then with sanitizers) and runs every test in both builds;
-# then runs the lanes' hand-off queue, the tile loader and FASTQ writer tests, the whole of
-# quillon, and quillon-classic's lane and tile threading tests and runs under
+# then runs the lanes' hand-off queue, compression scheduler, tile loader and FASTQ writer
+# tests, the whole of quillon, and quillon-classic's lane and tile threading tests and runs under
 # ThreadSanitizer, and every fuzzer for 30 s.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -24,7 +24,7 @@ echo "=== tsan tests ==="
 cpu="$(taskset -cp $$ | sed 's/.*: //; s/[,-].*//')"
 TSAN_OPTIONS=second_deadlock_stack=1 taskset -c "$cpu" \
     "$root/build/tsan/tests/converter/pipeline/converter_pipeline_tests" \
-    --gtest_filter='BlockingQueue*:ZelFileManager*:FastqFileManager*'
+    --gtest_filter='BlockingQueue*:CompressionScheduler*:ZelFileManager*:FastqFileManager*'
 
 # The whole program on a small run with samples, controls and adapter trimming, each lane's
 # tiles read four times over. With one scheduler thread the parallel loops run on the calling

@@ -37,7 +37,11 @@ public:
     bool wait_at_most(std::size_t bound)
     {
         std::unique_lock lock(mutex_);
-        room_.wait(lock, [&] { return closed_ || weight_ <= bound; });
+        room_.wait(lock, [&] {
+            const bool done = closed_ || weight_ <= bound;
+            refusals_ += done ? 0 : 1;
+            return done;
+        });
         return !closed_;
     }
 
@@ -102,6 +106,14 @@ public:
         return closed_;
     }
 
+    // How many times a producer in wait_at_most has looked at the queue and found it too
+    // heavy: once as it begins to wait, and again each time it is woken and must wait on.
+    std::size_t refusals() const
+    {
+        std::lock_guard lock(mutex_);
+        return refusals_;
+    }
+
 private:
     struct Entry {
         T item;
@@ -115,4 +127,5 @@ private:
     std::size_t weight_ = 0;
     bool closed_ = false;
     bool cancelled_ = false;
+    std::size_t refusals_ = 0;
 };

@@ -5,31 +5,10 @@
 #include "converter/pipeline/parallel_ranges.h"
 #include "converter/pipeline/spot.h"
 
-#include <oneapi/tbb/task_arena.h>
-
 #include <algorithm>
-#include <exception>
 #include <set>
 #include <stdexcept>
 #include <utility>
-
-// One tile's output on its way to the writer: its bundles, file by file, and the state of
-// their compression, which the writer waits for.
-struct FastqFileManager::TileOutput {
-    enum State : int { Compressing, Compressed, Failed };
-
-    struct FileBundles {
-        FastqFile* file;
-        std::vector<std::shared_ptr<FastqSpotBundle>> bundles;
-    };
-    std::vector<FileBundles> files;
-    std::vector<std::shared_ptr<FastqSpotBundle>> bundles; // all of them
-    std::uint64_t sequence = 0;                            // tiles are numbered in order
-    std::atomic<std::size_t> remaining{0};                 // bundles not yet compressed
-    std::atomic<int> state{Compressing};
-    std::mutex error_mutex;
-    std::exception_ptr error; // the first error; set before state becomes Failed
-};
 
 namespace {
 
@@ -46,7 +25,8 @@ void for_each_bundle(std::vector<std::shared_ptr<FastqSpotBundle>>& bundles, Bod
 } // namespace
 
 FastqFileManager::FastqFileManager(const Config& config, TimerManager& timers, int lane)
-    : config(&config), timers(&timers), lane(lane)
+    : config(&config), timers(&timers), lane(lane),
+      compression_(config.compress, [this](FastqSpotBundle& bundle) { take_text(bundle); })
 {
     if (lane >= 1 && static_cast<std::size_t>(lane) <= config.lane_samples.size())
         num_samples_ = static_cast<int>(config.lane_samples[static_cast<std::size_t>(lane - 1)].size());
@@ -64,7 +44,7 @@ FastqFileManager::~FastqFileManager()
 {
     // The compression tasks use this object; the writer waits for them.
     try {
-        finish();
+        compression_.finish();
     } catch (...) {
     }
     stop();
@@ -128,26 +108,12 @@ void FastqFileManager::open_files()
 
 void FastqFileManager::finish()
 {
-    // Every tile is waited for before an error leaves, so that no task is left running.
-    std::exception_ptr error;
-    while (!compressing_.empty()) {
-        try {
-            finish_compression(*compressing_.front());
-        } catch (...) {
-            if (!error)
-                error = std::current_exception();
-        }
-        compressing_.pop_front();
-    }
-    // The tasks find nothing left to take.
-    compressors_.wait();
-    if (error)
-        std::rethrow_exception(error);
+    compression_.finish();
 }
 
 void FastqFileManager::stop()
 {
-    queue_.close();
+    compression_.close();
 }
 
 void FastqFileManager::join()
@@ -267,7 +233,6 @@ void FastqFileManager::process_spots(std::vector<Spot>& spots, int surface, int 
 
     timers->start(TimerName::Compress_fastq);
     auto output = std::make_shared<TileOutput>();
-    output->sequence = next_sequence_++;
     for (std::size_t r = 0; r < reads; ++r)
         if (is_writable(static_cast<int>(r) + 1))
             for (std::size_t slot = 0; slot < used_slots; ++slot)
@@ -275,96 +240,15 @@ void FastqFileManager::process_spots(std::vector<Spot>& spots, int surface, int 
                     output->files.push_back({files[r][slot].file.get(), new_bundles_[r][slot]});
     output->bundles = std::move(batch_bundles_);
     batch_bundles_.clear();
-    const std::size_t weight = output->bundles.size();
-    start_compression(output);
-    compressing_.push_back(output);
-    if (!queue_.push(output, weight)) {
-        // Nothing drains the queue once the writer thread has ended on an error.
-        finish();
+    // Nothing takes the tiles once the writer thread has ended on an error.
+    if (!compression_.add(std::move(output)))
         throw std::runtime_error(write_error());
-    }
-    // At most two tiles compress at once: the one before this one is finished here.
-    while (compressing_.size() > 1) {
-        const std::shared_ptr<TileOutput> older = compressing_.front();
-        compressing_.pop_front();
-        finish_compression(*older);
-    }
     timers->stop(TimerName::Compress_fastq);
 
     timers->start(TimerName::Wait_to_write);
-    if (queue_.weight() > static_cast<std::size_t>(Max_queued_bundles)) {
-        // The writer can only go on with compressed tiles.
-        finish();
-        if (!queue_.wait_at_most(static_cast<std::size_t>(Max_queued_bundles)))
-            throw std::runtime_error(write_error());
-    }
+    if (!compression_.wait_for_room(static_cast<std::size_t>(Max_queued_bundles)))
+        throw std::runtime_error(write_error());
     timers->stop(TimerName::Wait_to_write);
-}
-
-void FastqFileManager::start_compression(const std::shared_ptr<TileOutput>& output)
-{
-    if (!config->compress || output->bundles.empty()) {
-        output->state = TileOutput::Compressed;
-        return;
-    }
-    output->remaining = output->bundles.size();
-    {
-        std::lock_guard lock(jobs_mutex_);
-        for (const auto& bundle : output->bundles)
-            jobs_.push_back({output, bundle.get()});
-    }
-    // Tasks that compress bundles, oldest first, as long as there are any.
-    const std::size_t tasks = std::min<std::size_t>(
-        output->bundles.size(), static_cast<std::size_t>(std::max(1, tbb::this_task_arena::max_concurrency())));
-    for (std::size_t t = 0; t < tasks; ++t)
-        compressors_.run([this] {
-            while (compress_next(nullptr)) {
-            }
-        });
-}
-
-bool FastqFileManager::compress_next(const TileOutput* up_to)
-{
-    CompressionJob job;
-    {
-        std::lock_guard lock(jobs_mutex_);
-        if (jobs_.empty() || (up_to && jobs_.front().output->sequence > up_to->sequence))
-            return false;
-        job = std::move(jobs_.front());
-        jobs_.pop_front();
-    }
-    // The job's reference keeps the tile alive until its waiters have been woken.
-    TileOutput& output = *job.output;
-    try {
-        job.bundle->compress(codecs_.local());
-        take_text(*job.bundle);
-    } catch (...) {
-        std::lock_guard lock(output.error_mutex);
-        if (!output.error)
-            output.error = std::current_exception();
-    }
-    if (output.remaining.fetch_sub(1) == 1) {
-        std::exception_ptr error;
-        {
-            std::lock_guard lock(output.error_mutex);
-            error = output.error;
-        }
-        output.state = error ? TileOutput::Failed : TileOutput::Compressed;
-        output.state.notify_all();
-    }
-    return true;
-}
-
-void FastqFileManager::finish_compression(TileOutput& output)
-{
-    // The thread helps with the tile's bundles while any is left to take, then waits for the
-    // others to finish theirs.
-    while (output.state == TileOutput::Compressing)
-        if (!compress_next(&output))
-            output.state.wait(TileOutput::Compressing);
-    std::lock_guard lock(output.error_mutex);
-    if (output.error)
-        std::rethrow_exception(output.error);
 }
 
 void FastqFileManager::create_bundles(std::vector<Spot*>& spots, int surface, int tile, int read,
@@ -432,9 +316,21 @@ void FastqFileManager::take_text(FastqSpotBundle& bundle)
     idle_texts_.push_back(std::move(text));
 }
 
+std::size_t FastqFileManager::free_bundle_count()
+{
+    std::lock_guard lock(mutex);
+    return free_bundles.size();
+}
+
+std::size_t FastqFileManager::bundle_count()
+{
+    std::lock_guard lock(mutex);
+    return all_bundles.size();
+}
+
 int FastqFileManager::total_bundles()
 {
-    return static_cast<int>(queue_.weight());
+    return static_cast<int>(compression_.queued_bundles());
 }
 
 std::uint64_t FastqFileManager::total_bytes_written()
@@ -446,6 +342,20 @@ std::uint64_t FastqFileManager::total_bytes_written()
     return total;
 }
 
+// The waiting rules between the lane's main thread and the writer thread, and where they are
+// kept:
+// - The tile stage waits while more than Max_queued_bundles (1024) bundles are queued over all
+//   the lane's files (process_spots, through CompressionScheduler::wait_for_room). Rather than
+//   sleeping 20 ms between looks, it waits on the queue's weight and goes on as soon as the
+//   writer has taken enough.
+// - The writer waits while nothing is queued, woken by the queue rather than looking again
+//   every 20 ms (CompressionScheduler::next, which also waits for the tile's compression).
+//   After stop() it writes everything queued before it ends.
+// - The writer goes on with the file that is not being written and has the most bundles
+//   waiting, the first in read and slot order on equal counts. It writes one tile at a time,
+//   so that rule orders each tile's files (write_tile).
+// - Every file gets its bundles in the order they were queued: tile after tile, and within a
+//   tile in spot order.
 void FastqFileManager::write_bundles()
 {
     // Nothing may leave the thread: an error with a file fails that file like a failed write
@@ -454,9 +364,8 @@ void FastqFileManager::write_bundles()
         // Once a tile's compression failed, neither it nor any later tile is written, so
         // that every file holds whole tiles in order.
         bool broken = false;
-        for (std::shared_ptr<TileOutput> output; queue_.pop(output);) {
-            output->state.wait(TileOutput::Compressing);
-            broken = broken || output->state == TileOutput::Failed;
+        for (std::shared_ptr<TileOutput> output; compression_.next(output);) {
+            broken = broken || output->failed();
             if (!broken)
                 write_tile(*output);
             for (auto& bundle : output->bundles)
@@ -466,7 +375,7 @@ void FastqFileManager::write_bundles()
     } catch (const std::exception& e) {
         report_write_error("the FASTQ files of lane " + std::to_string(lane), e.what());
         // Nothing drains the queue any more: the main thread hears of it when it queues.
-        queue_.cancel();
+        compression_.cancel();
     }
 }
 

@@ -2,11 +2,11 @@
 // The FASTQ output stage of one lane. For every tile it sorts the spots into the lane's
 // files (slot 0 undetermined, slots 1..n the lane's samples, slot n + 1 control), cuts each
 // file's share into bundles of about 1 MiB of text per read and formats the bundles in
-// parallel. It then queues the tile for the writer thread and compresses its bundles in the
-// background, oldest bundles first, while the lane's main thread goes on with the next tile;
-// at most two tiles compress at once, the main thread finishing the older one (and helping
-// with it). The writer thread takes the tiles in order, waits until a tile is compressed and
-// writes its files, the one with the most bundles first; after stop() it drains the queue.
+// parallel. It then hands the tile to its CompressionScheduler, which queues it for the
+// writer thread and compresses its bundles in the background while the lane's main thread
+// goes on with the next tile. The writer thread takes the tiles in order, each once it is
+// compressed, and writes its files, the one with the most bundles first; after stop() it
+// drains the queue. The manager keeps the pool of bundles and of their text buffers.
 //
 // Usage (lane driver):
 //   FastqFileManager writer(config, timers, lane);
@@ -20,16 +20,11 @@
 //                                          // unless the lane failed
 //   if (writer.has_write_error()) ... writer.write_error() ...
 //   if (writer.files_left() > 0) ... a failed lane's files stay under temporary names ...
-#include "common/block_gzip.h"
-#include "converter/pipeline/blocking_queue.h"
+#include "converter/pipeline/compression_scheduler.h"
 #include "converter/pipeline/fastq_file.h"
 #include "converter/pipeline/fastq_spot_bundle.h"
 
-#include <oneapi/tbb/enumerable_thread_specific.h>
-#include <oneapi/tbb/task_group.h>
-
 #include <cstdint>
-#include <deque>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -102,6 +97,9 @@ public:
 
     std::shared_ptr<FastqSpotBundle> get_bundle();
     void return_bundle(std::shared_ptr<FastqSpotBundle> bundle);
+    // The bundles in the pool, and all the manager has made.
+    std::size_t free_bundle_count();
+    std::size_t bundle_count();
 
     // Bundles queued and not yet taken by the writer.
     int total_bundles();
@@ -120,28 +118,10 @@ public:
     TimerManager* timers;
     int lane;
     std::vector<std::vector<FastqFileReference>> files; // [read - 1][slot]
-    std::vector<std::thread> threads;
-    std::vector<std::shared_ptr<FastqSpotBundle>> free_bundles;
-    std::vector<std::shared_ptr<FastqSpotBundle>> all_bundles;
-    std::mutex mutex; // free_bundles, all_bundles and the idle text buffers
 
 private:
-    struct TileOutput;
+    using TileOutput = CompressionScheduler::Tile;
 
-    // A bundle to compress, of a tile on its way to the writer.
-    struct CompressionJob {
-        std::shared_ptr<TileOutput> output;
-        FastqSpotBundle* bundle = nullptr;
-    };
-
-    // Queues the tile's bundles for compression and starts tasks on the task scheduler's
-    // threads that compress queued bundles, oldest first, until none is left.
-    void start_compression(const std::shared_ptr<TileOutput>& output);
-    // Compresses the oldest queued bundle, only when it belongs to up_to or an older tile
-    // unless up_to is null; false when there is none such.
-    bool compress_next(const TileOutput* up_to);
-    // Waits for a tile's compression, helping with it; throws its error.
-    void finish_compression(TileOutput& output);
     // Writes one compressed tile, file by file.
     void write_tile(const TileOutput& output);
     // Reports a file's failure, once per file.
@@ -151,6 +131,11 @@ private:
     // Takes the text buffer of a compressed bundle back.
     void take_text(FastqSpotBundle& bundle);
 
+    std::vector<std::thread> threads;
+    std::vector<std::shared_ptr<FastqSpotBundle>> free_bundles;
+    std::vector<std::shared_ptr<FastqSpotBundle>> all_bundles;
+    std::mutex mutex; // free_bundles, all_bundles and the idle text buffers
+
     int num_samples_ = 0;
     bool lane_failed_ = false;
     int files_left_ = 0;
@@ -158,21 +143,10 @@ private:
     std::vector<std::vector<Spot*>> groups_;
     std::vector<std::vector<std::vector<std::shared_ptr<FastqSpotBundle>>>> new_bundles_;
     std::vector<std::shared_ptr<FastqSpotBundle>> batch_bundles_;
-    // One codec per worker thread, rather than one per pooled bundle: a codec holds its
-    // match-finder tables, which are large.
-    tbb::enumerable_thread_specific<block_gzip::Compressor> codecs_;
     // The text buffers of compressed bundles, for the bundles of the next tiles.
     std::vector<std::vector<char>> idle_texts_;
-
-    // Tiles on their way to the writer, weighed by their bundles.
-    BlockingQueue<std::shared_ptr<TileOutput>> queue_;
-    // Tiles whose compression the main thread has not yet seen finish, oldest first.
-    std::deque<std::shared_ptr<TileOutput>> compressing_;
-    std::uint64_t next_sequence_ = 0;
-    // Bundles waiting for compression, oldest first, and the tasks that take them.
-    std::mutex jobs_mutex_;
-    std::deque<CompressionJob> jobs_;
-    tbb::task_group compressors_;
+    // The tiles from formatting to the writer; its tasks use the buffers above.
+    CompressionScheduler compression_;
 
     mutable std::mutex error_mutex_;
     std::string write_error_;

@@ -3,11 +3,11 @@
 // hang fails instead of stalling. Also run under ThreadSanitizer.
 #include "converter/pipeline/blocking_queue.h"
 
+#include "tests/support/time_limit.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <future>
 #include <memory>
 #include <thread>
@@ -16,17 +16,7 @@
 namespace {
 
 using namespace std::chrono_literals;
-
-// The value of a future, or the end of the test program when it does not come in time.
-template <typename T>
-T within_time_limit(std::future<T>& result)
-{
-    if (result.wait_for(30s) != std::future_status::ready) {
-        std::fprintf(stderr, "The queue did not answer within the time limit\n");
-        std::abort();
-    }
-    return result.get();
-}
+using test_support::within_time_limit;
 
 // Takes items until the queue says that none will follow.
 std::vector<int> drain(BlockingQueue<int>& queue)
@@ -50,7 +40,7 @@ TEST(BlockingQueue, HandsOutInOrderAndWaitsForRoomByWeight)
     int item = 0;
     ASSERT_TRUE(queue.pop(item));
     EXPECT_EQ(item, 1);
-    EXPECT_TRUE(within_time_limit(room));
+    EXPECT_TRUE(within_time_limit(room, "queue"));
     ASSERT_TRUE(queue.pop(item));
     EXPECT_EQ(item, 2);
     EXPECT_EQ(queue.weight(), 0u);
@@ -71,10 +61,10 @@ TEST(BlockingQueue, CloseLetsTheConsumerDrainWhileCancelDropsTheRest)
         auto room = std::async(std::launch::async, [&] { return queue.wait_at_most(0); });
         std::this_thread::sleep_for(20ms);
         c.cancel ? queue.cancel() : queue.close();
-        EXPECT_FALSE(within_time_limit(room));
+        EXPECT_FALSE(within_time_limit(room, "queue"));
         EXPECT_FALSE(queue.push(4));
         auto taken = std::async(std::launch::async, [&] { return drain(queue); });
-        EXPECT_EQ(within_time_limit(taken), c.taken);
+        EXPECT_EQ(within_time_limit(taken, "queue"), c.taken);
     }
 }
 
@@ -90,7 +80,7 @@ TEST(BlockingQueue, ConsumerWaitingOnAnEmptyQueueEndsAtClose)
     for (int i = 0; i < 100; ++i)
         ASSERT_TRUE(queue.push(std::make_unique<int>(i)));
     queue.close();
-    const std::vector<int> taken = within_time_limit(consumer);
+    const std::vector<int> taken = within_time_limit(consumer, "queue");
     ASSERT_EQ(taken.size(), 100u);
     for (int i = 0; i < 100; ++i)
         EXPECT_EQ(taken[static_cast<std::size_t>(i)], i);

@@ -10,6 +10,7 @@
 #include "tests/converter/pipeline/gzip_members.h"
 #include "tests/support/program_run.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/time_limit.h"
 
 #include <gtest/gtest.h>
 #include <oneapi/tbb/global_control.h>
@@ -25,6 +26,7 @@
 
 namespace fs = std::filesystem;
 using test_support::read_whole_file;
+using test_support::within_time_limit;
 
 namespace {
 
@@ -341,9 +343,11 @@ TEST_F(FastqFileManagerErrors, OpenFailureLeavesAnOrderlyManager)
 TEST_F(FastqFileManagerErrors, DestructionStopsARunningWriter)
 {
     std::vector<Spot> spots = make_spots(10, 20);
-    FastqFileManager manager(config, timers, 1);
-    manager.run();
-    manager.process_spots(spots, 1, 5);
+    within_time_limit([&] {
+        FastqFileManager manager(config, timers, 1);
+        manager.run();
+        manager.process_spots(spots, 1, 5);
+    }, "FASTQ writer");
 }
 
 TEST_F(FastqFileManagerWriter, DestructionWithCompressionInFlightEnds)
@@ -352,10 +356,12 @@ TEST_F(FastqFileManagerWriter, DestructionWithCompressionInFlightEnds)
     // them: the writer is still waiting for both tiles when the manager is destroyed.
     config.compress = true;
     std::vector<std::vector<Spot>> tiles{make_spots(3000, 151), make_spots(3000, 151, 3000)};
-    FastqFileManager manager(config, timers, 1);
-    manager.run();
-    for (auto& spots : tiles)
-        manager.process_spots(spots, 1, 5);
+    within_time_limit([&] {
+        FastqFileManager manager(config, timers, 1);
+        manager.run();
+        for (auto& spots : tiles)
+            manager.process_spots(spots, 1, 5);
+    }, "FASTQ writer");
 }
 
 TEST_F(FastqFileManagerErrors, WriteFailureIsReportedAndNotCounted)
@@ -408,7 +414,7 @@ TEST_F(FastqFileManagerErrors, FormatFailureQueuesNothingAndRecyclesBundles)
         EXPECT_STREQ(error.what(), "seq buffer is out of bounds: seq_size= 600");
     }
     EXPECT_EQ(manager.total_bundles(), 0);
-    EXPECT_EQ(manager.free_bundles.size(), manager.all_bundles.size());
+    EXPECT_EQ(manager.free_bundle_count(), manager.bundle_count());
     manager.stop();
     manager.join();
     EXPECT_EQ(manager.total_bytes_written(), 0u);

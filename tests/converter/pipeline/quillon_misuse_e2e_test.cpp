@@ -5,6 +5,7 @@
 #include "common/block_gzip.h"
 #include "tests/support/program_run.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/time_limit.h"
 #include "tools/runsim/run_generator.h"
 
 #include <gtest/gtest.h>
@@ -19,7 +20,6 @@
 #include <ostream>
 #include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <sys/resource.h>
@@ -91,10 +91,9 @@ protected:
     {
         const test_support::StartedProgram started =
             test_support::start_program(QUILLON_BINARY, arguments({"--repeat=20000"}), dir_.path());
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (started.pid > 0 && started.output().find(First_tile) == std::string::npos &&
-               std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        test_support::eventually(
+            [&] { return started.pid <= 0 || started.output().find(First_tile) != std::string::npos; },
+            std::chrono::seconds(60));
         return started;
     }
 

@@ -7,38 +7,20 @@
 #include "converter/app/timer_manager.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/time_limit.h"
 #include "tools/runsim/runsim.h"
 
 #include <gtest/gtest.h>
 #include <tbb/task_arena.h>
 
-#include <chrono>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <future>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
 
-using namespace std::chrono_literals;
-
-constexpr auto Time_limit = 30s;
-
-// Runs f on another thread and ends the test program when it has not returned in time.
-template <typename F>
-auto within_time_limit(F f)
-{
-    auto result = std::async(std::launch::async, std::move(f));
-    if (result.wait_for(Time_limit) != std::future_status::ready) {
-        std::fprintf(stderr, "The tile loader did not answer within the time limit\n");
-        std::abort();
-    }
-    return result.get();
-}
+using test_support::within_time_limit;
 
 class ProbedLoader : public ZelFileManager {
 public:
@@ -48,13 +30,16 @@ public:
     // Waits until exactly count bundles are queued.
     bool wait_for_queued(std::size_t count)
     {
-        const auto end = std::chrono::steady_clock::now() + Time_limit;
-        while (queued() != count) {
-            if (std::chrono::steady_clock::now() > end)
-                return false;
-            std::this_thread::sleep_for(1ms);
-        }
-        return true;
+        return test_support::eventually([&] { return queued() == count; });
+    }
+    // The times the reader has found no room for a further batch and waited.
+    std::size_t refusals() { return ready.refusals(); }
+    // Waits until the reader has found no room for a further batch more than looks times;
+    // false when it has not, or when the queue stopped holding count bundles first.
+    bool wait_for_refusal(std::size_t looks, std::size_t count)
+    {
+        test_support::eventually([&] { return refusals() > looks || queued() != count; });
+        return refusals() > looks && queued() == count;
     }
 };
 
@@ -99,7 +84,7 @@ protected:
     {
         spots_.clear();
         const bool got = within_time_limit(
-            [&] { return serial_.execute([&] { return loader.get_spots(spots_); }); });
+            [&] { return serial_.execute([&] { return loader.get_spots(spots_); }); }, "tile loader");
         return got ? tile_of(spots_) : -1;
     }
 
@@ -120,17 +105,19 @@ TEST_F(ZelFileManagerTest, QueuesTilesInOrderInBatchesOfThreeWithinTheBound)
 {
     ProbedLoader loader(config_, timers_, 1);
     loader.run();
-    // Two batches of three; with six queued no further batch starts.
+    // Two batches of three; with six queued the reader waits and starts no further batch.
     ASSERT_TRUE(loader.wait_for_queued(6));
-    std::this_thread::sleep_for(100ms);
+    EXPECT_TRUE(loader.wait_for_refusal(0, 6));
     EXPECT_EQ(loader.queued(), 6u);
+    // With five it looks again and waits on.
+    const std::size_t looks = loader.refusals();
     EXPECT_EQ(next_tile(loader), 1);
-    std::this_thread::sleep_for(100ms);
+    EXPECT_TRUE(loader.wait_for_refusal(looks, 5));
     EXPECT_EQ(loader.queued(), 5u);
     // Four queued: the last batch, of one tile, follows and the reader ends.
     EXPECT_EQ(next_tile(loader), 2);
     ASSERT_TRUE(loader.wait_for_queued(5));
-    within_time_limit([&] { loader.join(); });
+    within_time_limit([&] { loader.join(); }, "tile loader");
     for (int tile = 3; tile <= 7; ++tile)
         EXPECT_EQ(next_tile(loader), tile);
     loader.stop();
@@ -148,7 +135,7 @@ TEST_F(ZelFileManagerTest, AfterStopNoTileIsHandedOutAndTheWaitingReaderEnds)
     ASSERT_TRUE(loader.wait_for_queued(6)); // the reader waits for space
     loader.stop();
     EXPECT_EQ(next_tile(loader), -1); // even with bundles queued
-    within_time_limit([&] { loader.join(); });
+    within_time_limit([&] { loader.join(); }, "tile loader");
 }
 
 TEST_F(ZelFileManagerTest, HeaderFaultInSecondTileOfBatchStopsTheLane)
@@ -158,7 +145,7 @@ TEST_F(ZelFileManagerTest, HeaderFaultInSecondTileOfBatchStopsTheLane)
     ProbedLoader loader(config_, timers_, 1);
     loader.run();
     EXPECT_EQ(next_tile(loader), -1); // tile 1 of the batch is not queued either
-    within_time_limit([&] { loader.join(); });
+    within_time_limit([&] { loader.join(); }, "tile loader");
     EXPECT_EQ(loader.queued(), 0u);
     EXPECT_EQ(log_.lines(), std::vector<std::string>{"[ERROR] Inconsistant number of cycles in .zel file: " +
                                                      quoted_path(fault.file)});
@@ -168,7 +155,7 @@ TEST_F(ZelFileManagerTest, EmptyLaneEndsAtOnceAndUnjoinedLoaderEndsOnDestruction
 {
     ProbedLoader empty(config_, timers_, 2);
     empty.run();
-    within_time_limit([&] { empty.join(); });
+    within_time_limit([&] { empty.join(); }, "tile loader");
 
     // A lane that fails before its tile loop leaves to its destructor a loader waiting for
     // space (six queued is the only count the reader stays at).
@@ -176,7 +163,7 @@ TEST_F(ZelFileManagerTest, EmptyLaneEndsAtOnceAndUnjoinedLoaderEndsOnDestruction
         ProbedLoader loader(config_, timers_, 1);
         loader.run();
         loader.wait_for_queued(6);
-    });
+    }, "tile loader");
 }
 
 } // namespace
