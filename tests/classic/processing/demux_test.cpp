@@ -1,5 +1,6 @@
 // Sample assignment of the classic program: the lookup table with its one-letter variants, the
-// edit-distance scan, undetermined counts, UMIs and the spot-count check, on tiles built by hand.
+// edit-distance scan, undetermined counts, UMIs and the spot-count check, on tiles built by hand;
+// the table of index texts that holds the lookup table and the counts.
 #include "tests/classic/classic_state.h"
 #include "tests/support/temp_dir.h"
 
@@ -7,6 +8,7 @@
 
 #include <cctype>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -85,6 +87,32 @@ TEST(ClassicDemuxTable, VariantsBySettingLaterRowsOwnSharedKeys)
             EXPECT_EQ(found == nullptr ? -1 : *found, sample) << key;
         }
     }
+}
+
+// Texts packed in one word, in two, or kept as they are, in two lanes: each is found under its
+// lane only, summed by add and listed back whole.
+TEST(ClassicIndexTable, EveryKindOfTextKeepsItsValue)
+{
+    const std::vector<std::string> texts = {"ACGTN", std::string(30, 'G') + "T", std::string(50, 'A'), "ACGx"};
+    IndexTable<std::uint64_t> table;
+    IndexTable<std::uint64_t> more;
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        table.insert(1, texts[i]) = i + 1;
+        more.insert(1, texts[i]) = 10;
+    }
+    more.insert(0, texts[0]) = 5;
+    table.add(more);
+    std::map<std::pair<short, std::string>, std::uint64_t> listed;
+    table.for_each([&](short lane, const std::string& text, std::uint64_t value) { listed[{lane, text}] = value; });
+    EXPECT_EQ(listed.size(), 5u);
+    EXPECT_EQ(table.size(), 5u);
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        ASSERT_NE(table.find(1, texts[i]), nullptr) << texts[i];
+        EXPECT_EQ(*table.find(1, texts[i]), i + 11) << texts[i];
+        EXPECT_EQ(listed.at({1, texts[i]}), i + 11) << texts[i];
+    }
+    EXPECT_EQ(listed.at({0, texts[0]}), 5u);
+    EXPECT_EQ(table.find(0, texts[1]), nullptr);
 }
 
 TEST(ClassicDemuxTable, OutputsOnlyForLanesOfTheRun)
