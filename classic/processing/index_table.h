@@ -64,7 +64,9 @@ public:
     template <typename F>
     void for_each(F&& f) const
     {
-        for (const auto& [lane, texts] : lanes_) {
+        for (const auto& entry : lanes_) {
+            const short lane = entry.first;
+            const Lane& texts = entry.second;
             for (const auto& part : texts.short_texts)
                 part.for_each([&](std::uint64_t key, const Value& value) { f(lane, IndexKey{key, 0}.text(), value); });
             for (const auto& part : texts.long_texts)
