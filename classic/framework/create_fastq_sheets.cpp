@@ -189,14 +189,22 @@ void CreateFastq::load_sample_sheet_new()
     const std::string path = parameters["--samplesheet"];
     if (path.empty())
         return;
-    std::string text;
-    if (!classic::read_regular_file(path, text))
-        log_exception("Cannot open sample_sheet " + path);
-    // The sheet is read again into the same object, so its warnings come back once more.
-    if (sample_sheet.load(text, errors, warnings))
+    if (sample_sheet.loaded && sample_sheet.errors.empty()) {
+        // load_quillon_sheet loaded this sheet without error. Loaded again, it would give the
+        // same messages, and the document, which keeps those of every load, each warning twice:
+        // the warnings are taken twice instead, and the samples are not compared a second time.
+        warnings = sample_sheet.warnings;
+        warnings.insert(warnings.end(), sample_sheet.warnings.begin(), sample_sheet.warnings.end());
         log_status("Sample sheet loaded without errors " + path);
-    else
-        log_error("Errors detected while trying to load sample sheet " + path);
+    } else {
+        std::string text;
+        if (!classic::read_regular_file(path, text))
+            log_exception("Cannot open sample_sheet " + path);
+        if (sample_sheet.load(text, errors, warnings))
+            log_status("Sample sheet loaded without errors " + path);
+        else
+            log_error("Errors detected while trying to load sample sheet " + path);
+    }
 
     const QuillonSettings& settings = design_sheet.quillon_settings;
     setup_read("Read1", settings.R1CycleUsage, errors);

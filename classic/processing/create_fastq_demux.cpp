@@ -121,12 +121,18 @@ void CreateFastq::log_sample_sheet(const std::string& path)
 
 void CreateFastq::load_demux_hashes_vary_index1(int lane, std::string index1, const std::string& index2, short sample)
 {
-    for_each_variant(index1, [&] { demux_table.insert(static_cast<short>(lane - 1), index1 + index2) = sample; });
+    std::string key; // one buffer for every variant's key
+    for_each_variant(index1, [&] {
+        demux_table.insert(static_cast<short>(lane - 1), key.assign(index1).append(index2)) = sample;
+    });
 }
 
 void CreateFastq::load_demux_hashes_vary_index2(int lane, const std::string& index1, std::string index2, short sample)
 {
-    for_each_variant(index2, [&] { demux_table.insert(static_cast<short>(lane - 1), index1 + index2) = sample; });
+    std::string key;
+    for_each_variant(index2, [&] {
+        demux_table.insert(static_cast<short>(lane - 1), key.assign(index1).append(index2)) = sample;
+    });
 }
 
 bool CreateFastq::demux(std::uint64_t lane, TileData& tile, const std::string& tag)

@@ -17,7 +17,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <functional>
 #include <string>
+#include <string_view>
 
 template <typename Value>
 class IndexTable {
@@ -25,19 +27,19 @@ public:
     static constexpr std::size_t Parts = 64;
 
     // The value stored under (lane, text); absent, it is stored first as Value{}.
-    Value& insert(short lane, const std::string& text)
+    Value& insert(short lane, std::string_view text)
     {
         Lane& texts = lanes_[lane];
         IndexKey key;
         if (!IndexKey::pack(text, key))
-            return texts.other_texts[text];
+            return texts.other_texts[std::string(text)];
         if (key.is_short())
             return part_of(texts.short_texts, key.first).insert(key.first, Value{});
         return part_of(texts.long_texts, key).insert(key, Value{});
     }
 
     // The value stored under (lane, text), or null.
-    const Value* find(short lane, const std::string& text) const
+    const Value* find(short lane, std::string_view text) const
     {
         const auto texts = lanes_.find(lane);
         if (texts == lanes_.end())
@@ -96,7 +98,7 @@ private:
     struct Lane {
         Table<std::uint64_t> short_texts;
         Table<IndexKey> long_texts;
-        std::map<std::string, Value> other_texts;
+        std::map<std::string, Value, std::less<>> other_texts;
     };
 
     template <typename Key>
