@@ -49,6 +49,13 @@ public:
 
     std::size_t size() const { return size_; }
 
+    // Asks for the memory of key's slot ahead of an insert or find of it.
+    void prefetch(const Key& key) const
+    {
+        if (!slots_.empty())
+            __builtin_prefetch(&slots_[home(key)]);
+    }
+
     // Makes room for entries in all without growing again.
     void reserve(std::size_t entries)
     {

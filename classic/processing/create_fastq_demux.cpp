@@ -93,7 +93,7 @@ void CreateFastq::log_sample_sheet(const std::string& path)
         }
 
         const std::string key = row.index1 + row.index2;
-        demux_table.insert(static_cast<short>(row.lane - 1), key) = sample;
+        demux_table.insert_later(static_cast<short>(row.lane - 1), key, sample);
         demux_key_length = std::max<std::uint64_t>(demux_key_length, key.size());
 
         if (i1 == 1 && i2 == 1) {
@@ -114,6 +114,7 @@ void CreateFastq::log_sample_sheet(const std::string& path)
         }
     }
 
+    demux_table.flush();
     log_status("Sample Sheet is valid. " + path);
     log_status("demux hash count " + std::to_string(demux_table.size()));
     log_status("demux hash length " + std::to_string(demux_key_length));
@@ -123,7 +124,7 @@ void CreateFastq::load_demux_hashes_vary_index1(int lane, std::string index1, co
 {
     std::string key; // one buffer for every variant's key
     for_each_variant(index1, [&] {
-        demux_table.insert(static_cast<short>(lane - 1), key.assign(index1).append(index2)) = sample;
+        demux_table.insert_later(static_cast<short>(lane - 1), key.assign(index1).append(index2), sample);
     });
 }
 
@@ -131,7 +132,7 @@ void CreateFastq::load_demux_hashes_vary_index2(int lane, const std::string& ind
 {
     std::string key;
     for_each_variant(index2, [&] {
-        demux_table.insert(static_cast<short>(lane - 1), key.assign(index1).append(index2)) = sample;
+        demux_table.insert_later(static_cast<short>(lane - 1), key.assign(index1).append(index2), sample);
     });
 }
 

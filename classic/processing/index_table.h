@@ -8,6 +8,8 @@
 //
 //   IndexTable<short> table;
 //   table.insert(0, "ACGTACGT") = sample;        // stored (made with Value{} when new)
+//   table.insert_later(0, "ACGTACGA", sample);   // many of them, then
+//   table.flush();
 //   if (const short* sample = table.find(0, text)) ...
 //   table.for_each([](short lane, const std::string& text, short value) { ... });
 #include "common/flat_key_table.h"
@@ -20,6 +22,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 template <typename Value>
 class IndexTable {
@@ -36,6 +39,31 @@ public:
         if (key.is_short())
             return part_of(texts.short_texts, key.first).insert(key.first, Value{});
         return part_of(texts.long_texts, key).insert(key, Value{});
+    }
+
+    // Stores value under (lane, text), at the latest when flush is called (find and size see it
+    // only then): texts of up to 21 letters are held and then stored in the order given, the
+    // memory of each asked for ahead, which is quicker in a table much larger than the
+    // processor's caches; other texts are stored at once, after those held.
+    void insert_later(short lane, std::string_view text, Value value)
+    {
+        IndexKey key;
+        if (!IndexKey::pack(text, key) || !key.is_short()) {
+            flush();
+            insert(lane, text) = value;
+            return;
+        }
+        pending_.push_back({lane, key.first, value});
+        if (pending_.size() >= Pending)
+            flush();
+    }
+    void flush()
+    {
+        for (const Held& held : pending_)
+            part_of(lanes_[held.lane].short_texts, held.key).prefetch(held.key);
+        for (const Held& held : pending_)
+            part_of(lanes_[held.lane].short_texts, held.key).insert(held.key, Value{}) = held.value;
+        pending_.clear();
     }
 
     // The value stored under (lane, text), or null.
@@ -112,5 +140,13 @@ private:
         return table[KeyTraits<Key>::hash(key) % Parts];
     }
 
+    struct Held {
+        short lane;
+        std::uint64_t key;
+        Value value;
+    };
+    static constexpr std::size_t Pending = 1024;
+
     std::map<short, Lane> lanes_;
+    std::vector<Held> pending_;
 };
