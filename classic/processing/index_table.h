@@ -18,8 +18,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <map>
 #include <functional>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
