@@ -56,15 +56,22 @@ int get_lev_distance_bounded(const std::string& a, const std::string& b, int lim
     if (n - m > k) return cap; // the distance is at least the difference of the lengths
 
     // Capped values min(D, cap) obey the same recurrence; every cell with |i - j| > k is cap.
-    std::vector<int> prev(m + 1, cap);
-    std::vector<int> cur(m + 1, cap);
+    // Every path to the last cell crosses each row, so once a whole band row exceeds the limit
+    // the distance does too. The rows are kept per thread, since a sheet's check asks for a
+    // distance per pair of samples.
+    thread_local std::vector<int> prev;
+    thread_local std::vector<int> cur;
+    prev.assign(m + 1, cap);
+    cur.assign(m + 1, cap);
     for (std::size_t j = 0; j <= std::min(m, k); ++j) prev[j] = static_cast<int>(j);
     for (std::size_t i = 1; i <= n; ++i) {
         const std::size_t lo = i > k ? i - k : 0;
         const std::size_t hi = std::min(m, i + k);
+        int row_min = cap;
         for (std::size_t j = lo; j <= hi; ++j) {
             if (j == 0) {
                 cur[0] = std::min(static_cast<int>(std::min<std::size_t>(i, k + 1)), cap);
+                row_min = cur[0];
                 continue;
             }
             const int up = (j + 1 <= i + k) ? prev[j] : cap; // j <= (i - 1) + k
@@ -72,8 +79,68 @@ int get_lev_distance_bounded(const std::string& a, const std::string& b, int lim
             const int diag = prev[j - 1];
             const int cost = shorter[j - 1] == longer[i - 1] ? 0 : 1;
             cur[j] = std::min({up + 1, left + 1, diag + cost, cap});
+            row_min = std::min(row_min, cur[j]);
         }
+        if (row_min >= cap) return cap;
         std::swap(prev, cur);
     }
     return std::min(prev[m], cap);
+}
+
+namespace {
+
+// 0 to 4 for A, C, G, N and T, 5 for any other byte.
+constexpr std::array<unsigned char, 256> Letter_codes = [] {
+    std::array<unsigned char, 256> codes{};
+    codes.fill(5);
+    codes['A'] = 0;
+    codes['C'] = 1;
+    codes['G'] = 2;
+    codes['N'] = 3;
+    codes['T'] = 4;
+    return codes;
+}();
+
+} // namespace
+
+LevPattern::LevPattern(const std::string& text) : text_(text) {
+    for (std::size_t i = 0; i < text_.size(); ++i) {
+        const unsigned char code = Letter_codes[static_cast<unsigned char>(text_[i])];
+        if (code < letters_.size()) letters_[code] |= std::uint64_t(1) << i;
+        ++counts_[code];
+    }
+}
+
+std::uint64_t LevPattern::positions_of(unsigned char byte) const {
+    std::uint64_t positions = 0;
+    for (std::size_t i = 0; i < text_.size(); ++i)
+        if (static_cast<unsigned char>(text_[i]) == byte) positions |= std::uint64_t(1) << i;
+    return positions;
+}
+
+int LevPattern::distance(const std::string& other) const {
+    const std::size_t m = text_.size();
+    if (m == 0) return static_cast<int>(other.size());
+    // Column j of the table as its vertical differences: bit i of plus (minus) set when cell
+    // (i + 1, j) is one more (less) than cell (i, j). Column 0 holds 0, 1, ..., m.
+    const std::uint64_t last = std::uint64_t(1) << (m - 1);
+    std::uint64_t plus = ~std::uint64_t(0);
+    std::uint64_t minus = 0;
+    int score = static_cast<int>(m); // cell (m, j)
+    for (const char c : other) {
+        const unsigned char byte = static_cast<unsigned char>(c);
+        const unsigned char code = Letter_codes[byte];
+        const std::uint64_t equal = code < letters_.size() ? letters_[code] : positions_of(byte);
+        const std::uint64_t vertical = equal | minus;
+        const std::uint64_t diagonal = (((equal & plus) + plus) ^ plus) | equal;
+        std::uint64_t h_plus = minus | ~(diagonal | plus);
+        std::uint64_t h_minus = plus & diagonal;
+        score += static_cast<int>((h_plus & last) != 0) - static_cast<int>((h_minus & last) != 0);
+        // Row 0 of the table counts up by one a column.
+        h_plus = (h_plus << 1) | 1;
+        h_minus <<= 1;
+        plus = h_minus | ~(vertical | h_plus);
+        minus = h_plus & vertical;
+    }
+    return score;
 }

@@ -18,6 +18,10 @@ bool SampleSheet::load(const std::string& text, std::vector<std::string>& errors
         flow_cell_settings.load(*this);
         quillon_settings.load(*this);
         samples.load(*this);
+        if (samples.size() > max_samples)
+            error("Too many samples: " + std::to_string(samples.size()) + " (at most " +
+                      std::to_string(max_samples) + ")",
+                  0);
         std::map<int, std::size_t> lane_counts;
         for (const Sample& sample : samples) ++lane_counts[sample.Lane];
         for (const auto& [lane, count] : lane_counts)

@@ -36,6 +36,9 @@ public:
     // The most samples a lane may list; a lane with more is an error found before the
     // closeness check, which compares every pair of a lane's samples. No bound by default.
     std::size_t max_lane_samples = SIZE_MAX;
+    // The most samples the whole sheet may list, for a program that numbers its samples across
+    // both lanes; checked, like max_lane_samples, before the closeness check. No bound by default.
+    std::size_t max_samples = SIZE_MAX;
 
     // {Run Information, Flow Cell Settings, Quillon Settings, Samples} (copies of the four section
     // descriptions). Built on first use, so it may be used from any static initialiser.

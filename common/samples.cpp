@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <map>
+#include <optional>
 #include <utility>
 
 #include "common/csv_text.h"
@@ -89,17 +90,41 @@ int closeness_limit(int mismatches) {
 
 void Samples::validate(int i1_mismatches, int i2_mismatches,
                        std::vector<std::string>& messages) const {
-    // Each distance is compared only with its limit, so it is computed with a band of that
-    // width and two rows (same results as the full table, memory linear in the shorter string).
+    // Only the pairs of one lane are compared, and each distance only with its limit. An index
+    // of at most 64 letters is set up once for the bit-parallel distance to every later one;
+    // a longer one takes a band of the limit's width and two rows (same results as the full
+    // table, memory linear in the shorter string).
     const int limit1 = closeness_limit(i1_mismatches);
     const int limit2 = closeness_limit(i2_mismatches);
+    std::map<int, std::vector<std::size_t>> lanes; // lane -> its samples' positions, ascending
+    std::vector<std::optional<LevPattern>> patterns1(size());
+    std::vector<std::optional<LevPattern>> patterns2(size());
+    for (std::size_t i = 0; i < size(); ++i) {
+        const Sample& sample = (*this)[i];
+        lanes[sample.Lane].push_back(i);
+        if (sample.Index.size() <= LevPattern::Max_length) patterns1[i].emplace(sample.Index);
+        if (sample.Index2.size() <= LevPattern::Max_length) patterns2[i].emplace(sample.Index2);
+    }
+    // The cheap bound of both indexes is looked at before either distance.
+    const auto may_be_within = [](const std::optional<LevPattern>& pattern,
+                                  const std::optional<LevPattern>& other, int limit) {
+        return !pattern || !other || pattern->lower_bound(*other) <= limit;
+    };
+    const auto within = [](const std::optional<LevPattern>& pattern, const std::string& a,
+                           const std::string& b, int limit) {
+        return pattern ? pattern->distance(b) <= limit : get_lev_distance_bounded(a, b, limit) <= limit;
+    };
     for (std::size_t i = 0; i < size(); ++i) {
         const Sample& a = (*this)[i];
-        for (std::size_t j = i + 1; j < size(); ++j) {
+        const std::vector<std::size_t>& lane = lanes[a.Lane];
+        for (auto later = std::upper_bound(lane.begin(), lane.end(), i); later != lane.end(); ++later) {
+            const std::size_t j = *later;
             const Sample& b = (*this)[j];
-            if (a.Lane != b.Lane) continue;
-            if (get_lev_distance_bounded(a.Index, b.Index, limit1) > limit1) continue;
-            if (get_lev_distance_bounded(a.Index2, b.Index2, limit2) > limit2) continue;
+            if (!may_be_within(patterns1[i], patterns1[j], limit1) ||
+                !may_be_within(patterns2[i], patterns2[j], limit2))
+                continue;
+            if (!within(patterns1[i], a.Index, b.Index, limit1)) continue;
+            if (!within(patterns2[i], a.Index2, b.Index2, limit2)) continue;
             messages.push_back("Edit distance between samples '" + a.Biosample + "' (row " +
                                std::to_string(i + 1) + ") and '" + b.Biosample + "' (row " +
                                std::to_string(j + 1) + ") in lane (" + std::to_string(a.Lane) +

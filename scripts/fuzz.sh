@@ -8,7 +8,8 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 seconds="${1:-60}"
-targets=(sheets cycle_mask controls_fasta dax_unzip base_calls positions)
+targets=(sheets cycle_mask controls_fasta dax_unzip base_calls positions classic_legacy_sheet classic_tile
+         classic_positions)
 
 "$root/scripts/install-deps.sh"
 echo "building the fuzzers and the run generator ..."
@@ -23,14 +24,15 @@ for target in "${targets[@]}"; do
     mkdir -p "$work/corpus/$target"
 done
 
-# Seeds: a small run's sheets, cycle masks, controls, base-call and positions files, and a few
-# small base-call files of block-gzip members and of an ordinary gzip member.
+# Seeds: a small run's sheets (the legacy sample sheet too), cycle masks, controls, base-call and
+# positions files, and a few small base-call files of block-gzip members, of an ordinary gzip
+# member and stored plainly.
 runsim="$root/build/release/tools/runsim/quillon-runsim"
 run="$work/run"
 umi_run="$work/umi_run"
-"$runsim" --preset=small --out="$run" --manifest=none >/dev/null
+"$runsim" --preset=small --out="$run" --manifest=none --legacy-sample-sheet=legacy.csv >/dev/null
 "$runsim" --preset=small --out="$umi_run" --reads=R1:30,I1:16,R2:30 --umi1=T2:N8Y8 --positions=float \
-    --manifest=none >/dev/null
+    --manifest=none --legacy-sample-sheet=legacy.csv >/dev/null
 seed() { cp "$2" "$work/corpus/$1/$3"; }
 seed sheets "$run/SampleSheetUsed.csv" sample_sheet.csv
 seed sheets "$run/quillon_params.csv" design_sheet.csv
@@ -46,11 +48,21 @@ seed positions "$run/L01/S01_T001/R1_positions" int_positions
 seed positions "$umi_run/L01/S01_T001/R1_positions" float_positions
 "$runsim" --zel-file="$work/members.zel" --spots=20 --cycles=12 --extra-cycles=2 --member-size=100 >/dev/null
 "$runsim" --zel-file="$work/ordinary.zel" --spots=30 --cycles=8 --storage=gzip >/dev/null
-for target in dax_unzip base_calls; do
+for target in dax_unzip base_calls classic_tile; do
     seed "$target" "$work/members.zel" members.zel
     seed "$target" "$work/ordinary.zel" ordinary.zel
     seed "$target" "$run/L01/S01_T001/R3.zel" tile.zel
 done
+# quillon-classic also reads plain base-call files (versions 1 and 2) and its legacy sample sheet.
+for version in 1 2; do
+    "$runsim" --zel-file="$work/plain_v$version.zel" --spots=20 --cycles=12 --extra-cycles=2 --storage=plain \
+        --zel-version="$version" >/dev/null
+    seed classic_tile "$work/plain_v$version.zel" "plain_v$version.zel"
+done
+seed classic_legacy_sheet "$run/legacy.csv" legacy.csv
+seed classic_legacy_sheet "$umi_run/legacy.csv" umi_legacy.csv
+seed classic_positions "$run/L01/S01_T001/R1_positions" int_positions
+seed classic_positions "$umi_run/L01/S01_T001/R1_positions" float_positions
 
 echo "running ${#targets[@]} fuzzers for $seconds s each, all at once ..."
 pids=()
@@ -67,10 +79,10 @@ for i in "${!targets[@]}"; do
     wait "${pids[$i]}" || status=$?
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/$target.log" | tail -n 1)
     if [ "$status" -eq 0 ]; then
-        printf '  %-15s %10s inputs, nothing found\n' "$target" "${runs:-?}"
+        printf '  %-21s %10s inputs, nothing found\n' "$target" "${runs:-?}"
     else
         failed=1
-        printf '  %-15s %10s inputs, FAILED (status %d); its log: %s\n' "$target" "${runs:-?}" "$status" \
+        printf '  %-21s %10s inputs, FAILED (status %d); its log: %s\n' "$target" "${runs:-?}" "$status" \
             "$work/$target.log"
         grep -E '^==[0-9]+==ERROR|^SUMMARY|Test unit written to' "$work/$target.log" | sed 's/^/      /' || true
     fi

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 #include <string>
@@ -51,6 +52,18 @@ std::vector<std::string> split_fields(const std::string& line)
     for (std::string field; std::getline(in, field, ',');)
         fields.push_back(std::move(classic::trim(field)));
     return fields;
+}
+
+// The section whose heading the (lower-cased) first field of a line is, or empty: a field
+// holding "[header]" anywhere, or one of the other headings exactly.
+std::string section_opened(const std::string& first)
+{
+    if (first.find("[header]") != std::string::npos)
+        return "[header]";
+    for (const char* heading : {"[indexreads]", "[pairreads]", "[pairedreads]", "[adapters]", "[umireads]", "[data]"})
+        if (first == heading)
+            return first;
+    return "";
 }
 
 // Pads the fields to the section's column count; checks the column headings on row 1. True for
@@ -171,12 +184,8 @@ void CreateFastq::load_sample_sheet_old()
         if (fields.empty() || fields.front().empty())
             continue;
         const std::string first = classic::str_tolower(fields.front());
-        if (first.find("[header]") != std::string::npos) {
-            section = "[header]";
-            row = 0;
-        } else if (first == "[indexreads]" || first == "[pairreads]" || first == "[pairedreads]" ||
-                   first == "[adapters]" || first == "[umireads]" || first == "[data]") {
-            section = first;
+        if (const std::string opened = section_opened(first); !opened.empty()) {
+            section = opened;
             row = 0;
         } else {
             ++row;
@@ -207,6 +216,17 @@ void CreateFastq::load_sample_sheet_old()
     if (!sample_names.empty())
         sample_names["Undetermined"] = true;
     log_sample_sheet(path);
+}
+
+bool CreateFastq::holds_legacy_section(const std::string& text)
+{
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        std::string first = line.substr(0, line.find(','));
+        if (!section_opened(classic::str_tolower(classic::trim(first))).empty())
+            return true;
+    }
+    return false;
 }
 
 void CreateFastq::load_sample_sheet_index_reads(const std::string& line, int row, std::vector<std::string>& fields,
@@ -331,8 +351,17 @@ void CreateFastq::validate_sample_sheet(std::vector<std::string>& errors)
 
     std::set<std::pair<int, std::string>> sample_ids;
     std::set<std::pair<int, std::string>> index_keys;
+    std::map<int, std::vector<std::string>> lane_keys; // each lane's distinct joined indexes so far
     std::vector<std::uint64_t> scratch;
-    for (const IndexData& d : sample_sheet_local.index_data) {
+    const auto collision_limit = static_cast<std::int64_t>(barcode_allowed_mismatches);
+    // Sample numbers are shorts: the rows of a sheet with more samples are not compared at all.
+    const std::vector<IndexData>& rows = sample_sheet_local.index_data;
+    if (rows.size() > Max_samples)
+        errors.push_back("Too many samples: " + std::to_string(rows.size()) + " (at most " +
+                         std::to_string(Max_samples) + ")\n");
+    const std::size_t checked = rows.size() > Max_samples ? 0 : rows.size();
+    for (std::size_t p = 0; p < checked; ++p) {
+        const IndexData& d = rows[p];
         const std::string text = std::to_string(d.lane) + "," + d.sample_id + "," + d.index1 + "," + d.index2 +
                                  "," + d.sample_project + "," + d.description;
         const std::string joined = d.index1 + d.index2;
@@ -340,17 +369,19 @@ void CreateFastq::validate_sample_sheet(std::vector<std::string>& errors)
             errors.push_back("[Data] Invalid lane.\t" + text + "\n");
         if (!sample_ids.insert({d.lane, d.sample_id}).second)
             errors.push_back("[Data] Duplicate Sample_ID found.\t" + text + "\n");
-        if (index_keys.count({d.lane, joined}) != 0)
+        const bool repeated = !index_keys.insert({d.lane, joined}).second;
+        if (repeated)
             errors.push_back("[Data] Duplicate Sample Index sequence found.\t" + text + "\n");
-        for (const auto& [lane, other] : index_keys) {
-            if (lane != d.lane || other == joined)
-                continue;
-            const std::uint64_t distance =
-                classic::LevenshteinDistance(joined.data(), joined.size(), other.data(), other.size(), scratch);
-            if (static_cast<std::int64_t>(distance) <= static_cast<std::int64_t>(barcode_allowed_mismatches))
+        // One message for each earlier distinct index of the lane within the allowed distance.
+        std::vector<std::string>& earlier = lane_keys[d.lane];
+        for (const std::string& other : earlier) {
+            if (collision_limit >= 0 && other != joined &&
+                classic::within_distance(joined.data(), joined.size(), other.data(), other.size(),
+                                         static_cast<std::uint64_t>(collision_limit), scratch))
                 errors.push_back("[Data] Sample Index collision found.\t" + text + "\n");
         }
-        index_keys.insert({d.lane, joined});
+        if (!repeated)
+            earlier.push_back(joined);
         // Sample ids name output files: none may leave the output folder or take the name of the
         // undetermined outputs.
         if (is_reserved_sample_id(d.sample_id))

@@ -2,28 +2,17 @@
 // design sheet's, overridden by the sample sheet's), and the classic sheet data built from a
 // sectioned sample sheet: track names, cycle windows, index and UMI ranges and sample rows.
 #include "classic/framework/blackboard.h"
+#include "classic/framework/utilities.h"
 #include "classic/processing/create_fastq.h"
 
 #include <algorithm>
 #include <climits>
 #include <cstdint>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace {
-
-// The whole file as text; false when it cannot be opened.
-bool read_text(const std::string& path, std::string& text)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return true;
-}
 
 // A sheet that holds any section of the sectioned format is read as sectioned, even when it is
 // broken; only a text with none of them is a legacy sheet.
@@ -98,7 +87,7 @@ void CreateFastq::load_quillon_sheet()
     if (!design_path.empty()) {
         version = 1;
         std::string text;
-        if (!read_text(design_path, text))
+        if (!classic::read_regular_file(design_path, text))
             log_exception("Cannot open quillonsheet " + design_path);
         if (!design_sheet.load(text, errors, warnings))
             log_error("Errors detected while trying to load quillon sheet " + design_path);
@@ -112,11 +101,14 @@ void CreateFastq::load_quillon_sheet()
     const std::string sample_path = parameters["--samplesheet"];
     if (!sample_path.empty()) {
         std::string text;
-        if (!read_text(sample_path, text))
+        if (!classic::read_regular_file(sample_path, text))
             log_exception("Cannot open samplesheet " + sample_path);
         version = 0;
+        sample_sheet.max_samples = Max_samples;
         const bool loaded = sample_sheet.load(text, errors, warnings);
         log_status(sample_path + ": file format version " + std::to_string(version));
+        if (!has_sectioned_section(sample_sheet) && !holds_legacy_section(text))
+            log_exception("Sample sheet " + sample_path + " holds no section of either sample sheet format");
         if (!has_sectioned_section(sample_sheet)) {
             // A legacy sheet: the sectioned reader's messages mean nothing for it.
             settings.OutputControlFASTQ = true;
@@ -197,14 +189,22 @@ void CreateFastq::load_sample_sheet_new()
     const std::string path = parameters["--samplesheet"];
     if (path.empty())
         return;
-    std::string text;
-    if (!read_text(path, text))
-        log_exception("Cannot open sample_sheet " + path);
-    // The sheet is read again into the same object, so its warnings come back once more.
-    if (sample_sheet.load(text, errors, warnings))
+    if (sample_sheet.loaded && sample_sheet.errors.empty()) {
+        // load_quillon_sheet loaded this sheet without error. Loaded again, it would give the
+        // same messages, and the document, which keeps those of every load, each warning twice:
+        // the warnings are taken twice instead, and the samples are not compared a second time.
+        warnings = sample_sheet.warnings;
+        warnings.insert(warnings.end(), sample_sheet.warnings.begin(), sample_sheet.warnings.end());
         log_status("Sample sheet loaded without errors " + path);
-    else
-        log_error("Errors detected while trying to load sample sheet " + path);
+    } else {
+        std::string text;
+        if (!classic::read_regular_file(path, text))
+            log_exception("Cannot open sample_sheet " + path);
+        if (sample_sheet.load(text, errors, warnings))
+            log_status("Sample sheet loaded without errors " + path);
+        else
+            log_error("Errors detected while trying to load sample sheet " + path);
+    }
 
     const QuillonSettings& settings = design_sheet.quillon_settings;
     setup_read("Read1", settings.R1CycleUsage, errors);

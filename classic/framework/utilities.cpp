@@ -50,7 +50,22 @@ bool path_exists(const std::string& path)
     return std::filesystem::exists(path, error);
 }
 
-// The whole file, or nothing when it is not a regular file that can be read.
+// The text between "<tag>" and "</tag>"; a closing text before the opening one gives the rest
+// of the file. False, value unchanged, when either is missing.
+bool find_element(const std::string& text, const std::string& tag, std::string& value)
+{
+    const std::string opening = "<" + tag + ">";
+    const auto open = text.find(opening);
+    const auto close = text.find("</" + tag + ">");
+    if (open == std::string::npos || close == std::string::npos)
+        return false;
+    const auto begin = open + opening.size();
+    value = close >= begin ? text.substr(begin, close - begin) : text.substr(begin);
+    return true;
+}
+
+} // namespace
+
 bool read_regular_file(const std::string& path, std::string& text)
 {
     std::error_code error;
@@ -68,24 +83,8 @@ bool read_regular_file(const std::string& path, std::string& text)
     return true;
 }
 
-// The text between "<tag>" and "</tag>"; a closing text before the opening one gives the rest
-// of the file. False, value unchanged, when either is missing.
-bool find_element(const std::string& text, const std::string& tag, std::string& value)
-{
-    const std::string opening = "<" + tag + ">";
-    const auto open = text.find(opening);
-    const auto close = text.find("</" + tag + ">");
-    if (open == std::string::npos || close == std::string::npos)
-        return false;
-    const auto begin = open + opening.size();
-    value = close >= begin ? text.substr(begin, close - begin) : text.substr(begin);
-    return true;
-}
-
-} // namespace
-
 bool parse_metadata(const std::string& folder, const std::string& prefix, std::string& instrument_id,
-                    std::string& run_id, std::string& flowcell_id)
+                    std::string& run_id, std::string& flowcell_id, std::string* unreadable)
 {
     instrument_id = "INSID";
     flowcell_id = "FCLID";
@@ -101,8 +100,11 @@ bool parse_metadata(const std::string& folder, const std::string& prefix, std::s
     if (path.empty())
         return false;
     std::string text;
-    if (!read_regular_file(path, text))
+    if (!read_regular_file(path, text)) {
+        if (unreadable != nullptr)
+            *unreadable = path;
         return true;
+    }
     find_element(text, "Instrument_ID", instrument_id);
     find_element(text, "Flow_Cell_ID", flowcell_id);
     if (find_element(text, "Run_Folder_Name", run_id)) {
@@ -221,6 +223,49 @@ std::uint64_t LevenshteinDistance(const char* a, std::uint64_t la, const char* b
         }
     }
     return scratch[lb * columns + la];
+}
+
+bool within_distance(const char* a, std::uint64_t la, const char* b, std::uint64_t lb, std::uint64_t limit,
+                     std::vector<std::uint64_t>& scratch)
+{
+    // Read from their ends, the leading letters that LevenshteinDistance skips for nothing
+    // become trailing ones: the distance is the least cell of the last row or column of the
+    // ordinary table of the reversed texts, whose cells start at 0 only in the corner. A cell
+    // more than limit off the diagonal exceeds the limit, and once a whole row of the band
+    // does, so does every later cell. Only band cells are written and read.
+    if (la == 0 || lb <= limit)
+        return true; // the first row (or a last row that is the first) holds a cell <= limit
+    const std::uint64_t cap = limit + 1;
+    if (scratch.size() < 2 * (lb + 1))
+        scratch.resize(2 * (lb + 1));
+    std::uint64_t* prev = scratch.data();
+    std::uint64_t* cur = prev + lb + 1;
+    for (std::uint64_t j = 0; j <= limit; ++j)
+        prev[j] = j;
+    for (std::uint64_t i = 1; i <= la; ++i) {
+        const std::uint64_t lo = i > limit ? i - limit : 0;
+        const std::uint64_t hi = std::min(lb, i + limit);
+        if (lo > lb)
+            return false;
+        std::uint64_t row_min = cap;
+        for (std::uint64_t j = lo; j <= hi; ++j) {
+            std::uint64_t cell = i; // first column: i letters of a left out
+            if (j > 0) {
+                const std::uint64_t up = j <= i - 1 + limit ? prev[j] : cap;
+                const std::uint64_t left = j - 1 >= lo ? cur[j - 1] : cap;
+                const std::uint64_t cost = a[la - i] == b[lb - j] ? 0 : 1;
+                cell = std::min({up + 1, left + 1, prev[j - 1] + cost, cap});
+            }
+            cur[j] = cell;
+            if (cell <= limit && (i == la || j == lb))
+                return true;
+            row_min = std::min(row_min, cell);
+        }
+        if (row_min > limit)
+            return false;
+        std::swap(prev, cur);
+    }
+    return false;
 }
 
 std::uint64_t getTotalSystemMemory()

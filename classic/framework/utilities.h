@@ -23,9 +23,15 @@ std::string get_log_directory(const std::string& folder);         // folder/Logs
 // folder/run_metadata.xml. The ids start as "INSID", "1" and "FCLID"; an element found in the
 // file replaces its default; the run id becomes the fourth '_'-separated field of the run
 // folder name when it has four or more. False only when none of the three files exists; a
-// file that cannot be read (a folder of that name, say) leaves the defaults.
+// file that cannot be read (a folder of that name, say) leaves the defaults, and its path is
+// then given in unreadable when that is not null.
 bool parse_metadata(const std::string& folder, const std::string& prefix,
-                    std::string& instrument_id, std::string& run_id, std::string& flowcell_id);
+                    std::string& instrument_id, std::string& run_id, std::string& flowcell_id,
+                    std::string* unreadable = nullptr);
+
+// The whole file into text; false, text unchanged, when it is not a regular file (a folder, a
+// pipe or a device, which would fail, block or never end) or cannot be read.
+bool read_regular_file(const std::string& path, std::string& text);
 
 // Appends the inflated text of the gzip file source to the open output, then removes source.
 // A missing source is done at once (true). False, with the source kept, when it cannot be
@@ -48,6 +54,11 @@ void reverse_complement(std::string& s);
 // text that are skipped cost nothing (an empty text gives 0). scratch is the caller's table.
 std::uint64_t LevenshteinDistance(const char* a, std::uint64_t la, const char* b, std::uint64_t lb,
                                   std::vector<std::uint64_t>& scratch);
+
+// Whether LevenshteinDistance(a, la, b, lb) <= limit, found without its whole table: in a band
+// of the limit's width, given up as soon as the band exceeds the limit.
+bool within_distance(const char* a, std::uint64_t la, const char* b, std::uint64_t lb, std::uint64_t limit,
+                     std::vector<std::uint64_t>& scratch);
 
 // Physical memory in bytes; 0 when the system does not tell.
 std::uint64_t getTotalSystemMemory();

@@ -22,6 +22,7 @@ constexpr const char* Version = "5.11.0";
 constexpr std::uint64_t Zel_file_type = 42;
 constexpr int Zel_unzip_threads = 4;
 constexpr int Lane_folders = 2; // L01 and L02
+constexpr std::uint64_t Max_cycles = INT32_MAX;
 
 bool exists(const std::string& path)
 {
@@ -104,9 +105,13 @@ bool CreateFastq::run()
 
     AlgorithmFramework::FileSystem::mkdir(output);
     LaneTable lanes;
-    if (!classic::parse_metadata(input, file_prefix, instrument_id, run_id, flowcell_id)) {
+    std::string unreadable_metadata;
+    if (!classic::parse_metadata(input, file_prefix, instrument_id, run_id, flowcell_id, &unreadable_metadata)) {
         log_error("Cannot find metadata.xml for this input.");
     } else {
+        if (!unreadable_metadata.empty())
+            log_warning("Cannot read " + unreadable_metadata + ": the reads are named with the defaults " +
+                        instrument_id + ", " + run_id + " and " + flowcell_id);
         log_status(std::string("quillon version ") + Version);
         log_status("instrument_id " + instrument_id);
         log_status("run_id " + run_id);
@@ -263,6 +268,11 @@ void CreateFastq::initialize_read_type_counts(LaneTable& lanes)
 
 std::uint64_t CreateFastq::get_read_length(const std::string& path)
 {
+    // Only a regular file is read: a pipe or a device would block or never end.
+    std::error_code status_error;
+    if (!std::filesystem::is_regular_file(path, status_error))
+        log_exception("Cannot open input file " + path);
+
     std::uint64_t magic = Zel_file_type;
     std::uint64_t version = 1;
     std::uint64_t spots = 0;
@@ -326,6 +336,9 @@ std::uint64_t CreateFastq::get_read_length(const std::string& path)
         read_field(cycles);
         read_field(extra);
     }
-    const auto usable = static_cast<std::int32_t>(static_cast<std::int32_t>(cycles) - static_cast<std::int32_t>(extra));
-    return usable < 0 ? 0 : static_cast<std::uint64_t>(usable);
+    // Cycle counts are 32-bit signed numbers: the usable cycles are cycles - extra, 0 when negative.
+    if (cycles > Max_cycles || extra > Max_cycles)
+        log_exception("Incorrect file format for base call file " + path + " (" + std::to_string(cycles) +
+                      " cycles, " + std::to_string(extra) + " extra: more than " + std::to_string(Max_cycles) + ")");
+    return cycles > extra ? cycles - extra : 0;
 }

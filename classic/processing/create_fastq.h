@@ -19,6 +19,7 @@
 #include "classic/processing/control_record.h"
 #include "classic/processing/counts.h"
 #include "classic/processing/demux.h"
+#include "classic/processing/index_table.h"
 #include "classic/processing/kmer_table.h"
 #include "classic/processing/position_mask.h"
 #include "classic/processing/tile_data.h"
@@ -40,6 +41,9 @@ class CreateFastq : public Algorithm {
 public:
     // Lane name ("L01", "L02") -> its tiles as (tile number, tile folder).
     using LaneTable = std::map<std::string, std::vector<std::pair<std::uint64_t, std::string>>>;
+
+    // Samples are numbered by their row in the sheet, over both lanes, as shorts.
+    static constexpr std::size_t Max_samples = 32768;
 
     CreateFastq(std::string name, AlgorithmFramework::Log& log,
                 AlgorithmFramework::Blackboard& blackboard);
@@ -66,6 +70,8 @@ public:
     void setup_umi(const std::string& name, const std::string& mask, std::vector<std::string>& errors);
     void adjust_cycle_mask(CycleMask& mask);
     void load_sample_sheet_old();
+    // Whether any line of the text opens a section of the legacy sample sheet.
+    static bool holds_legacy_section(const std::string& text);
     void load_sample_sheet_index_reads(const std::string& line, int row, std::vector<std::string>& fields,
                                        std::vector<std::string>& errors);
     void load_sample_sheet_paired_reads(const std::string& line, int row, std::vector<std::string>& fields,
@@ -194,7 +200,7 @@ public:
     std::map<std::string, bool> sample_names;
     bool oscores = false;
     bool thread_lanes = false;
-    std::map<std::pair<short, std::string>, short> demux_table;
+    IndexTable<short> demux_table; // (lane index, index1 + index2 or a variant) -> sample
     std::uint64_t demux_key_length = 0;
     unsigned char qscore_cutoff = 0;
     std::vector<std::uint64_t> read_numbers;
@@ -204,7 +210,7 @@ public:
     std::vector<std::vector<TileData>> lane_tiles;
     std::vector<std::map<std::pair<short, int>, Demux>> lane_demux;
     std::vector<std::uint64_t> read_cycles;
-    std::map<std::pair<short, std::string>, std::uint64_t> undetermined;
+    IndexTable<std::uint64_t> undetermined; // (lane index, observed index text) -> spots
 
 private:
     // Shorthands for building a message and handing it to the log.

@@ -5,6 +5,7 @@
 #include "classic/framework/utilities.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -24,6 +25,51 @@ constexpr std::uint64_t Adapter_distance = 6;   // a read's end closer than this
 bool names_adapter(const std::string& name)
 {
     return name.find("adapter") != std::string::npos;
+}
+
+// The class a record's name gives: the text after the class tag, else "Undefined".
+std::string class_of(const std::string& name)
+{
+    const auto tag = name.find(Class_tag);
+    return tag == std::string::npos ? "Undefined" : name.substr(tag + std::strlen(Class_tag));
+}
+
+bool is_dropped_class(const std::string& class_name)
+{
+    return class_name == "ENC" || class_name == "EPC" || class_name == "SQC";
+}
+
+// The memory that one strand of a record takes in both key tables: every one-letter variant of
+// each k-mer but the last is entered, packed unless the k-mer holds a letter other than A, C,
+// G, T and N.
+std::uint64_t key_tables_bytes(const std::string& sequence)
+{
+    std::uint64_t bytes = 0;
+    for (const std::uint64_t k : {Control_key_length, Chimera_key_length}) {
+        if (sequence.size() <= k)
+            continue;
+        const std::uint64_t starts = sequence.size() - k;
+        std::uint64_t unpacked = 0; // starts whose k-mer holds another letter
+        std::uint64_t others = 0;   // other letters in the current k-mer
+        for (std::uint64_t i = 0; i + 1 < sequence.size(); ++i) {
+            others += Variant_letters.find(sequence[i]) == std::string_view::npos;
+            if (i >= k)
+                others -= Variant_letters.find(sequence[i - k]) == std::string_view::npos;
+            if (i + 1 >= k && i + 1 - k < starts && others > 0)
+                ++unpacked;
+        }
+        const std::uint64_t variants = 1 + 4 * k;
+        bytes += KmerTable::estimated_bytes((starts - unpacked) * variants, unpacked * variants, starts);
+    }
+    return bytes;
+}
+
+// One decimal of a number of gigabytes.
+std::string gigabytes(std::uint64_t bytes)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", static_cast<double>(bytes) / 1e9);
+    return text;
 }
 
 // Whether test accepts the table entry of any window of the given length that starts at first,
@@ -55,9 +101,19 @@ void CreateFastq::load_controls()
             log_exception("Cannot open input file " + controls_file);
         std::string name;
         std::string sequence;
+        // The key tables' memory is estimated from the records as they are read; once it passes
+        // the machine's, records are only measured, not kept, and nothing is built.
+        const std::uint64_t memory = classic::getTotalSystemMemory();
+        std::uint64_t estimate = 0;
         auto file_record = [&] {
             longest = std::max<std::uint64_t>(longest, sequence.size());
-            load_control(name, sequence);
+            if (name.empty() || sequence.empty() || is_dropped_class(class_of(name)))
+                return;
+            std::string other_strand = sequence;
+            classic::reverse_complement(other_strand);
+            estimate += key_tables_bytes(sequence) + key_tables_bytes(other_strand);
+            if (memory == 0 || estimate <= memory)
+                load_control(name, sequence);
         };
         for (std::string line; std::getline(file, line);) {
             if (!line.empty() && line.back() == '\r')
@@ -73,6 +129,10 @@ void CreateFastq::load_controls()
             }
         }
         file_record();
+        if (memory != 0 && estimate > memory)
+            log_exception("The key tables of the controls file " + controls_file + " need an estimated " +
+                          gigabytes(estimate) + " GB of memory, more than the " + gigabytes(memory) +
+                          " GB of this machine");
     }
     control_key_length = Control_key_length;
     hash_sequences(controls, control_key_length, control_keys);
@@ -89,10 +149,8 @@ void CreateFastq::load_control(std::string& name, std::string& sequence)
 {
     if (name.empty() || sequence.empty())
         return;
-    std::string class_name = "Undefined";
-    if (const auto tag = name.find(Class_tag); tag != std::string::npos)
-        class_name = name.substr(tag + std::strlen(Class_tag));
-    if (class_name == "ENC" || class_name == "EPC" || class_name == "SQC")
+    const std::string class_name = class_of(name);
+    if (is_dropped_class(class_name))
         return;
 
     control_classes[class_name] = true;

@@ -93,7 +93,7 @@ void CreateFastq::log_sample_sheet(const std::string& path)
         }
 
         const std::string key = row.index1 + row.index2;
-        demux_table[{static_cast<short>(row.lane - 1), key}] = sample;
+        demux_table.insert_later(static_cast<short>(row.lane - 1), key, sample);
         demux_key_length = std::max<std::uint64_t>(demux_key_length, key.size());
 
         if (i1 == 1 && i2 == 1) {
@@ -114,6 +114,7 @@ void CreateFastq::log_sample_sheet(const std::string& path)
         }
     }
 
+    demux_table.flush();
     log_status("Sample Sheet is valid. " + path);
     log_status("demux hash count " + std::to_string(demux_table.size()));
     log_status("demux hash length " + std::to_string(demux_key_length));
@@ -121,12 +122,18 @@ void CreateFastq::log_sample_sheet(const std::string& path)
 
 void CreateFastq::load_demux_hashes_vary_index1(int lane, std::string index1, const std::string& index2, short sample)
 {
-    for_each_variant(index1, [&] { demux_table[{static_cast<short>(lane - 1), index1 + index2}] = sample; });
+    std::string key; // one buffer for every variant's key
+    for_each_variant(index1, [&] {
+        demux_table.insert_later(static_cast<short>(lane - 1), key.assign(index1).append(index2), sample);
+    });
 }
 
 void CreateFastq::load_demux_hashes_vary_index2(int lane, const std::string& index1, std::string index2, short sample)
 {
-    for_each_variant(index2, [&] { demux_table[{static_cast<short>(lane - 1), index1 + index2}] = sample; });
+    std::string key;
+    for_each_variant(index2, [&] {
+        demux_table.insert_later(static_cast<short>(lane - 1), key.assign(index1).append(index2), sample);
+    });
 }
 
 bool CreateFastq::demux(std::uint64_t lane, TileData& tile, const std::string& tag)
@@ -150,16 +157,15 @@ bool CreateFastq::demux(std::uint64_t lane, TileData& tile, const std::string& t
     const std::vector<IndexData>& rows = sample_sheet_local.index_data;
     const auto k = static_cast<short>(lane);
     const char separator = umi_tag.empty() ? '+' : '-';
-    // The observed key with the lane, as the table and the undetermined counts are keyed.
-    std::pair<short, std::string> observed{k, std::string(demux_key_length, 'N')};
-    std::string& key = observed.second;
+    // The observed key; the table and the undetermined counts are keyed by it and the lane.
+    std::string key(demux_key_length, 'N');
     std::vector<std::uint64_t> scratch;
     // Each index read's text with its low-quality letters as 'N', made once per spot for the
     // scan over the samples.
     std::vector<std::string> masked(reads.size());
     // Counted here and added to the run's counts once the tile is done, so that tile threads
     // do not take the lock for every undetermined spot.
-    std::map<std::pair<short, std::string>, std::uint64_t> tile_undetermined;
+    IndexTable<std::uint64_t> tile_undetermined;
 
     // Where the indexes lie depends on the sheet and the run's reads alone.
     IndexPlace index1;
@@ -182,7 +188,7 @@ bool CreateFastq::demux(std::uint64_t lane, TileData& tile, const std::string& t
         if (index2.read != -1)
             load_index(reads, index2.read, index2.start, index2.length, position, key);
     };
-    auto count_undetermined = [&] { ++tile_undetermined[observed]; };
+    auto count_undetermined = [&] { ++tile_undetermined.insert(k, key); };
     auto mask = [&](const IndexPlace& index) {
         if (index.read < 0)
             return;
@@ -226,9 +232,8 @@ bool CreateFastq::demux(std::uint64_t lane, TileData& tile, const std::string& t
         if (!scan) {
             if (!demux_table.empty()) {
                 observe(index1, index2);
-                const auto found = demux_table.find(observed);
-                if (found != demux_table.end())
-                    spot.sample = found->second;
+                if (const short* found = demux_table.find(k, key))
+                    spot.sample = *found;
                 else
                     count_undetermined();
             }
@@ -253,7 +258,7 @@ bool CreateFastq::demux(std::uint64_t lane, TileData& tile, const std::string& t
                 spot.sample = sample;
             } else {
                 observe(index1, index2);
-                if (demux_table.find(observed) == demux_table.end())
+                if (demux_table.find(k, key) == nullptr)
                     count_undetermined();
             }
         }
@@ -263,8 +268,7 @@ bool CreateFastq::demux(std::uint64_t lane, TileData& tile, const std::string& t
 
     if (!tile_undetermined.empty()) {
         std::lock_guard lock(undetermined_mutex);
-        for (const auto& [text, count] : tile_undetermined)
-            undetermined[text] += count;
+        undetermined.add(tile_undetermined);
     }
     return true;
 }

@@ -265,8 +265,10 @@ void CreateFastq::frequency_metrics()
     // One index text per distinct count: of those with the same count, the last in (lane, text)
     // order.
     std::map<std::uint64_t, std::pair<short, std::string>> by_count;
-    for (const auto& [key, count] : undetermined)
-        by_count[count] = key;
+    undetermined.for_each([&by_count](short lane, const std::string& text, std::uint64_t count) {
+        auto& last = by_count[count];
+        last = std::max(last, std::make_pair(lane, text));
+    });
     const std::string failure = write_metrics_file(
         folder, copy_folder, file_prefix + "_Undetermined_SID_Frequency_Metrics.csv", [&](std::ostream& out) {
             out << "Rank,Lane,SID,Count\n";

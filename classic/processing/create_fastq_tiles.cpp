@@ -10,7 +10,9 @@
 #include "common/dax_unzip.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -53,6 +55,15 @@ bool exists(const std::string& path)
 {
     std::error_code error;
     return std::filesystem::exists(path, error);
+}
+
+// Something other than a regular file stands at the path: a folder, a pipe or a device, which a
+// reader would fail on, wait on for ever or never reach the end of.
+bool is_not_a_file(const std::string& path)
+{
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    return std::filesystem::exists(status) && !std::filesystem::is_regular_file(status);
 }
 
 std::uint64_t size_of(const std::string& path)
@@ -99,7 +110,39 @@ struct ZelHeader {
 
     // spots x cycles, or false when the product does not fit.
     bool calls(std::uint64_t& count) const { return !__builtin_mul_overflow(spots, cycles, &count); }
+
+    // Spots of no cycle take no bytes, so no file size bounds their number.
+    void check_cycles(const std::string& path) const
+    {
+        if (spots > 0 && cycles == 0)
+            bad_base_calls(path, std::to_string(spots) + " spots of no cycles");
+    }
 };
+
+// The bytes a plain file may hold for a call's base: the letters, and '.' and NUL, which end a
+// spot's text.
+constexpr std::array<bool, 256> Base_letters = [] {
+    std::array<bool, 256> letters{};
+    for (const unsigned char letter : {'A', 'C', 'G', 'T', 'N', '.', '\0'})
+        letters[letter] = true;
+    return letters;
+}();
+
+// Any other byte (a line feed would split a record, a control byte would stand in it) makes the
+// file damaged.
+void check_base_letters(const std::string& path, const matrix<char>& bases)
+{
+    for (std::uint64_t i = 0; i < bases.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(bases.data()[i]);
+        if (Base_letters[byte])
+            continue;
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "0x%02X", byte);
+        bad_base_calls(path, "spot " + std::to_string(i / bases.cols() + 1) + " cycle " +
+                                 std::to_string(i % bases.cols() + 1) + " holds the byte " + hex +
+                                 ", which is no base letter");
+    }
+}
 
 // A file that begins with the type 42 is stored plainly: a gzip file begins with its own magic.
 // Its version is checked by the plain reading.
@@ -126,6 +169,7 @@ void read_plain_calls(AlgorithmFramework::Log& log, const std::string& path, Zel
         bad_base_calls(path, "the header is cut short");
     if (header.version != 1 && header.version != 2)
         raise(log, "Incorrect file version " + path);
+    header.check_cycles(path);
     std::uint64_t calls = 0;
     std::uint64_t both = 0;
     std::uint64_t needed = 0;
@@ -140,6 +184,7 @@ void read_plain_calls(AlgorithmFramework::Log& log, const std::string& path, Zel
     file.read(reinterpret_cast<char*>(zel.quals.data()), static_cast<std::streamsize>(calls));
     if (!file)
         bad_base_calls(path, "the calls are cut short");
+    check_base_letters(path, zel.bases);
     zel.spots = header.spots;
     zel.cycles = header.cycles;
     zel.extra = header.extra;
@@ -183,6 +228,7 @@ void read_gzip_calls(AlgorithmFramework::Log& log, const std::string& path, ZelD
         if (got != 16 || reader->decompress(bytes + 16, Zel_header_size - 16) != Zel_header_size - 16)
             bad_base_calls(path, "the header is cut short");
         const ZelHeader header(bytes);
+        header.check_cycles(path);
         std::uint64_t calls = 0;
         if (!header.calls(calls))
             bad_base_calls(path, "the file is shorter than its header says");
@@ -236,11 +282,39 @@ void mark_trailing_no_calls(ZelData& zel)
     }
 }
 
+// When a tile's spots are matched by position, those that a read's positions file gives no
+// position (the file ends before them, or holds a float that is not a number) are dropped: the
+// warning that says how many, and in which files, or empty.
+std::string unplaced_spots_warning(const TileData& tile, const std::vector<std::string>& files, const std::string& tag)
+{
+    const std::uint64_t spots = tile.spot_data.size();
+    std::vector<bool> unplaced(spots, false);
+    std::string named;
+    for (std::size_t r = 0; r < tile.zel_data.size(); ++r) {
+        const matrix<int>& positions = tile.zel_data[r].positions;
+        bool any = false;
+        for (std::uint64_t s = 0; s < spots; ++s) {
+            if (s < positions.rows() && positions(s, 0) != No_position && positions(s, 1) != No_position)
+                continue;
+            unplaced[s] = true;
+            any = true;
+        }
+        if (any)
+            named += (named.empty() ? "" : ", ") + files[r];
+    }
+    const auto count = std::count(unplaced.begin(), unplaced.end(), true);
+    if (count == 0)
+        return "";
+    return "Tile " + tag + ": " + std::to_string(count) + " spots dropped, their positions missing or not numbers in " +
+           named;
+}
+
 } // namespace
 
 void CreateFastq::process_reads(const std::string& folder, TileData& tile, std::uint64_t lane,
                                 const std::string& tag)
 {
+    std::vector<std::string> positions_files(read_numbers.size());
     try {
         for (std::size_t i = 0; i < read_numbers.size(); ++i) {
             const std::string n = std::to_string(read_numbers[i]);
@@ -252,20 +326,28 @@ void CreateFastq::process_reads(const std::string& folder, TileData& tile, std::
             std::string calls_path = folder + "/R" + n + ".zel";
             const std::string flat_positions = folder + "/R" + n + "_positions";
             const std::string nested_positions = folder + "/Read" + n + "/called_bases_positions";
-            if (exists(flat_positions))
-                zel.has_positions = load_positions(flat_positions, zel.positions);
-            else if (exists(nested_positions))
-                zel.has_positions = load_positions(nested_positions, zel.positions);
+            positions_files[i] = exists(flat_positions) ? flat_positions : nested_positions;
+            if (exists(positions_files[i]))
+                zel.has_positions = load_positions(positions_files[i], zel.positions);
             else
                 log_error("Cannot find positions file " + (exists(calls_path) ? flat_positions : nested_positions));
 
             if (!exists(calls_path))
                 calls_path = folder + "/Read" + n + "/called_bases.zel";
+            if (is_not_a_file(calls_path))
+                log_exception("Cannot open input file " + calls_path);
             if (is_plain(calls_path))
                 read_plain_calls(*log, calls_path, zel);
             else
                 read_gzip_calls(*log, calls_path, zel);
             mark_trailing_no_calls(zel);
+            // A read is taken at its own cycle count; one that differs from the first tile's is
+            // worth a word.
+            const std::uint64_t cycles = zel.cycles > zel.extra ? zel.cycles - zel.extra : 0;
+            if (i < read_cycles.size() && cycles != read_cycles[i])
+                log_warning("Tile " + tag + ": " + calls_path + " has " + std::to_string(cycles) +
+                            " cycles where the first tile's read " + n + " has " + std::to_string(read_cycles[i]) +
+                            "; its records keep their own length");
         }
     } catch (const BadTileFile& error) {
         log_error(error.what());
@@ -282,14 +364,20 @@ void CreateFastq::process_reads(const std::string& folder, TileData& tile, std::
             return;
         }
     }
+    if (tile.zel_data.size() >= 2 && !mask.by_spot()) {
+        if (const std::string warning = unplaced_spots_warning(tile, positions_files, tag); !warning.empty())
+            log_warning(warning);
+    }
     std::string tile_tag = tag;
     process_tile_reads(lane, tile, tile_tag, mask);
 }
 
 bool CreateFastq::load_positions(const std::string& path, matrix<int>& positions)
 {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
+    std::ifstream file;
+    if (!is_not_a_file(path))
+        file.open(path, std::ios::binary);
+    if (!file.is_open()) {
         log_error("Cannot open output file " + path);
         return false;
     }

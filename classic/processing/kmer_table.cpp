@@ -71,6 +71,15 @@ std::uint64_t ordinal_of_words(std::uint64_t high, std::uint64_t low)
 
 } // namespace
 
+std::uint64_t KmerTable::estimated_bytes(std::uint64_t packed_keys, std::uint64_t other_keys, std::uint64_t values)
+{
+    // A packed key's entry, and its share of the buckets: at most one bucket per two entries.
+    constexpr std::uint64_t Packed_key_bytes = sizeof(Entry) + sizeof(std::uint32_t) / 2;
+    // An unpacked key's node in the hash map, its text and its bucket.
+    constexpr std::uint64_t Other_key_bytes = 128;
+    return packed_keys * Packed_key_bytes + other_keys * Other_key_bytes + values * sizeof(Value);
+}
+
 void KmerTable::clear()
 {
     entries_.clear();

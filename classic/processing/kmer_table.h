@@ -35,6 +35,10 @@ public:
 
     // The value of key (after finish), or nullptr.
     const Value* find(std::string_view key) const;
+    // The memory, in bytes, of a table with that many packed and unpacked keys entered and
+    // values, at most.
+    static std::uint64_t estimated_bytes(std::uint64_t packed_keys, std::uint64_t other_keys, std::uint64_t values);
+
     // Distinct keys (after finish).
     std::size_t size() const { return entries_.size() + others_.size(); }
     bool empty() const { return size() == 0; }

@@ -452,15 +452,18 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(LevDistance, RandomStringsMatchTheFullTable) {
     std::mt19937 random(12345);
-    const std::string letters = "ACGT";
+    const std::string letters = "ACGTNx";
     std::vector<int> table;
-    for (int trial = 0; trial < 2000; ++trial) {
-        std::string a(random() % 13, 'A');
-        std::string b(random() % 13, 'A');
-        for (char& c : a) c = letters[random() % 4];
-        for (char& c : b) c = letters[random() % 4];
+    for (int trial = 0; trial < 3000; ++trial) {
+        // Every thousandth pair as long as a bit-parallel pattern may be.
+        const std::size_t longest = trial % 1000 == 0 ? 65 : 13;
+        std::string a(random() % longest, 'A');
+        std::string b(random() % longest, 'A');
+        for (char& c : a) c = letters[random() % (trial % 2 == 0 ? 4 : 6)];
+        for (char& c : b) c = letters[random() % (trial % 2 == 0 ? 4 : 6)];
         const int full = get_lev_distance(table, a, b);
         ASSERT_EQ(get_lev_distance(a, b), full) << a << " " << b;
+        ASSERT_EQ(LevPattern(a).distance(b), full) << a << " " << b;
         for (int limit = 0; limit <= 5; ++limit) {
             ASSERT_EQ(get_lev_distance_bounded(a, b, limit), std::min(full, limit + 1))
                 << a << " " << b << " " << limit;

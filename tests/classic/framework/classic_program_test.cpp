@@ -1,15 +1,21 @@
 // The built quillon-classic as a user runs it: command lines, exit statuses, log lines and what
 // it creates on disk.
+#include "classic/framework/utilities.h"
 #include "tests/support/program_run.h"
 #include "tests/support/temp_dir.h"
 #include "tools/runsim/fault_injector.h"
 #include "tools/runsim/run_generator.h"
+#include "tools/runsim/zel_writer.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <random>
 #include <string>
 #include <vector>
+
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 using test_support::ProgramRun;
@@ -162,6 +168,76 @@ TEST_F(ClassicProgram, ReadsAreFoundInEitherLayoutAndBadHeadersEndTheRun)
         << run.out;
     EXPECT_EQ(run.out.find("Incorrect file type", run.out.find("Incorrect file type") + 1), std::string::npos);
     EXPECT_TRUE(ends_with_summary(run, 1));
+}
+
+// Inputs that are no regular file, or that no reading should trust, end the run at once with an
+// ERROR that names them, never a wait on a pipe or an endless read.
+TEST_F(ClassicProgram, UnreadableInputsEndAtOnceNamingThem)
+{
+    const struct {
+        const char* option; // the option given the path, or empty when the path is the first tile's R1.zel
+        const char* made;   // what stands at the path
+        const char* error;  // the ERROR text, followed by the path
+    } cases[] = {
+        {"--samplesheet", "folder", "Cannot open samplesheet "},
+        {"--designsheet", "folder", "Cannot open quillonsheet "},
+        {"--samplesheet", "pipe", "Cannot open samplesheet "},
+        {"--designsheet", "pipe", "Cannot open quillonsheet "},
+        {"--samplesheet", "/dev/zero", "Cannot open samplesheet "},
+        {"", "pipe", "Cannot open input file "},
+        {"", "cycles past 32 bits", "Incorrect file format for base call file "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.option) + " " + c.made);
+        fs::remove_all(dir_.path() / "run");
+        const runsim::RunTruth truth = make_run();
+        const std::string made = c.made;
+        fs::path path = *c.option != '\0' ? dir_.path() / "input" : truth.lanes[0][0].zel_files[0];
+        fs::remove_all(path);
+        if (made == "folder")
+            fs::create_directory(path);
+        else if (made == "pipe")
+            ASSERT_EQ(mkfifo(path.c_str(), 0644), 0);
+        else if (made == "cycles past 32 bits")
+            runsim::write_zel_file(path, {.version = 2, .spots = 0, .cycles = 20, .extra_cycles = 1ull << 31, .text = ""}, {},
+                                   {.storage = runsim::ZelStorage::Plain});
+        else
+            path = made;
+        std::vector<std::string> args{"30", QUILLON_CLASSIC_BINARY, "--input", truth.run_folder.string(),
+                                      "--threadsperlane", "2"};
+        if (*c.option != '\0')
+            args.insert(args.end(), {c.option, path.string()});
+        const ProgramRun run = test_support::run_program("timeout", args, dir_.path());
+        EXPECT_EQ(run.status, 1);
+        EXPECT_TRUE(run.has_line_containing("] [ERROR] \t" + std::string(c.error) + path.string())) << run.out;
+        EXPECT_TRUE(ends_with_summary(run, 1));
+    }
+}
+
+// The controls' key tables need about 7 GB a megabase: a file whose tables would pass the
+// machine's memory is refused from its sequence lengths, before any table is built.
+TEST_F(ClassicProgram, ControlsBeyondTheMachinesMemoryAreRefusedAtOnce)
+{
+    const runsim::RunTruth truth = make_run();
+    const std::uint64_t bases = classic::getTotalSystemMemory() / 6'000'000 * 1000 + 1'000'000;
+    const fs::path controls = dir_.path() / "controls.fasta";
+    {
+        std::ofstream out(controls);
+        std::mt19937 random(3);
+        out << ">control\n";
+        for (std::uint64_t b = 0; b < bases; ++b)
+            out << "ACGT"[random() % 4] << (b % 80 == 79 ? "\n" : "");
+    }
+    const ProgramRun run = test_support::run_program(
+        "timeout", {"30", QUILLON_CLASSIC_BINARY, "--input", truth.run_folder.string(), "--threadsperlane", "2",
+                    "--controlsfile", controls.string()},
+        dir_.path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.has_line_containing("] [ERROR] \tThe key tables of the controls file " + controls.string() +
+                                        " need an estimated "))
+        << run.out;
+    EXPECT_TRUE(run.has_line_containing(" GB of memory, more than the ")) << run.out;
+    EXPECT_FALSE(run.has_line_containing("load_controls hash count"));
 }
 
 } // namespace

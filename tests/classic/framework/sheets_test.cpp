@@ -87,6 +87,22 @@ std::string sectioned(const std::string& settings, const std::string& samples,
            "[Quillon Settings]\n" + settings + "[Samples]\nBiosample,Lane,Index,Index2\n" + samples;
 }
 
+// Sample rows of the given lane, each with its own index: row k's is k written in base 4, so
+// that neighbours differ in one letter.
+std::string numbered_rows(int count, int lane, bool legacy)
+{
+    std::string rows;
+    for (int k = 0; k < count; ++k) {
+        std::string index(8, 'A');
+        for (int at = 7, n = k; at >= 0; --at, n /= 4)
+            index[std::size_t(at)] = "ACGT"[n % 4];
+        const std::string id = "s" + std::to_string(lane) + "_" + std::to_string(k);
+        rows += legacy ? std::to_string(lane) + "," + id + "," + index + ",,P,D\n"
+                       : id + "," + std::to_string(lane) + "," + index + ",TTTTTTTT\n";
+    }
+    return rows;
+}
+
 struct SheetCase {
     const char* name;
     std::string sample;
@@ -188,6 +204,17 @@ TEST(ClassicSheets, SettingsAndMessagesOfEachSheet)
          {"Errors detected while trying to load sample sheet {sheet}",
           "{sheet}: Error: Missing section 'Flow Cell Settings'",
           "{sheet}: Error: Missing section 'Quillon Settings'", "Sample sheet failed validation"}},
+        // Sample numbers are shorts: rows past 32767 would be numbered below 0. Such a sheet is
+        // refused before any two of its rows are compared.
+        {"more samples than a short numbers, sectioned",
+         sectioned("I1Mismatches,1\n", numbered_rows(32768, 2, false) + numbered_rows(2, 1, false)),
+         {"Errors detected while trying to load sample sheet {sheet}",
+          "{sheet}: Error: Too many samples: 32770 (at most 32768)", "Sample sheet failed validation"},
+         [](const SheetLoad& run) { EXPECT_EQ(run.out.find("Edit distance"), std::string::npos); }},
+        {"more samples than a short numbers, legacy", Data_heading + numbered_rows(32769, 1, true),
+         {"Too many samples: 32769 (at most 32768)", Invalid}, {}, "", 1},
+        {"a text in neither format", "Lane,Sample\n1,s1\n",
+         {"Sample sheet {sheet} holds no section of either sample sheet format"}},
         {"a bad file format version is reported", sectioned("", samples, "FileFormatVersion,0\n"),
          {"Errors detected while trying to load sample sheet {sheet}",
           "{sheet}: line 2; Error: Value out of range: '0'", "Sample sheet failed validation"}},

@@ -1,5 +1,5 @@
-// The classic helpers' edge cases: text cleaning, complements, the zero-border edit distance,
-// the histogram statistics and the run metadata.
+// The classic helpers' edge cases: text cleaning, complements, the zero-border edit distance and
+// its banded test, the histogram statistics and the run metadata.
 #include "classic/framework/histograms.h"
 #include "classic/framework/utilities.h"
 #include "tests/support/temp_dir.h"
@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,26 @@ TEST(ClassicText, LevenshteinDistanceHasZeroBorders)
     EXPECT_EQ(distance("TTACGT", "ACGT"), 0u);
     EXPECT_EQ(distance("", "ACGT"), 0u);
     EXPECT_EQ(distance("ACGTAC", "ACGTTT"), 2u);
+}
+
+// The banded test from the texts' ends answers as the whole table does, for every limit.
+TEST(ClassicText, WithinDistanceAgreesWithTheWholeTable)
+{
+    std::mt19937 random(7);
+    std::vector<std::uint64_t> table;
+    std::vector<std::uint64_t> band;
+    for (int trial = 0; trial < 20000; ++trial) {
+        std::string a(random() % 9, 'A');
+        std::string b(random() % 9, 'A');
+        for (char& letter : a)
+            letter = "ACG"[random() % 3];
+        for (char& letter : b)
+            letter = "ACG"[random() % 3];
+        const std::uint64_t distance = classic::LevenshteinDistance(a.data(), a.size(), b.data(), b.size(), table);
+        for (std::uint64_t limit = 0; limit <= 3; ++limit)
+            ASSERT_EQ(classic::within_distance(a.data(), a.size(), b.data(), b.size(), limit, band), distance <= limit)
+                << a << " " << b << " " << limit;
+    }
 }
 
 TEST(ClassicHistograms, QuantilesMeansAndErrorScores)

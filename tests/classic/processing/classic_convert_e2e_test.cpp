@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -90,6 +92,46 @@ INSTANTIATE_TEST_SUITE_P(
                     LayoutCase{"PlainV1ReadFoldersOnlyL02", runsim::ZelStorage::Plain, 1, true, true, false, true, 1, 2}),
     [](const testing::TestParamInfo<LayoutCase>& info) { return std::string(info.param.name); });
 
+// What the run drops or assumes without an error is said in one WARN: the spots of a tile whose
+// positions are missing or not numbers, a tile's read of another cycle count than the first
+// tile's, and the default ids of a run whose metadata file cannot be read. The run succeeds, and
+// no record of another spot is lost.
+TEST(ClassicWarnings, DropsAndDefaultsAreSaidOnce)
+{
+    const char* cases[] = {"positions", "cycles", "metadata"};
+    for (const std::string damage : cases) {
+        SCOPED_TRACE(damage);
+        test_support::TempDir dir("classic-warn");
+        runsim::RunRecipe recipe = recipe_for(dir.path() / "run");
+        recipe.positions_type = runsim::PositionsType::Float32;
+        runsim::RunTruth run = runsim::generate_run(recipe);
+        runsim::TileTruth& tile = run.lanes[0][1];
+        std::string warning;
+        if (damage == "positions") { // read 2 holds 75 of the 80 spots, spot 3 is nowhere
+            runsim::inject_fault(run, runsim::Fault::PositionsSpotsMismatch, {1, 2, 2, -1, 75});
+            set_position_bits(tile, 3, float_bits(std::nanf("")), float_bits(1.0f));
+            for (std::size_t s : {3, 75, 76, 77, 78, 79})
+                tile.spot_truth[s].x = -1;
+            warning = "Tile 1:01002: 6 spots dropped, their positions missing or not numbers in ";
+        } else if (damage == "cycles") {
+            const fs::path file = runsim::inject_fault(run, runsim::Fault::CyclesMismatch).file;
+            warning = "Tile 1:01002: " + file.string() + " has 31 cycles where the first tile's read 1 has 30";
+        } else {
+            fs::remove(run.metadata_file);
+            fs::create_directory(run.metadata_file);
+            warning = "Cannot read " + run.metadata_file.string() + ": the reads are named with the defaults "
+                      "INSID, 1 and FCLID";
+        }
+        const auto result = convert(run.run_folder, dir.path() / "out", 1, 2, dir.path());
+        EXPECT_EQ(result.status, 0) << result.out;
+        const auto warned = result.out.find("] [WARN] \t" + warning);
+        EXPECT_NE(warned, std::string::npos) << result.out;
+        EXPECT_EQ(result.out.find("] [WARN] ", warned + 1), std::string::npos) << result.out;
+        if (damage == "positions")
+            expect_outputs(dir.path() / "out", run, {1, 2});
+    }
+}
+
 // Lanes on their own threads, batches of tile threads: run under ThreadSanitizer in CI.
 TEST(ClassicThreading, LanesAndTileBatchesWriteEveryTileInOrder)
 {
@@ -106,7 +148,7 @@ TEST(ClassicThreading, LanesAndTileBatchesWriteEveryTileInOrder)
 // Each bad input names what it damages; the ERROR line holds the text, followed by the damaged
 // file's path when the text ends with a blank. A tile that is skipped must be missing from
 // otherwise complete files and from the counts of the metrics.
-enum class Damage { Inject, HugeHeader, RemovePositions, FastqFolderIsAFile, FullDisk };
+enum class Damage { Inject, HugeHeader, NoCycles, StrayByte, Pipe, RemovePositions, FastqFolderIsAFile, FullDisk };
 
 struct FaultCase {
     const char* name;
@@ -133,6 +175,28 @@ fs::path damage(const FaultCase& c, const runsim::RunTruth& run, const fs::path&
         runsim::write_zel_file(tile.zel_files[std::size_t(c.read - 1)], header, std::vector<unsigned char>(64, 120),
                                {c.storage, 4096, 1});
         return tile.zel_files[std::size_t(c.read - 1)];
+    }
+    case Damage::NoCycles: { // 2^48 spots of no cycles: no file size bounds them
+        runsim::ZelHeader header;
+        header.version = c.storage == runsim::ZelStorage::Plain ? 2 : 3;
+        header.spots = std::uint64_t(1) << 48;
+        runsim::write_zel_file(tile.zel_files[std::size_t(c.read - 1)], header, {}, {c.storage, 4096, 1});
+        return tile.zel_files[std::size_t(c.read - 1)];
+    }
+    case Damage::StrayByte: { // a line feed among the base letters of a plain file
+        const fs::path& path = tile.zel_files[std::size_t(c.read - 1)];
+        std::string bytes = test_support::read_whole_file(path);
+        std::uint64_t text = 0;
+        std::memcpy(&text, &bytes[40], sizeof text);
+        bytes[48 + text + 100] = '\n';
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+        return path;
+    }
+    case Damage::Pipe: { // the read's positions file (read 2) or base-call file (another read)
+        const fs::path path = c.read == 2 ? tile.positions_files[1] : tile.zel_files[std::size_t(c.read - 1)];
+        fs::remove(path);
+        mkfifo(path.c_str(), 0644);
+        return path;
     }
     case Damage::RemovePositions:
         fs::remove(tile.positions_files[std::size_t(c.read - 1)]);
@@ -184,6 +248,11 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"TruncatedPlainCalls", ZelStorage::Plain, Damage::Inject, Fault::TruncatedCalls, 1, 1, 2, Bad_calls, true},
         FaultCase{"HugePlainHeader", ZelStorage::Plain, Damage::HugeHeader, {}, 1, 2, 1, Bad_calls, true},
         FaultCase{"HugeGzipHeader", ZelStorage::BlockGzip, Damage::HugeHeader, {}, 2, 2, 3, Bad_calls, true},
+        FaultCase{"StrayByteAmongPlainLetters", ZelStorage::Plain, Damage::StrayByte, {}, 1, 2, 1, Bad_calls, true},
+        FaultCase{"PlainSpotsOfNoCycles", ZelStorage::Plain, Damage::NoCycles, {}, 2, 2, 3, Bad_calls, true},
+        FaultCase{"GzipSpotsOfNoCycles", ZelStorage::Gzip, Damage::NoCycles, {}, 1, 3, 2, Bad_calls, true},
+        FaultCase{"PipeForBaseCalls", ZelStorage::BlockGzip, Damage::Pipe, {}, 2, 2, 4, "Cannot open input file ", false},
+        FaultCase{"PipeForPositions", ZelStorage::BlockGzip, Damage::Pipe, {}, 1, 3, 2, "Cannot open output file ", false},
         FaultCase{"SpotCountsDiffer", ZelStorage::BlockGzip, Damage::Inject, Fault::SpotsMismatch, 2, 1, 2,
                   "Tile 2:01001 not all tracks contain the same number of reads.", true},
         FaultCase{"ShortPositions", ZelStorage::BlockGzip, Damage::Inject, Fault::ShortPositions, 1, 3, 2,

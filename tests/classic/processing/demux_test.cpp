@@ -1,5 +1,6 @@
 // Sample assignment of the classic program: the lookup table with its one-letter variants, the
-// edit-distance scan, undetermined counts, UMIs and the spot-count check, on tiles built by hand.
+// edit-distance scan, undetermined counts, UMIs and the spot-count check, on tiles built by hand;
+// the table of index texts that holds the lookup table and the counts.
 #include "tests/classic/classic_state.h"
 #include "tests/support/temp_dir.h"
 
@@ -7,6 +8,7 @@
 
 #include <cctype>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -81,10 +83,36 @@ TEST(ClassicDemuxTable, VariantsBySettingLaterRowsOwnSharedKeys)
         DemuxRun run(c.i1, c.i2, c.rows);
         EXPECT_EQ(run.fastq.demux_table.size(), c.size);
         for (const auto& [lane, key, sample] : c.keys) {
-            const auto found = run.fastq.demux_table.find({lane, key});
-            EXPECT_EQ(found == run.fastq.demux_table.end() ? -1 : found->second, sample) << key;
+            const short* found = run.fastq.demux_table.find(lane, key);
+            EXPECT_EQ(found == nullptr ? -1 : *found, sample) << key;
         }
     }
+}
+
+// Texts packed in one word, in two, or kept as they are, in two lanes: each is found under its
+// lane only, summed by add and listed back whole.
+TEST(ClassicIndexTable, EveryKindOfTextKeepsItsValue)
+{
+    const std::vector<std::string> texts = {"ACGTN", std::string(30, 'G') + "T", std::string(50, 'A'), "ACGx"};
+    IndexTable<std::uint64_t> table;
+    IndexTable<std::uint64_t> more;
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        table.insert(1, texts[i]) = i + 1;
+        more.insert(1, texts[i]) = 10;
+    }
+    more.insert(0, texts[0]) = 5;
+    table.add(more);
+    std::map<std::pair<short, std::string>, std::uint64_t> listed;
+    table.for_each([&](short lane, const std::string& text, std::uint64_t value) { listed[{lane, text}] = value; });
+    EXPECT_EQ(listed.size(), 5u);
+    EXPECT_EQ(table.size(), 5u);
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        ASSERT_NE(table.find(1, texts[i]), nullptr) << texts[i];
+        EXPECT_EQ(*table.find(1, texts[i]), i + 11) << texts[i];
+        EXPECT_EQ(listed.at({1, texts[i]}), i + 11) << texts[i];
+    }
+    EXPECT_EQ(listed.at({0, texts[0]}), 5u);
+    EXPECT_EQ(table.find(0, texts[1]), nullptr);
 }
 
 TEST(ClassicDemuxTable, OutputsOnlyForLanesOfTheRun)
@@ -133,8 +161,8 @@ TEST(ClassicDemux, SamplesOfSpotsInBothModes)
             const bool low = std::islower(static_cast<unsigned char>(letter)) != 0;
             letter = low && c.cutoff > ClassicState::Low_quality ? 'N' : static_cast<char>(std::toupper(letter));
         }
-        const auto counted = run.fastq.undetermined.find({0, observed});
-        EXPECT_EQ(counted == run.fastq.undetermined.end() ? 0 : counted->second, c.undetermined);
+        const std::uint64_t* counted = run.fastq.undetermined.find(0, observed);
+        EXPECT_EQ(counted == nullptr ? 0 : *counted, c.undetermined);
         EXPECT_EQ(run.fastq.undetermined.size(), c.undetermined);
     }
 }
@@ -161,7 +189,8 @@ TEST(ClassicDemux, UndeterminedCountsAreExactAcrossTileThreads)
         threads.emplace_back([&run, &tile] { run.fastq.demux(1, tile, "2:01001"); });
     for (std::thread& thread : threads)
         thread.join();
-    EXPECT_EQ(run.fastq.undetermined.at({1, "CCCCCCCCAAAAAAAA"}), 800u);
+    ASSERT_NE(run.fastq.undetermined.find(1, "CCCCCCCCAAAAAAAA"), nullptr);
+    EXPECT_EQ(*run.fastq.undetermined.find(1, "CCCCCCCCAAAAAAAA"), 800u);
 }
 
 TEST(ClassicDemux, EveryReadMustHoldTheTilesSpots)
