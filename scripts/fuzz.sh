@@ -8,8 +8,12 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 seconds="${1:-60}"
-targets=(sheets cycle_mask controls_fasta dax_unzip base_calls positions classic_legacy_sheet classic_tile
-         classic_positions)
+# Every tests/fuzz/<target>_fuzzer.cpp is a target, as its CMakeLists.txt finds them.
+targets=()
+for source in "$root"/tests/fuzz/*_fuzzer.cpp; do
+    name="$(basename "$source" .cpp)"
+    targets+=("${name%_fuzzer}")
+done
 
 "$root/scripts/install-deps.sh"
 echo "building the fuzzers and the run generator ..."

@@ -22,9 +22,27 @@ echo "=== tsan build ==="
 "$root/scripts/build.sh" tsan converter_pipeline_tests quillon
 echo "=== tsan tests ==="
 cpu="$(taskset -cp $$ | sed 's/.*: //; s/[,-].*//')"
-TSAN_OPTIONS=second_deadlock_stack=1 taskset -c "$cpu" \
-    "$root/build/tsan/tests/converter/pipeline/converter_pipeline_tests" \
-    --gtest_filter='BlockingQueue*:CompressionScheduler*:ZelFileManager*:FastqFileManager*'
+
+# Runs the tests of a program that match any of the given gtest patterns under ThreadSanitizer,
+# on the one CPU. A pattern that matches no test (a test or suite renamed) fails the run, so no
+# test leaves this check unnoticed.
+tsan_tests() {
+    local program="$1"
+    shift
+    local pattern
+    for pattern in "$@"; do
+        if ! "$program" --gtest_list_tests --gtest_filter="$pattern" | grep -q '^  '; then
+            echo "no test of $(basename "$program") matches '$pattern'" >&2
+            return 1
+        fi
+    done
+    local filter
+    filter="$(IFS=:; echo "$*")"
+    TSAN_OPTIONS=second_deadlock_stack=1 taskset -c "$cpu" "$program" --gtest_filter="$filter"
+}
+
+tsan_tests "$root/build/tsan/tests/converter/pipeline/converter_pipeline_tests" \
+    'BlockingQueue*' 'CompressionScheduler*' 'ZelFileManager*' 'FastqFileManager*'
 
 # The whole program on a small run with samples, controls and adapter trimming, each lane's
 # tiles read four times over. With one scheduler thread the parallel loops run on the calling
@@ -45,9 +63,9 @@ echo "quillon converted $(grep -c 'Completed L0' "$tsan_run/quillon.log") tiles 
 # generator that makes the test runs uses the task scheduler, hence the single CPU again.
 echo "=== tsan tests of quillon-classic ==="
 "$root/scripts/build.sh" tsan classic_processing_tests quillon-classic
-TSAN_OPTIONS=second_deadlock_stack=1 taskset -c "$cpu" \
-    "$root/build/tsan/tests/classic/processing/classic_processing_tests" \
-    --gtest_filter='ClassicThreading.*:ClassicDemux.*:Layouts/ClassicConvert.*:Sheets/ClassicSampleRun.*:Faults/ClassicBadInput.*WrongType*:Faults/ClassicBadInput.*FullDisk*'
+tsan_tests "$root/build/tsan/tests/classic/processing/classic_processing_tests" \
+    'ClassicThreading.*' 'ClassicDemux.*' 'Layouts/ClassicConvert.*' 'Sheets/ClassicSampleRun.*' \
+    'Faults/ClassicBadInput.*WrongType*' 'Faults/ClassicBadInput.*FullDisk*'
 
 echo "=== fuzzers ==="
 "$root/scripts/fuzz.sh" 30
