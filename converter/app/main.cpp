@@ -1,10 +1,11 @@
 // quillon: converts the run folder of a sequencing instrument into gzip FASTQ files.
+#include "common/interrupt_watch.h"
 #include "common/quillon_sheet.h"
 #include "common/sample_sheet.h"
 #include "converter/app/config.h"
 #include "converter/app/logger.h"
+#include "converter/app/run_abort.h"
 #include "converter/app/setup.h"
-#include "converter/app/signal_watch.h"
 #include "converter/app/timer_manager.h"
 #include "converter/analysis/adapter_finder.h"
 #include "converter/analysis/controls_manager.h"
@@ -71,8 +72,12 @@ int run(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
-    // First, before any other thread starts.
-    SignalWatch signals;
+    // First, before any other thread starts: SIGINT and SIGTERM end the run at once, with an
+    // ERROR, the log flushed and the unfinished FASTQ files removed (status 255).
+    InterruptWatch signals([](const char* name) {
+        abort_run(std::string("Interrupted by ") + name +
+                  ": the run is stopped and its unfinished FASTQ files are removed");
+    });
     try {
         return run(argc, argv);
     } catch (const std::exception& e) {
