@@ -15,13 +15,9 @@ public:
     // Ends the process with "K must be >= W" when w > k.
     Minimizers(int max_length, int w, int k);
 
-    // Padding bytes a packed buffer of n bases needs beyond its ceil(n / 4) data bytes, so
-    // that the buffer is a multiple of 32 bytes plus 3 and every 16-byte load stays inside.
-    static int get_sequence_padding(int n) { return ((32 - (n + 3) / 4 % 32) % 32) + 3; }
-
     // Computes blocks, bytes, count and the first count values and positions, in window order,
-    // for the length bases of packed (a buffer with get_sequence_padding(length) bytes of
-    // padding). Ends the process when length > max_length, w is not 4 or k > 12.
+    // for the length bases of packed (a buffer with TwoBitSeq::get_sequence_padding(length)
+    // bytes of padding). Ends the process when length > max_length, w is not 4 or k > 12.
     void compute_quick(const unsigned char* packed, int length);
 
     std::int32_t blocks = 0;     // 128-base blocks of the last sequence

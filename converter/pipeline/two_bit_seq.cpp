@@ -1,7 +1,5 @@
 #include "converter/pipeline/two_bit_seq.h"
 
-#include "converter/analysis/minimizers.h"
-
 #include <array>
 #include <bit>
 #include <cstdint>
@@ -101,7 +99,7 @@ inline std::size_t data_bytes(int n)
 
 std::size_t TwoBitSeq::packed_size(int n)
 {
-    return data_bytes(n) + static_cast<std::size_t>(Minimizers::get_sequence_padding(n));
+    return data_bytes(n) + static_cast<std::size_t>(get_sequence_padding(n));
 }
 
 TwoBitSeq::TwoBitSeq(int n)

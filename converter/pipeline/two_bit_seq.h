@@ -64,8 +64,11 @@ public:
         byte = static_cast<unsigned char>((byte & ~(3 << (2 * (i & 3)))) | ((code & 3) << (2 * (i & 3))));
     }
 
-    // Bytes of the packed buffer for n bases: ceil(n / 4) plus
-    // Minimizers::get_sequence_padding(n) (a multiple of 32 plus 3).
+    // Padding bytes a packed buffer of n bases needs beyond its ceil(n / 4) data bytes, so
+    // that the buffer is a multiple of 32 bytes plus 3 and every 16-byte load of the
+    // minimizer scan stays inside.
+    static int get_sequence_padding(int n) { return ((32 - (n + 3) / 4 % 32) % 32) + 3; }
+    // Bytes of the packed buffer for n bases: ceil(n / 4) plus get_sequence_padding(n).
     static std::size_t packed_size(int n);
     // Bytes of both buffers for n bases.
     static std::size_t storage_size(int n) { return packed_size(n) + static_cast<std::size_t>(n); }
