@@ -1,7 +1,7 @@
 #pragma once
 // How often each index text occurred, kept exactly for the undetermined and ambiguous index
 // texts of a lane, which can be as many as the lane's spots. Texts of letters A, C, G, N and T
-// are kept packed (converter/analysis/index_key.h) in flat tables: up to 21 letters in 16
+// are kept packed (common/index_key.h) in flat tables: up to 21 letters in 16
 // bytes a slot, up to 42 letters in 24; longer texts, and texts of other letters, in an
 // ordinary map. Each kind is spread over Parts tables by hash, so that a table that doubles
 // holds its old and new slots at once for a small part of the texts only.
@@ -10,8 +10,8 @@
 //   counts.add("ACGTACGTNNCCGGTT");
 //   counts.add(other_chunk_counts);
 //   for (const auto& [text, count] : counts.top(100)) ...
-#include "converter/analysis/flat_key_table.h"
-#include "converter/analysis/index_key.h"
+#include "common/flat_key_table.h"
+#include "common/index_key.h"
 
 #include <array>
 #include <cstdint>

@@ -1,14 +1,14 @@
 #pragma once
 // The keys of a lane's samples, each a variant of a sample's index text, with the samples
-// that have it. Keys of letters A, C, G, N and T are packed (converter/analysis/index_key.h)
+// that have it. Keys of letters A, C, G, N and T are packed (common/index_key.h)
 // in flat tables; longer keys, and keys of other letters, are kept in an ordinary map. Built
 // once per lane, then only read, from any number of threads.
 //
 //   SampleKeyTable table;
 //   table.add("ACGTACGT", 0);
 //   for (std::int16_t sample : table.find(spot_text)) ...
-#include "converter/analysis/flat_key_table.h"
-#include "converter/analysis/index_key.h"
+#include "common/flat_key_table.h"
+#include "common/index_key.h"
 
 #include <cstdint>
 #include <span>
