@@ -25,15 +25,6 @@ LevenshteinPattern::LevenshteinPattern(std::string_view text) : length_(text.siz
     }
 }
 
-std::uint64_t LevenshteinPattern::other_matches(char c) const
-{
-    std::uint64_t bits = 0;
-    for (std::size_t i = 0; i < length_; ++i)
-        if (text_[i] == c)
-            bits |= std::uint64_t(1) << i;
-    return bits;
-}
-
 namespace {
 
 // +1, 0 or -1: the difference that a plus and a minus vector hold at the bit.
@@ -52,13 +43,6 @@ int LevenshteinPattern::distance(std::string_view other) const
     for (const char c : other)
         columns.step(matches(c));
     return columns.score;
-}
-
-bool LevenshteinPattern::lengths_within(std::size_t length, std::size_t other, int max)
-{
-    // The distance is at least the difference of the lengths.
-    const std::size_t difference = other > length ? other - length : length - other;
-    return max >= 0 && difference <= static_cast<std::size_t>(max);
 }
 
 bool LevenshteinPattern::within(std::string_view other, int max) const

@@ -31,16 +31,26 @@ public:
     }
 
     std::size_t length() const { return length_; }
-    // Bit i set where the pattern's character i equals c.
+    // Bit i set where the pattern's character i equals c. Inline whole: a call on the rare
+    // path alone makes the loops that step several patterns side by side markedly slower.
     std::uint64_t matches(char c) const
     {
         const unsigned char letter = Letter_positions[static_cast<unsigned char>(c)];
         if (letter != 5) [[likely]]
             return letter_matches_[letter];
-        return other_matches(c);
+        std::uint64_t bits = 0;
+        for (std::size_t i = 0; i < length_; ++i)
+            if (text_[i] == c)
+                bits |= std::uint64_t(1) << i;
+        return bits;
     }
     // Whether texts of the two lengths can lie within max edits of each other.
-    static bool lengths_within(std::size_t length, std::size_t other, int max);
+    static bool lengths_within(std::size_t length, std::size_t other, int max)
+    {
+        // The distance is at least the difference of the lengths.
+        const std::size_t difference = other > length ? other - length : length - other;
+        return max >= 0 && difference <= static_cast<std::size_t>(max);
+    }
 
     // The edit distance between the pattern's text and other.
     int distance(std::string_view other) const;
@@ -128,9 +138,6 @@ private:
         positions['N'] = 4;
         return positions;
     }();
-
-    // matches for a letter other than A, C, G, T and N.
-    std::uint64_t other_matches(char c) const;
 
     template <bool Traced>
     void search_columns(std::string_view other, std::vector<int>& last_row, std::vector<int>& last_column,
