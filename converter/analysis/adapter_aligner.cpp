@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -21,66 +20,7 @@ std::variant<Table8, Table16> make_table(int max_length)
     return std::variant<Table8, Table16>(std::in_place_type<Table16>, n, n);
 }
 
-// Edits allowed over length bases; truncated toward zero.
-int allowed_edits(int length, double max_error_rate)
-{
-    return static_cast<int>(length * max_error_rate);
-}
-
-// Letters of a piece that the filter keeps: pieces shorter than Min_piece letters occur in
-// most reads by chance.
-constexpr int Max_piece = 8;
-constexpr int Min_piece = 5;
-
 } // namespace
-
-void AdapterAligner::PieceFilter::build(const std::string& adapter, int pieces)
-{
-    const int m = static_cast<int>(adapter.size());
-    const int k = pieces >= 1 ? std::min(Max_piece, m / pieces) : 0;
-    q = k - 1;
-    if (k < Min_piece) {
-        q = 0;
-        return;
-    }
-    const std::uint32_t mask = (std::uint32_t(1) << (2 * q)) - 1;
-    codes.assign(std::max<std::uint32_t>(1, (mask + 1) / 64), 0);
-    for (int p = 0; p < pieces; ++p) {
-        // Packed as reads are: the first letter in the lowest bits.
-        std::uint32_t code = 0;
-        for (int i = 0; i < k; ++i) {
-            const int letter = LevenshteinPattern::base_code(adapter[static_cast<std::size_t>(p * m / pieces + i)]);
-            if (letter == 4) { // only bases are kept
-                q = 0;
-                return;
-            }
-            code |= static_cast<std::uint32_t>(letter) << (2 * i);
-        }
-        // The piece's first q letters and its last q.
-        for (const std::uint32_t part : {code & mask, code >> 2})
-            codes[part / 64] |= std::uint64_t(1) << (part % 64);
-    }
-}
-
-bool AdapterAligner::PieceFilter::may_hold(const TwoBitSeq& read) const
-{
-    // A copy of a piece's q + 1 letters holds the q letters that start at an even place of
-    // the read, so only those are looked up, straight from the packed bases. No-calls are
-    // packed as some base: a place that holds one may pass, which costs a search, never a
-    // match.
-    const std::uint32_t mask = (std::uint32_t(1) << (2 * q)) - 1;
-    const unsigned char* packed = read.packed.data();
-    for (int p = 0; p + q <= read.length; p += 2) {
-        // At most 4 + 2q <= 32 bits from the byte of base p; the padding covers the bytes
-        // read past the data.
-        std::uint32_t word;
-        std::memcpy(&word, packed + p / 4, sizeof word);
-        const std::uint32_t code = (word >> (2 * (p % 4))) & mask;
-        if ((codes[code / 64] >> (code % 64)) & 1)
-            return true;
-    }
-    return false;
-}
 
 bool compare_adapter_candidates(const MatchCandidate& a, const MatchCandidate& b)
 {
@@ -110,20 +50,18 @@ AdapterAligner::AdapterAligner(int max_length, double max_error_rate_, int min_o
     if (max_length < 0)
         throw std::invalid_argument("Adapter aligner length must not be negative: " +
                                     std::to_string(max_length));
-    adapter_text.reserve(static_cast<std::size_t>(max_length));
     read_text.reserve(static_cast<std::size_t>(max_length));
 }
 
-void AdapterAligner::find_candidates(const TwoBitSeq& read, const std::string& adapter,
-                                     const LevenshteinPattern* pattern, const PieceFilter& filter,
+void AdapterAligner::find_candidates(const TwoBitSeq& read, const AdapterPatterns::Adapter& adapter,
                                      std::vector<MatchCandidate>& found)
 {
     const int n = read.length;
-    const int m = static_cast<int>(adapter.size());
+    const int m = static_cast<int>(adapter.text.size());
     if (n < 1 || m < 1)
         return;
     const int s = std::min(m, n);
-    const int e = allowed_edits(s, max_error_rate);
+    const int e = allowed_edits(s);
     const int first_row = std::max(0, s - e - 1);
     const int first_prefix = std::max(min_overlap, 1);
     // The read's letters, made once for all adapters of the read.
@@ -132,13 +70,13 @@ void AdapterAligner::find_candidates(const TwoBitSeq& read, const std::string& a
             read.seq_to_string(read_text);
         read_text_taken_ = true;
     };
-    if (pattern == nullptr) {
+    if (!adapter.pattern) {
         take_read_text();
         if (!table)
             table = make_table(max_length_);
         std::visit(
             [&](auto& dp) {
-                dp.populate_levenshtein(read_text.data(), adapter.data(), static_cast<std::uint32_t>(n),
+                dp.populate_levenshtein(read_text.data(), adapter.text.data(), static_cast<std::uint32_t>(n),
                                         static_cast<std::uint32_t>(m), std::decay_t<decltype(dp)>::Semi_global);
                 add_candidates(
                     n, m, e, first_row, first_prefix,
@@ -157,30 +95,31 @@ void AdapterAligner::find_candidates(const TwoBitSeq& read, const std::string& a
     }
     // Most reads hold no adapter: the last column and row of the table, computed on bit
     // vectors, tell whether any candidate exists, and the walks back run on the same vectors.
-    if (filter.q > 0 && !filter.may_hold(read)) {
+    const LevenshteinPattern& pattern = *adapter.pattern;
+    if (adapter.filter.active() && !adapter.filter.may_hold(read)) {
         // No whole adapter fits; a prefix of L bases within its edits lies in the read's last
         // L + floor(L * rate) bases, so the search over those gives its exact costs.
         const int longest = m - 1;
-        const int tail = std::min(n, longest + allowed_edits(longest, max_error_rate));
+        const int tail = std::min(n, longest + allowed_edits(longest));
         if (tail < 1)
             return;
         read.seq_to_string(tail_text_, n - tail, tail);
-        pattern->search(tail_text_, last_row_, last_column_);
+        pattern.search(tail_text_, last_row_, last_column_);
         bool any = false;
         for (int length = first_prefix; length < m && !any; ++length)
-            any = last_column_[static_cast<std::size_t>(length)] <= allowed_edits(length, max_error_rate);
+            any = last_column_[static_cast<std::size_t>(length)] <= allowed_edits(length);
         if (!any)
             return;
     }
     take_read_text();
-    pattern->search(read_text, last_row_, last_column_, trace_);
+    pattern.search(read_text, last_row_, last_column_, trace_);
     add_candidates(
         n, m, e, first_row, first_prefix,
         [&](int a, int b) {
             return a == n ? last_column_[static_cast<std::size_t>(b)] : last_row_[static_cast<std::size_t>(a - 1)];
         },
         [&](int i, int j, MatchCandidate& c) {
-            pattern->trace_back(trace_, read_text, i, j, c.read_start, c.adapter_start);
+            pattern.trace_back(trace_, read_text, i, j, c.read_start, c.adapter_start);
         },
         found);
 }
@@ -206,14 +145,17 @@ void AdapterAligner::add_candidates(int n, int m, int e, int first_row, int firs
     // An adapter prefix running off the read's end: the last row.
     for (int length = first_prefix; length < m; ++length) {
         const int d = distance(n, length);
-        if (d <= allowed_edits(length, max_error_rate))
+        if (d <= allowed_edits(length))
             add(n - 1, length - 1, std::min(n, length), d);
     }
 }
 
-bool AdapterAligner::align(const Index& index, const TwoBitSeq& read, AlignmentInfo& out)
+bool AdapterAligner::align(const AdapterPatterns& adapters, const TwoBitSeq& read, AlignmentInfo& out)
 {
-    const std::size_t count = index.refs.size();
+    // The piece filters rule out reads by the most edits they were made for.
+    if (adapters.max_error_rate < max_error_rate)
+        throw std::invalid_argument("Adapter patterns made for an error rate below the aligner's");
+    const std::size_t count = adapters.adapters.size();
     alignments.resize(count);
     if (candidates.size() < count)
         candidates.resize(count);
@@ -222,12 +164,6 @@ bool AdapterAligner::align(const Index& index, const TwoBitSeq& read, AlignmentI
         return false;
     }
 
-    if (adapter_texts_.size() < count) {
-        adapter_texts_.resize(count);
-        adapter_refs_.resize(count, nullptr);
-        patterns_.resize(count);
-        filters_.resize(count);
-    }
     read_text_taken_ = false;
     for (std::size_t r = 0; r < count; ++r) {
         AlignmentInfo& info = alignments[r];
@@ -236,24 +172,7 @@ bool AdapterAligner::align(const Index& index, const TwoBitSeq& read, AlignmentI
 
         std::vector<MatchCandidate>& found = candidates[r];
         found.clear();
-        // The text and pattern of an adapter are made once and kept while the same adapter
-        // comes back (an empty adapter needs no pattern: it never matches). The references of
-        // an index do not change once it is built.
-        const TwoBitSeq* reference = index.refs[r].get();
-        if (reference != adapter_refs_[r]) {
-            reference->seq_to_string(adapter_text);
-            adapter_refs_[r] = reference;
-            if (adapter_text != adapter_texts_[r]) {
-                adapter_texts_[r] = adapter_text;
-                patterns_[r].reset();
-                if (adapter_text.size() <= LevenshteinPattern::Max_length)
-                    patterns_[r].emplace(adapter_text);
-                const int length = static_cast<int>(adapter_text.size());
-                filters_[r].build(adapter_text, allowed_edits(length, max_error_rate) + 1);
-            }
-        }
-        const LevenshteinPattern* pattern = patterns_[r] ? &*patterns_[r] : nullptr;
-        find_candidates(read, adapter_texts_[r], pattern, filters_[r], found);
+        find_candidates(read, adapters.adapters[r], found);
 
         if (found.empty()) {
             info.ref_id = -1;

@@ -6,11 +6,13 @@
 //
 // One adapter index per read of the run (at most four): an adapter named ...R1 serves the R1
 // read, ...R2 the R2 read, and either serves reads that are neither; other adapters serve
-// every read. Each adapter is indexed with its one-edit variants.
+// every read. Each adapter is indexed with its one-edit variants, and the search patterns of
+// an index's adapters are made beside it.
 //
-// The indexes are built once and only read afterwards; process_spots runs the search over the
-// spots in parallel, every sub-range with aligners of its own, and writes each spot from one
-// sub-range only.
+// The indexes and patterns are built once and only read afterwards; process_spots runs the
+// search over the spots in parallel, every sub-range with aligners of its own (scratch only),
+// and writes each spot from one sub-range only.
+#include "converter/analysis/adapter_patterns.h"
 #include "converter/analysis/index.h"
 #include "converter/pipeline/spot.h"
 #include "converter/pipeline/spot_read.h"
@@ -47,6 +49,7 @@ public:
     const Config& config;
     const Fasta& fasta;
     std::vector<Index> indexes; // read number - 1; Max_reads of them
+    std::vector<AdapterPatterns> patterns; // of each index, at the configured error rate
 
 private:
     int max_adapter_length = 0;

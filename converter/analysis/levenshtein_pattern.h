@@ -7,9 +7,10 @@
 //
 //   LevenshteinPattern pattern(sample_index);       // once per index
 //   if (pattern.within(spot_text, 2)) ...           // per comparison
+//
+// Many patterns against the same texts: LevenshteinPatternSet.
 #include <array>
 #include <cstdint>
-#include <span>
 #include <string_view>
 #include <vector>
 
@@ -22,16 +23,39 @@ public:
 
     // 0 to 3 for the letters A, C, G and T, 4 for any other character.
     static int base_code(char c) { return Base_codes[static_cast<unsigned char>(c)]; }
+    // 0 to 4 for the letters A, C, G, T and N, the usual index letters; -1 for any other.
+    static int letter_position(char c)
+    {
+        const int position = Letter_positions[static_cast<unsigned char>(c)];
+        return position == 5 ? -1 : position;
+    }
+
+    std::size_t length() const { return length_; }
+    // Bit i set where the pattern's character i equals c. Inline whole: a call on the rare
+    // path alone makes the loops that step several patterns side by side markedly slower.
+    std::uint64_t matches(char c) const
+    {
+        const unsigned char letter = Letter_positions[static_cast<unsigned char>(c)];
+        if (letter != 5) [[likely]]
+            return letter_matches_[letter];
+        std::uint64_t bits = 0;
+        for (std::size_t i = 0; i < length_; ++i)
+            if (text_[i] == c)
+                bits |= std::uint64_t(1) << i;
+        return bits;
+    }
+    // Whether texts of the two lengths can lie within max edits of each other.
+    static bool lengths_within(std::size_t length, std::size_t other, int max)
+    {
+        // The distance is at least the difference of the lengths.
+        const std::size_t difference = other > length ? other - length : length - other;
+        return max >= 0 && difference <= static_cast<std::size_t>(max);
+    }
 
     // The edit distance between the pattern's text and other.
     int distance(std::string_view other) const;
     // Whether that distance is at most max.
     bool within(std::string_view other, int max) const;
-    // within(other, max) of every pattern, in order, into out (1 or 0). The columns of eight
-    // short patterns, or else of four, advance side by side, which takes little longer than
-    // one of them alone.
-    static void within_each(std::span<const LevenshteinPattern> patterns, std::string_view other, int max,
-                            std::vector<unsigned char>& out);
 
     // The pattern matched from its first character against other entered anywhere, with D(a, b)
     // the cost of the pattern's first b characters ending after other's first a characters:
@@ -58,18 +82,62 @@ public:
     void trace_back(const Trace& trace, std::string_view other, int i, int j, int& start_other,
                     int& start_pattern) const;
 
+    // The columns of the table D(i, j) (pattern prefix i against other prefix j) as vertical
+    // differences D(i, j) - D(i - 1, j), each +1, 0 or -1, in the bit vectors plus and minus,
+    // with the last row's value in score. entry is the horizontal difference entering row 1:
+    // 1 when row 0 holds D(0, j) = j, 0 when it holds D(0, j) = 0.
+    //
+    // step is the column step of G. Myers, "A fast bit-vector algorithm for approximate string
+    // matching based on dynamic programming", Journal of the ACM 46(3):395-415, 1999, with
+    // its pattern as the rows; entry 1 makes it the edit distance of two whole texts.
+    //
+    // Bits above the pattern's length are never cleared: sums carry and shifts move only
+    // upwards, so whatever they hold never reaches the pattern's own bits, which alone are read.
+    struct Columns {
+        Columns(std::size_t length, std::uint64_t entry_)
+            : last(std::uint64_t(1) << (length - 1)), entry(entry_), score(static_cast<int>(length))
+        {
+        }
+
+        // Moves to the next column, whose character matches the pattern where eq has bits.
+        void step(std::uint64_t eq)
+        {
+            const std::uint64_t xv = eq | minus;
+            const std::uint64_t xh = (((eq & plus) + plus) ^ plus) | eq;
+            across_plus = minus | ~(xh | plus);
+            across_minus = plus & xh;
+            // The two differences never share a bit.
+            score += static_cast<int>((across_plus & last) != 0) - static_cast<int>((across_minus & last) != 0);
+            const std::uint64_t hplus = (across_plus << 1) | entry;
+            const std::uint64_t hminus = across_minus << 1;
+            plus = hminus | ~(xv | hplus);
+            minus = hplus & xv;
+        }
+
+        std::uint64_t last;
+        std::uint64_t entry;
+        std::uint64_t plus = ~std::uint64_t(0); // column 0: D(i, 0) = i
+        std::uint64_t minus = 0;
+        // The horizontal differences D(i, j) - D(i, j - 1) of the last step, bit i - 1 for row i.
+        std::uint64_t across_plus = 0;
+        std::uint64_t across_minus = 0;
+        int score;
+    };
+
 private:
     static const std::array<unsigned char, 256> Base_codes;
-
-    // Bit i set where the pattern's character i equals c.
-    std::uint64_t matches(char c) const;
-    // Whether texts of the two lengths can lie within max edits of each other.
-    static bool lengths_within(std::size_t length, std::size_t other, int max);
-
-    // within_each of eight patterns of 1 to 8 characters, all in one word.
-    static bool fits_lane(const LevenshteinPattern& pattern);
-    static void within_eight(const LevenshteinPattern* patterns, std::string_view other, int max,
-                             unsigned char* out);
+    // 0 to 4 for A, C, G, T and N, 5 for any other byte; a lookup, as the letters of reads
+    // come in no predictable order.
+    static constexpr std::array<unsigned char, 256> Letter_positions = [] {
+        std::array<unsigned char, 256> positions{};
+        positions.fill(5);
+        positions['A'] = 0;
+        positions['C'] = 1;
+        positions['G'] = 2;
+        positions['T'] = 3;
+        positions['N'] = 4;
+        return positions;
+    }();
 
     template <bool Traced>
     void search_columns(std::string_view other, std::vector<int>& last_row, std::vector<int>& last_column,

@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
-#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -100,6 +99,26 @@ std::size_t variation_count(const std::string& text, int mismatches, const std::
             count += bases.size() - static_cast<std::size_t>(std::count(bases.begin(), bases.end(), c));
     return count;
 }
+
+using List = std::span<const std::int16_t>;
+
+// How one index read tells how often a sample is on its list of matching samples.
+enum class Occurrence {
+    Unused,  // no text: every sample, once
+    Walked,  // the stored list that is walked: each of its entries, once
+    Stored,  // a stored list walked for the other read: as often as the list holds the sample
+    Found,   // from the distances to every sample, found at once
+    Pattern, // by the sample's pattern
+    Table,   // by a table fill
+};
+
+struct IndexRead {
+    Occurrence occurrence;
+    List list; // stored under the read's text
+    const LevenshteinPatternSet& patterns;
+    const std::string& text;
+    int max; // mismatches allowed
+};
 
 } // namespace
 
@@ -198,17 +217,18 @@ void SampleFinder::process_sample_sheet()
 
     // Indexes compared by edit distance get bit-vector patterns when all of them fit one;
     // samples that never match are never compared.
-    const auto patterns = [&](int mismatches, auto index_of, std::vector<LevenshteinPattern>& out) {
-        out.clear();
+    const auto patterns = [&](int mismatches, auto index_of) {
         bool fit = true;
         for (std::size_t p = 0; p < samples.size(); ++p)
             fit = fit && (!can_match[p] || index_of(samples[p]).size() <= LevenshteinPattern::Max_length);
+        std::vector<std::string_view> texts;
         if (mismatches >= 2 && fit)
             for (std::size_t p = 0; p < samples.size(); ++p)
-                out.emplace_back(can_match[p] ? std::string_view(index_of(samples[p])) : std::string_view());
+                texts.push_back(can_match[p] ? std::string_view(index_of(samples[p])) : std::string_view());
+        return LevenshteinPatternSet(texts);
     };
-    patterns(m1, [](const Sample& sample) -> const std::string& { return sample.Index; }, index1_patterns);
-    patterns(m2, [](const Sample& sample) -> const std::string& { return sample.Index2; }, index2_patterns);
+    index1_patterns = patterns(m1, [](const Sample& sample) -> const std::string& { return sample.Index; });
+    index2_patterns = patterns(m2, [](const Sample& sample) -> const std::string& { return sample.Index2; });
 }
 
 void SampleFinder::process_spots(std::vector<Spot>& spots)
@@ -370,31 +390,48 @@ std::int16_t SampleFinder::find_sample_levenshtein(Table& table, const std::stri
     // compared by edit distance. A sample matches when it is on the list of every read in
     // use: the stored list of a keyed read is walked, and only its samples are compared, so
     // the result equals intersecting the two lists while most spots need one comparison.
-    using List = std::span<const std::int16_t>;
-    const std::optional<List> list1 = use1 && m1 < 2 ? std::optional<List>(find_samples_hashed(i1)) : std::nullopt;
-    const std::optional<List> list2 = use2 && m2 < 2 ? std::optional<List>(find_samples_hashed(i2)) : std::nullopt;
-    const std::optional<List>& walked = list1 ? list1 : list2;
-
     // When every sample is considered, the first read's distances to all of them are found
     // at once.
-    thread_local std::vector<unsigned char> first_within;
-    const bool all_first = use1 && !list1 && !walked && !index1_patterns.empty();
-    if (all_first)
-        LevenshteinPattern::within_each(index1_patterns, i1, m1, first_within);
+    const bool stored1 = use1 && m1 < 2;
+    const bool stored2 = use2 && m2 < 2;
+    const auto compared = [](const LevenshteinPatternSet& patterns) {
+        return patterns.empty() ? Occurrence::Table : Occurrence::Pattern;
+    };
+    Occurrence occurrence1 = compared(index1_patterns);
+    if (!use1)
+        occurrence1 = Occurrence::Unused;
+    else if (stored1)
+        occurrence1 = Occurrence::Walked;
+    else if (!stored2 && !index1_patterns.empty())
+        occurrence1 = Occurrence::Found;
+    Occurrence occurrence2 = compared(index2_patterns);
+    if (!use2)
+        occurrence2 = Occurrence::Unused;
+    else if (stored2)
+        occurrence2 = stored1 ? Occurrence::Stored : Occurrence::Walked;
+    const IndexRead read1{occurrence1, stored1 ? find_samples_hashed(i1) : List(), index1_patterns, i1, m1};
+    const IndexRead read2{occurrence2, stored2 ? find_samples_hashed(i2) : List(), index2_patterns, i2, m2};
 
-    // How often sample p is on one read's list.
-    const auto occurrences = [&](std::int16_t p, bool use, const std::optional<List>& list,
-                                 const std::vector<LevenshteinPattern>& patterns, const std::string& text,
-                                 const std::string& index, int max) -> std::size_t {
-        if (!use)
+    thread_local std::vector<unsigned char> first_within;
+    if (read1.occurrence == Occurrence::Found)
+        index1_patterns.within_each(i1, m1, first_within);
+
+    // How often sample p, with that read's index, is on the read's list.
+    const auto occurrences = [&](const IndexRead& read, std::int16_t p, const std::string& index) -> std::size_t {
+        switch (read.occurrence) {
+        case Occurrence::Unused:
+        case Occurrence::Walked:
             return 1;
-        if (list)
-            return &list == &walked ? 1 : static_cast<std::size_t>(std::count(list->begin(), list->end(), p));
-        if (all_first && &patterns == &index1_patterns)
+        case Occurrence::Stored:
+            return static_cast<std::size_t>(std::count(read.list.begin(), read.list.end(), p));
+        case Occurrence::Found:
             return first_within[to_size(p)];
-        if (!patterns.empty())
-            return patterns[to_size(p)].within(text, max) ? 1 : 0;
-        return match_levenshtein(table, text, index, max) ? 1 : 0;
+        case Occurrence::Pattern:
+            return read.patterns.within(to_size(p), read.text, read.max) ? 1 : 0;
+        case Occurrence::Table:
+            break;
+        }
+        return match_levenshtein(table, read.text, index, read.max) ? 1 : 0;
     };
 
     std::size_t matches = 0;
@@ -403,17 +440,20 @@ std::int16_t SampleFinder::find_sample_levenshtein(Table& table, const std::stri
         if (!can_match[to_size(p)])
             return;
         const Sample& sample = samples[to_size(p)];
-        const std::size_t first = occurrences(p, use1, list1, index1_patterns, i1, sample.Index, m1);
+        const std::size_t first = occurrences(read1, p, sample.Index);
         if (first == 0)
             return;
-        const std::size_t both = first * occurrences(p, use2, list2, index2_patterns, i2, sample.Index2, m2);
+        const std::size_t both = first * occurrences(read2, p, sample.Index2);
         if (both != 0) {
             matches += both;
             found = p;
         }
     };
-    if (walked)
-        for (std::int16_t p : *walked)
+    if (read1.occurrence == Occurrence::Walked)
+        for (std::int16_t p : read1.list)
+            consider(p);
+    else if (read2.occurrence == Occurrence::Walked)
+        for (std::int16_t p : read2.list)
             consider(p);
     else
         for (std::size_t p = 0; p < samples.size(); ++p)

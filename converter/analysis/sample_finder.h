@@ -15,7 +15,7 @@
 //   samples.process_spots(spots);         // per tile: sets Spot::sample and Spot::umi
 //   ... samples.undetermined, samples.ambiguous (cumulative over the lane) ...
 #include "converter/analysis/index_counts.h"
-#include "converter/analysis/levenshtein_pattern.h"
+#include "converter/analysis/levenshtein_pattern_set.h"
 #include "converter/analysis/matcher_table.h"
 #include "converter/analysis/sample_key_table.h"
 #include "converter/app/cycle_range.h"
@@ -78,8 +78,8 @@ public:
     std::vector<bool> can_match;
     // Per sample, for an index compared by edit distance (setting 2) when every index of the
     // lane fits a pattern; empty otherwise, and the table is used.
-    std::vector<LevenshteinPattern> index1_patterns;
-    std::vector<LevenshteinPattern> index2_patterns;
+    LevenshteinPatternSet index1_patterns;
+    LevenshteinPatternSet index2_patterns;
     Counts undetermined;
     Counts ambiguous;
 };

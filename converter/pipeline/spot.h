@@ -25,7 +25,10 @@ public:
 // a stage that walks the spots in order waits on memory at every spot, and memory is slow to
 // answer while the other threads compress. Called at spot s of a walk that ends before spot
 // end, these ask early for what a later spot will need: its read objects Objects_ahead spots
-// ahead, and one read's bases (and qualities) Bases_ahead spots ahead, once its object is in.
+// ahead, and one read's bases (and qualities) Bases_ahead spots ahead, once its object is in:
+// the first for walks that touch every read of a spot, the second for a stage that handles
+// one read at a time. Each call carries the gain measured for it; where asking ahead gained
+// nothing measurable it is not done.
 // They are inlined by force: the compiler takes a function that only prefetches for one
 // without effect and drops its calls.
 inline constexpr std::size_t Objects_ahead = 32;

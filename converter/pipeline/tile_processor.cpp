@@ -93,11 +93,12 @@ void TileProcessor::write_fastq()
 
 void TileProcessor::log_results(const TileFolder& folder, double seconds) const
 {
+    // Not asked for ahead (prefetch_spot_reads): for a tile of 250,000 spots that saved at
+    // most 3 ms (23.5 against 26.8 ms without controls, none with 5% of spots controls;
+    // medians of 36 and 32 tiles), which no whole run shows.
     std::size_t controls = 0;
-    for (std::size_t s = 0; s < spots_.size(); ++s) {
-        prefetch_spot_reads(spots_, s, spots_.size());
-        controls += spots_[s].is_control() != 0 ? 1 : 0;
-    }
+    for (const Spot& spot : spots_)
+        controls += spot.is_control() != 0 ? 1 : 0;
     char name[64];
     std::snprintf(name, sizeof name, "L%02d/S%02d_T%03d", folder.lane, folder.surface, folder.tile);
     char time[32];

@@ -5,6 +5,7 @@
 #include "converter/analysis/adapter_finder.h"
 
 #include "converter/analysis/fasta.h"
+#include "converter/analysis/matcher_table.h"
 #include "converter/app/config.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/temp_dir.h"
@@ -12,9 +13,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <stdexcept>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -25,6 +29,40 @@ const std::string Background =
     "TTGCAATGTCCATTGAGTCACTACGTATCCGAATTCGTTGAGCATCCGATTGCAGTTCAACTGTACGCAT";
 
 std::string background(std::size_t n) { return Background.substr(0, n); }
+
+// The search patterns of an index's adapters at the default error rate.
+AdapterPatterns patterns(const Index& index) { return AdapterPatterns(index, 0.1); }
+
+// Random picks, and random substitutions, insertions and deletions of bases.
+struct RandomEdits {
+    std::size_t pick(std::size_t n) { return static_cast<std::size_t>(random() % n); }
+    std::string mutate(std::string bases, int edits)
+    {
+        for (int e = 0; e < edits && !bases.empty(); ++e) {
+            const std::size_t at = pick(bases.size());
+            switch (pick(3)) {
+            case 0:
+                bases[at] = "ACGT"[(std::string("ACGT").find(bases[at]) + 1 + pick(3)) % 4];
+                break;
+            case 1:
+                bases.insert(at, 1, "ACGT"[pick(4)]);
+                break;
+            default:
+                bases.erase(at, 1);
+            }
+        }
+        return bases;
+    }
+    std::string bases(std::size_t n)
+    {
+        std::string text(n, 'A');
+        for (char& c : text)
+            c = "ACGT"[pick(4)];
+        return text;
+    }
+
+    std::mt19937 random;
+};
 
 // Substitutes the bases at the given positions.
 std::string substitute(std::string bases, std::initializer_list<std::size_t> positions)
@@ -40,7 +78,7 @@ protected:
 
     bool align(const std::string& read)
     {
-        return aligner_.align(index_, TwoBitSeq(read), info_);
+        return aligner_.align(patterns(index_), TwoBitSeq(read), info_);
     }
 
     Index index_{255, 4, 12};
@@ -85,24 +123,9 @@ TEST_F(AdapterAlignerTest, EditsAnywhereWithinTheBoundStillMatch)
 {
     // Most reads are turned away by a quick test before the full search; no read whose
     // adapter (whole inside it, or a prefix at its end) lies within the edit bound may be.
-    std::mt19937 random(7);
-    const auto pick = [&](std::size_t n) { return static_cast<std::size_t>(random() % n); };
-    const auto mutate = [&](std::string bases, int edits) {
-        for (int e = 0; e < edits; ++e) {
-            const std::size_t at = pick(bases.size());
-            switch (pick(3)) {
-            case 0:
-                bases[at] = "ACGT"[(std::string("ACGT").find(bases[at]) + 1 + pick(3)) % 4];
-                break;
-            case 1:
-                bases.insert(at, 1, "ACGT"[pick(4)]);
-                break;
-            default:
-                bases.erase(at, 1);
-            }
-        }
-        return bases;
-    };
+    RandomEdits random{std::mt19937(7)};
+    const auto pick = [&](std::size_t n) { return random.pick(n); };
+    const auto mutate = [&](const std::string& bases, int edits) { return random.mutate(bases, edits); };
     for (int trial = 0; trial < 3000; ++trial) {
         const int edits = static_cast<int>(pick(4)); // floor(33 / 10) = 3 at most
         const std::string whole = background(pick(60)) + mutate(Adapter, edits) + background(pick(40));
@@ -116,8 +139,102 @@ TEST_F(AdapterAlignerTest, EditsAnywhereWithinTheBoundStillMatch)
         const std::string adapter = mutate(Adapter, std::min(edits, 2));
         TwoBitSeq called(background(before) + adapter + background(pick(40)));
         called.qual[before + pick(adapter.size())] = 0;
-        EXPECT_TRUE(aligner_.align(index_, called, info_)) << before << " " << adapter;
+        EXPECT_TRUE(aligner_.align(patterns(index_), called, info_)) << before << " " << adapter;
     }
+}
+
+// The search as the table walk it stands for: each adapter's semi-global table, scanned in
+// its last column and last row for candidates within the bounds, and each adapter's best
+// candidate (a stable sort: the first of equals).
+std::vector<AlignmentInfo> table_walk(const std::vector<std::string>& adapters, const std::string& read,
+                                      double rate, int min_overlap)
+{
+    using Table = MatcherTable<std::uint16_t>;
+    Table table(300, 300);
+    const int n = static_cast<int>(read.size());
+    std::vector<AlignmentInfo> alignments(adapters.size());
+    for (std::size_t r = 0; r < adapters.size(); ++r) {
+        const int m = static_cast<int>(adapters[r].size());
+        std::vector<MatchCandidate> found;
+        const auto add = [&](int i, int j, int length, int bound) {
+            const int d = table.get_distance(std::uint32_t(i + 1), std::uint32_t(j + 1));
+            MatchCandidate c{0, 0, length, d};
+            int steps[2];
+            table.backtrack_levenshtein(i, j, c.read_start, c.adapter_start, steps[0], steps[1]);
+            if (d <= bound)
+                found.push_back(c);
+        };
+        if (n >= 1 && m >= 1) {
+            table.populate_levenshtein(read.data(), adapters[r].data(), std::uint32_t(n), std::uint32_t(m),
+                                       Table::Semi_global);
+            const int s = std::min(m, n);
+            for (int i = std::max(0, s - int(s * rate) - 1); i < n; ++i)
+                add(i, m - 1, std::min(m, i + 1), int(s * rate));
+            for (int length = min_overlap; length < m; ++length)
+                add(n - 1, length - 1, std::min(n, length), int(length * rate));
+        }
+        std::stable_sort(found.begin(), found.end(), compare_adapter_candidates);
+        if (found.empty())
+            continue;
+        alignments[r].ref_id = int(r);
+        alignments[r].query_start = found[0].adapter_start;
+        alignments[r].ref_start = found[0].read_start;
+        alignments[r].length = found[0].length;
+        alignments[r].distance = found[0].distance;
+    }
+    return alignments;
+}
+
+// Every field of an alignment.
+auto fields(const AlignmentInfo& info)
+{
+    return std::tuple(info.ref_id, info.query_start, info.ref_start, info.length, info.distance, info.coverage,
+                      info.far_secondary, info.cigar.size(), info.chains.size(), info.hits.size());
+}
+
+TEST(AdapterAlignerDifferentialTest, FastSearchEqualsTheTableWalkOnRandomReads)
+{
+    // 12 to 64 bases: all searched on bit vectors, with a piece filter or, where the pieces
+    // would be too short, without; the reads hold pieces of them, edited, and no-calls.
+    const std::vector<std::string> adapters = {Adapter.substr(5, 12), "TTGACCGTAGCTAGGATCCATG", Adapter,
+                                               Adapter + "ACGGTCATTGCAAGCTTGAACGTCCATGATC"};
+    Index index{255, 4, 12};
+    for (const std::string& adapter : adapters)
+        index.load(adapter, false);
+    RandomEdits random{std::mt19937(23)};
+    int matched = 0;
+    for (const auto& [rate, min_overlap] : {std::pair{0.1, 3}, {0.2, 1}, {0.0, 3}}) {
+        const AdapterPatterns patterns(index, rate);
+        AdapterAligner aligner(300, rate, min_overlap);
+        AlignmentInfo info;
+        for (int trial = 0; trial < 3000; ++trial) {
+            std::string bases = random.bases(random.pick(60));
+            for (std::size_t piece = random.pick(4); piece > 0; --piece) {
+                const std::string& adapter = adapters[random.pick(adapters.size())];
+                const std::size_t start = random.pick(4) == 0 ? random.pick(adapter.size()) : 0;
+                const std::string cut = adapter.substr(start, 1 + random.pick(adapter.size() - start));
+                bases += random.mutate(cut, int(random.pick(3 + cut.size() / 8))) + random.bases(random.pick(30));
+            }
+            bases.resize(std::min<std::size_t>(bases.size(), 290));
+            TwoBitSeq read(bases);
+            for (std::size_t no_calls = random.pick(3); no_calls > 0 && !bases.empty(); --no_calls)
+                read.qual[random.pick(bases.size())] = 0;
+            std::string text;
+            read.seq_to_string(text);
+
+            const bool found = aligner.align(patterns, read, info);
+            std::vector<AlignmentInfo> expected = table_walk(adapters, text, rate, min_overlap);
+            for (std::size_t r = 0; r < adapters.size(); ++r)
+                ASSERT_EQ(fields(aligner.alignments[r]), fields(expected[r])) << text << " rate " << rate;
+            std::stable_sort(expected.begin(), expected.end(), compare_adapter_alignments);
+            ASSERT_EQ(fields(info), fields(expected[0])) << text << " rate " << rate;
+            ASSERT_EQ(found, expected[0].length > 0);
+            matched += found ? 1 : 0;
+        }
+    }
+    // Both kinds of read are common.
+    EXPECT_GT(matched, 2000);
+    EXPECT_LT(matched, 7000);
 }
 
 TEST_F(AdapterAlignerTest, EqualMatchesGoToTheLaterStart)
@@ -153,10 +270,10 @@ TEST_F(AdapterAlignerTest, ReadsOf255BasesOrMoreAreSearchedExactly)
         read += background(70);
     read.resize(280);
     AdapterAligner aligner(300, 0.1, 3);
-    ASSERT_TRUE(aligner.align(index_, TwoBitSeq(read + substitute(Adapter.substr(0, 12), {5})), info_));
+    ASSERT_TRUE(aligner.align(patterns(index_), TwoBitSeq(read + substitute(Adapter.substr(0, 12), {5})), info_));
     EXPECT_EQ(info_.ref_start, 280);
     EXPECT_EQ(info_.distance, 1);
-    EXPECT_FALSE(aligner.align(index_, TwoBitSeq(read), info_));
+    EXPECT_FALSE(aligner.align(patterns(index_), TwoBitSeq(read), info_));
 }
 
 TEST_F(AdapterAlignerTest, AdaptersTooLongForBitVectorsAreSearchedByTableAlike)
@@ -166,12 +283,13 @@ TEST_F(AdapterAlignerTest, AdaptersTooLongForBitVectorsAreSearchedByTableAlike)
     Index index{255, 4, 12};
     index.load(long_adapter, false);
     AdapterAligner aligner(151, 0.1, 3);
-    ASSERT_TRUE(aligner.align(index, TwoBitSeq(background(40) + substitute(long_adapter, {3, 30, 60})), info_));
+    ASSERT_TRUE(
+        aligner.align(patterns(index), TwoBitSeq(background(40) + substitute(long_adapter, {3, 30, 60})), info_));
     EXPECT_EQ(info_.ref_start, 40);
     EXPECT_EQ(info_.length, 70);
     EXPECT_EQ(info_.distance, 3);
-    EXPECT_FALSE(aligner.align(index, TwoBitSeq(background(70) + background(70)), info_));
-    ASSERT_TRUE(aligner.align(index_, TwoBitSeq(background(50) + Adapter), info_));
+    EXPECT_FALSE(aligner.align(patterns(index), TwoBitSeq(background(70) + background(70)), info_));
+    ASSERT_TRUE(aligner.align(patterns(index_), TwoBitSeq(background(50) + Adapter), info_));
     EXPECT_EQ(info_.ref_start, 50);
 }
 
@@ -180,7 +298,7 @@ TEST_F(AdapterAlignerTest, AdapterAtTheFirstBaseTrimsTheReadToNothing)
     SpotRead read;
     read.seq = TwoBitSeq(Adapter + background(10));
     read.cigar.elements = {Cigar::element(Cigar::M, 43)};
-    ASSERT_TRUE(aligner_.align(index_, read.seq, info_));
+    ASSERT_TRUE(aligner_.align(patterns(index_), read.seq, info_));
     ASSERT_EQ(info_.ref_start, 0);
     AdapterFinder::trim_adapter(read, info_.ref_start);
     EXPECT_EQ(read.seq.length, 0);

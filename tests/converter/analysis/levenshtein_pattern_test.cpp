@@ -1,5 +1,7 @@
-// The bit-vector edit distance against the table fill it stands in for.
+// The bit-vector edit distance against the table fill it stands in for, and a set of
+// patterns against each of them alone.
 #include "converter/analysis/levenshtein_pattern.h"
+#include "converter/analysis/levenshtein_pattern_set.h"
 #include "converter/analysis/matcher_table.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +9,7 @@
 #include <random>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -82,7 +85,7 @@ TEST(LevenshteinPatternTest, SearchEqualsTheSemiGlobalTable)
     }
 }
 
-TEST(LevenshteinPatternTest, WithinEachAgreesWithEachPatternAlone)
+TEST(LevenshteinPatternSetTest, WithinEachAgreesWithEachPatternAlone)
 {
     std::mt19937 rng(17);
     std::vector<unsigned char> out;
@@ -91,16 +94,25 @@ TEST(LevenshteinPatternTest, WithinEachAgreesWithEachPatternAlone)
         // when one is empty or longer than 8, then four and three alone. 'x' takes the slow
         // letter lookup.
         const bool short_ones = round % 2 == 0;
-        std::vector<LevenshteinPattern> patterns;
+        std::vector<std::string> texts;
         for (int p = 0; p < 19; ++p)
-            patterns.emplace_back(random_text(
+            texts.push_back(random_text(
                 rng, short_ones ? 1 + rng() % 8 : rng() % 5 == 0 ? 0 : 6 + rng() % 4, round % 3 ? "ACGTN" : "ACx"));
-        const std::string other = random_text(rng, 1 + rng() % 10, round % 3 ? "ACGTN" : "ACx");
-        const int max = static_cast<int>(rng() % 5) - 1;
-        LevenshteinPattern::within_each(patterns, other, max, out);
-        ASSERT_EQ(out.size(), patterns.size());
-        for (std::size_t p = 0; p < patterns.size(); ++p)
-            ASSERT_EQ(out[p] != 0, patterns[p].within(other, max)) << other << " pattern " << p << " max " << max;
+        const std::vector<std::string_view> views(texts.begin(), texts.end());
+        const LevenshteinPatternSet patterns(views);
+        ASSERT_EQ(patterns.size(), texts.size());
+        // The set is made once and compared with many texts.
+        for (int other_round = 0; other_round < 3; ++other_round) {
+            const std::string other = random_text(rng, 1 + rng() % 10, round % 3 ? "ACGTN" : "ACx");
+            const int max = static_cast<int>(rng() % 5) - 1;
+            patterns.within_each(other, max, out);
+            ASSERT_EQ(out.size(), texts.size());
+            for (std::size_t p = 0; p < texts.size(); ++p) {
+                ASSERT_EQ(out[p] != 0, LevenshteinPattern(texts[p]).within(other, max))
+                    << other << " pattern " << p << " max " << max;
+                ASSERT_EQ(out[p] != 0, patterns.within(p, other, max));
+            }
+        }
     }
 }
 
