@@ -155,9 +155,20 @@ public:
 
     // Counts.
     void process_tile_reads(std::uint64_t lane, TileData& tile, std::string& tag, PositionMask& cells);
+    // Every spot of one read: the position filter, control classification, counting and record
+    // building.
     void process_tile_read(std::uint64_t lane, std::uint64_t spots, std::uint64_t cycles,
                            std::uint64_t read_number, TileData& tile, std::string& tag,
                            PositionMask& cells);
+    // A spot's control class ("Undefined" unless the spot has the control flag and its key names
+    // a control) and, with --oscores, what the analysis of its control found.
+    struct ControlCall {
+        std::string class_name = "Undefined";
+        bool chimera = false;
+        bool excluded = false; // a chimera, or running into an adapter or holding an indel
+    };
+    ControlCall classify_control(const std::string& sequence, bool flagged, Counts& counts,
+                                 std::vector<std::uint64_t>& scratch);
     void update_counts(std::uint64_t lane, std::uint64_t slot);
     // Gives the texts a tile's records of one read go to the room they will need at most, so
     // that they never grow by doubling.
