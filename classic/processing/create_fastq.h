@@ -124,7 +124,25 @@ public:
     void log_sample_sheet(const std::string& path);
     void load_demux_hashes_vary_index1(int lane, std::string index1, const std::string& index2, short sample);
     void load_demux_hashes_vary_index2(int lane, const std::string& index1, std::string index2, short sample);
+    // Every spot of the tile: its texts and control flag, its UMI and its sample.
     bool demux(std::uint64_t lane, TileData& tile, const std::string& tag);
+    struct TileDemux; // what demultiplexing one tile keeps from spot to spot
+    // Rebuilds the spot's texts of every read; true when any of them yields a control key, which
+    // makes the spot a control.
+    bool load_spot_texts(std::vector<ZelData>& reads, std::uint64_t spot);
+    // The spot's UMI: the cycles of every UMI read of the sheet, 'N' past a read's text, joined by
+    // '+' ('-' with --umitag); with --umiqscores followed by ":" and their quality characters.
+    std::string spot_umi(const std::vector<ZelData>& reads);
+    // The spot's observed key: index 1's letters, then index 2's, 'N' where a letter is missing
+    // or of low quality.
+    void observe_key(TileDemux& pass);
+    // The spot's sample in table mode: the table's sample of its observed key, or -1 (counted
+    // as undetermined).
+    short table_sample(TileDemux& pass);
+    // The spot's sample in scan mode: the one sample of the lane whose indexes are within their
+    // limits of the spot's, or -1 when none or several are (counted as undetermined when the
+    // table does not hold its observed key).
+    short scan_sample(TileDemux& pass);
     void find_index(const IndexRead& index_read, std::vector<ZelData>& reads, int& read, int& start,
                     int& length, std::uint64_t& prefix);
     void load_index(std::vector<ZelData>& reads, int read, int start, int length, std::uint64_t& position,
