@@ -63,7 +63,16 @@ public:
     void initialize_lane();
 
     // Design sheet and sample sheets.
+    // Loads both sheets, lets the sample sheet's settings replace the design sheet's, and logs
+    // the effective settings.
     void load_quillon_sheet();
+    void load_design_sheet(const std::string& path, std::vector<std::string>& errors,
+                           std::vector<std::string>& warnings);
+    // The sheet version, and the legacy sheet's fixed settings or the sectioned sheet's own.
+    void load_sample_sheet_settings(const std::string& path, std::vector<std::string>& errors,
+                                    std::vector<std::string>& warnings);
+    void report_sheet_messages(const std::string& path, const std::vector<std::string>& errors,
+                               const std::vector<std::string>& warnings);
     void load_sample_sheet_new();
     void setup_read(const std::string& name, const std::string& mask, std::vector<std::string>& errors);
     void setup_index(const std::string& name, const std::string& mask, std::vector<std::string>& errors);
