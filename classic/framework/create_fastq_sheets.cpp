@@ -11,6 +11,7 @@
 #include <iterator>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <variant>
 #include <vector>
 
@@ -60,24 +61,17 @@ const SettingKey& setting_key(int id)
 }
 
 // A setting's value as its log lines give it: a flag as 1 or 0, a list one line per element.
-std::vector<std::string> value_texts(bool value)
+template <typename Value>
+std::vector<std::string> value_texts(const Value& value)
 {
-    return {value ? "1" : "0"};
-}
-
-std::vector<std::string> value_texts(int value)
-{
-    return {std::to_string(value)};
-}
-
-std::vector<std::string> value_texts(const std::string& value)
-{
-    return {value};
-}
-
-std::vector<std::string> value_texts(const std::vector<std::string>& values)
-{
-    return values;
+    if constexpr (std::is_same_v<Value, bool>)
+        return {value ? "1" : "0"};
+    else if constexpr (std::is_same_v<Value, int>)
+        return {std::to_string(value)};
+    else if constexpr (std::is_same_v<Value, std::string>)
+        return {value};
+    else
+        return value;
 }
 
 // Cycle positions derived from a mask may pass the int range for absurd masks; they are kept
