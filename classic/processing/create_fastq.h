@@ -91,7 +91,15 @@ public:
                                std::vector<std::string>& errors);
     void load_sample_sheet_data(const std::string& line, int row, std::vector<std::string>& fields,
                                 std::vector<std::string>& errors);
+    // Checks the sheet's reads and sample rows, logs every message and ends the run when there
+    // is any.
     void validate_sample_sheet(std::vector<std::string>& errors);
+    // The index, paired and UMI reads: inside the run's reads and cycles, each index named once,
+    // no two ranges overlapping.
+    void validate_sheet_reads(std::vector<std::string>& errors);
+    // The sample rows: lane, unique sample ids and indexes, no index within the allowed mismatches
+    // of another of its lane, sample ids fit for file names.
+    void validate_sheet_rows(std::vector<std::string>& errors);
     template <typename A, typename B>
     void check_for_overlap(const std::string& section, const std::vector<A>& a, const std::vector<B>& b,
                            std::vector<std::string>& errors);
