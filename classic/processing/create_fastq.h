@@ -113,6 +113,11 @@ public:
     void run_lanes(LaneTable& lanes); // every lane, one after another or one thread each
     void thread_work(const std::string& lane_name,
                      std::vector<std::pair<std::uint64_t, std::string>> tiles);
+    // Names and opens the lane's files (0 for L01): per read its control and track file, then
+    // every sample output.
+    void open_lane_outputs(std::uint64_t lane, std::vector<GzFile>& controls, std::vector<GzFile>& tracks);
+    // Closes the lane's files, each checked and then given its own name.
+    void close_lane_outputs(std::uint64_t lane, std::vector<GzFile>& controls, std::vector<GzFile>& tracks);
     void output_fastq(std::uint64_t lane, std::uint64_t slot, std::uint64_t tile_number,
                       const std::string& folder);
     void write(std::uint64_t lane, std::uint64_t slot, std::vector<GzFile>& controls,
