@@ -144,6 +144,9 @@ public:
 
     // Demultiplexing.
     void log_sample_sheet(const std::string& path);
+    // The row's one-letter variants in the table, as the mismatch settings ask: with both at 1
+    // every key with at most one changed letter in each index, with one at 1 those of that index.
+    void load_demux_variants(const IndexData& row, short sample);
     void load_demux_hashes_vary_index1(int lane, std::string index1, const std::string& index2, short sample);
     void load_demux_hashes_vary_index2(int lane, const std::string& index1, std::string index2, short sample);
     // Every spot of the tile: its texts and control flag, its UMI and its sample.

@@ -62,8 +62,6 @@ void CreateFastq::log_sample_sheet(const std::string& path)
 
     demux_table.clear();
     demux_key_length = 0;
-    const int i1 = design_sheet.quillon_settings.I1Mismatches;
-    const int i2 = design_sheet.quillon_settings.I2Mismatches;
     for (std::size_t p = 0; p < sheet.index_data.size(); ++p) {
         const IndexData& row = sheet.index_data[p];
         const auto sample = static_cast<short>(p);
@@ -87,29 +85,35 @@ void CreateFastq::log_sample_sheet(const std::string& path)
         const std::string key = row.index1 + row.index2;
         demux_table.insert_later(static_cast<short>(row.lane - 1), key, sample);
         demux_key_length = std::max<std::uint64_t>(demux_key_length, key.size());
-
-        if (i1 == 1 && i2 == 1) {
-            if (!row.index1.empty() && !row.index2.empty()) {
-                std::string varied = row.index1;
-                for_each_variant(varied, [&] { load_demux_hashes_vary_index2(row.lane, varied, row.index2, sample); });
-            } else if (!row.index1.empty()) {
-                load_demux_hashes_vary_index1(row.lane, row.index1, row.index2, sample);
-            } else if (!row.index2.empty()) {
-                load_demux_hashes_vary_index2(row.lane, row.index1, row.index2, sample);
-            }
-        } else if (i1 == 1 && i2 == 0) {
-            if (!row.index1.empty())
-                load_demux_hashes_vary_index1(row.lane, row.index1, row.index2, sample);
-        } else if (i1 == 0 && i2 == 1) {
-            if (!row.index2.empty())
-                load_demux_hashes_vary_index2(row.lane, row.index1, row.index2, sample);
-        }
+        load_demux_variants(row, sample);
     }
 
     demux_table.flush();
     log_status("Sample Sheet is valid. " + path);
     log_status("demux hash count " + std::to_string(demux_table.size()));
     log_status("demux hash length " + std::to_string(demux_key_length));
+}
+
+void CreateFastq::load_demux_variants(const IndexData& row, short sample)
+{
+    const int i1 = design_sheet.quillon_settings.I1Mismatches;
+    const int i2 = design_sheet.quillon_settings.I2Mismatches;
+    if (i1 == 1 && i2 == 1) {
+        if (!row.index1.empty() && !row.index2.empty()) {
+            std::string varied = row.index1;
+            for_each_variant(varied, [&] { load_demux_hashes_vary_index2(row.lane, varied, row.index2, sample); });
+        } else if (!row.index1.empty()) {
+            load_demux_hashes_vary_index1(row.lane, row.index1, row.index2, sample);
+        } else if (!row.index2.empty()) {
+            load_demux_hashes_vary_index2(row.lane, row.index1, row.index2, sample);
+        }
+    } else if (i1 == 1 && i2 == 0) {
+        if (!row.index1.empty())
+            load_demux_hashes_vary_index1(row.lane, row.index1, row.index2, sample);
+    } else if (i1 == 0 && i2 == 1) {
+        if (!row.index2.empty())
+            load_demux_hashes_vary_index2(row.lane, row.index1, row.index2, sample);
+    }
 }
 
 void CreateFastq::load_demux_hashes_vary_index1(int lane, std::string index1, const std::string& index2, short sample)
