@@ -104,69 +104,84 @@ bool CreateFastq::run()
         return false;
 
     AlgorithmFramework::FileSystem::mkdir(output);
-    LaneTable lanes;
-    std::string unreadable_metadata;
-    if (!classic::parse_metadata(input, file_prefix, instrument_id, run_id, flowcell_id, &unreadable_metadata)) {
-        log_error("Cannot find metadata.xml for this input.");
-    } else {
-        if (!unreadable_metadata.empty())
-            log_warning("Cannot read " + unreadable_metadata + ": the reads are named with the defaults " +
-                        instrument_id + ", " + run_id + " and " + flowcell_id);
-        log_status(std::string("quillon version ") + Version);
-        log_status("instrument_id " + instrument_id);
-        log_status("run_id " + run_id);
-        log_status("flowcell_id " + flowcell_id);
-        if (file_prefix.empty())
-            file_prefix = flowcell_id;
-
-        // The FASTQ and metrics folders are made for lanes directly in the run folder too.
-        has_data_folder = false;
-        data_folder.clear();
-        AlgorithmFramework::FileSystem::mkdir(output + "/" + classic::fastq_tag + "/");
-        AlgorithmFramework::FileSystem::mkdir(classic::get_metrics_directory(output) + "/");
-        // A Base_Calls folder holding either lane folder, so that a run of L02 alone is found.
-        if (exists(classic::get_data_directory(input) + "/L01") || exists(classic::get_data_directory(input) + "/L02")) {
-            has_data_folder = true;
-            data_folder = "/" + classic::data_tag;
-            AlgorithmFramework::FileSystem::mkdir(classic::get_metrics_directory(output) + "/L01/");
-            AlgorithmFramework::FileSystem::mkdir(classic::get_metrics_directory(output) + "/L02/");
-        }
-
-        load_quillon_sheet();
-        load_run(input, lanes);
-        load_controls();
-        const bool any_tile = std::any_of(lanes.begin(), lanes.end(),
-                                          [](const auto& lane) { return !lane.second.empty(); });
-        if (!any_tile) {
-            log_error("No runs found for this input.");
-        } else {
-            initialize_read_type_counts(lanes);
-            if (read_numbers.empty()) {
-                log_error("No reads found for this input.");
-            } else {
-                // Every per-lane table has one entry for each lane folder name, L01 and L02, at
-                // the lane's number - 1, whichever lanes the run holds.
-                lane_demux.assign(Lane_folders, {});
-                if (sample_sheet.run_information.FileFormatVersion != 0)
-                    load_sample_sheet_new();
-                else
-                    load_sample_sheet_old();
-                lane_tiles.clear();
-                lane_counts.clear();
-                for (int lane = 0; lane < Lane_folders; ++lane)
-                    initialize_lane();
-                check_open_files(lanes);
-                run_lanes(lanes);
-                output_metrics(lanes);
-                frequency_metrics();
-            }
-        }
+    if (read_run_metadata()) {
+        prepare_folders();
+        convert_run();
     }
     if (design_sheet.quillon_settings.MergeLanes)
         merge_lane_fastqs();
     validate_run();
     profiler.stop();
     return false;
+}
+
+bool CreateFastq::read_run_metadata()
+{
+    std::string unreadable_metadata;
+    if (!classic::parse_metadata(input, file_prefix, instrument_id, run_id, flowcell_id, &unreadable_metadata)) {
+        log_error("Cannot find metadata.xml for this input.");
+        return false;
+    }
+    if (!unreadable_metadata.empty())
+        log_warning("Cannot read " + unreadable_metadata + ": the reads are named with the defaults " +
+                    instrument_id + ", " + run_id + " and " + flowcell_id);
+    log_status(std::string("quillon version ") + Version);
+    log_status("instrument_id " + instrument_id);
+    log_status("run_id " + run_id);
+    log_status("flowcell_id " + flowcell_id);
+    if (file_prefix.empty())
+        file_prefix = flowcell_id;
+    return true;
+}
+
+void CreateFastq::prepare_folders()
+{
+    // The FASTQ and metrics folders are made for lanes directly in the run folder too.
+    has_data_folder = false;
+    data_folder.clear();
+    AlgorithmFramework::FileSystem::mkdir(output + "/" + classic::fastq_tag + "/");
+    AlgorithmFramework::FileSystem::mkdir(classic::get_metrics_directory(output) + "/");
+    // A Base_Calls folder holding either lane folder, so that a run of L02 alone is found.
+    if (exists(classic::get_data_directory(input) + "/L01") || exists(classic::get_data_directory(input) + "/L02")) {
+        has_data_folder = true;
+        data_folder = "/" + classic::data_tag;
+        AlgorithmFramework::FileSystem::mkdir(classic::get_metrics_directory(output) + "/L01/");
+        AlgorithmFramework::FileSystem::mkdir(classic::get_metrics_directory(output) + "/L02/");
+    }
+}
+
+void CreateFastq::convert_run()
+{
+    LaneTable lanes;
+    load_quillon_sheet();
+    load_run(input, lanes);
+    load_controls();
+    const bool any_tile =
+        std::any_of(lanes.begin(), lanes.end(), [](const auto& lane) { return !lane.second.empty(); });
+    if (!any_tile) {
+        log_error("No runs found for this input.");
+        return;
+    }
+    initialize_read_type_counts(lanes);
+    if (read_numbers.empty()) {
+        log_error("No reads found for this input.");
+        return;
+    }
+    // Every per-lane table has one entry for each lane folder name, L01 and L02, at the lane's
+    // number - 1, whichever lanes the run holds.
+    lane_demux.assign(Lane_folders, {});
+    if (sample_sheet.run_information.FileFormatVersion != 0)
+        load_sample_sheet_new();
+    else
+        load_sample_sheet_old();
+    lane_tiles.clear();
+    lane_counts.clear();
+    for (int lane = 0; lane < Lane_folders; ++lane)
+        initialize_lane();
+    check_open_files(lanes);
+    run_lanes(lanes);
+    output_metrics(lanes);
+    frequency_metrics();
 }
 
 void CreateFastq::run_lanes(LaneTable& lanes)

@@ -54,6 +54,13 @@ public:
     bool validate_parameters() override;
     void validate_run() override {}
 
+    // The steps of run: the run metadata's ids, logged (false when none is found); the output
+    // folders and where the lane folders are; then sheets, lanes and tiles, controls and reads,
+    // every lane and the metrics.
+    bool read_run_metadata();
+    void prepare_folders();
+    void convert_run();
+
     // Run folder: lanes, tiles and reads.
     void load_run(const std::string& folder, LaneTable& lanes);
     bool is_tile_included(const std::string& path);
