@@ -288,56 +288,35 @@ std::uint64_t CreateFastq::get_read_length(const std::string& path)
     if (!std::filesystem::is_regular_file(path, status_error))
         log_exception("Cannot open input file " + path);
 
+    // Compressed files first (versions 3 and 4); a file that is not made of gzip members fails
+    // its first read and falls through to the plain reading.
+    std::uint64_t cycles = 0;
+    std::uint64_t extra = 0;
+    read_compressed_cycles(path, cycles, extra);
+    if (cycles == 0)
+        read_plain_cycles(path, cycles, extra);
+    // Cycle counts are 32-bit signed numbers: the usable cycles are cycles - extra, 0 when negative.
+    if (cycles > Max_cycles || extra > Max_cycles)
+        log_exception("Incorrect file format for base call file " + path + " (" + std::to_string(cycles) +
+                      " cycles, " + std::to_string(extra) + " extra: more than " + std::to_string(Max_cycles) + ")");
+    return cycles > extra ? cycles - extra : 0;
+}
+
+void CreateFastq::read_compressed_cycles(const std::string& path, std::uint64_t& cycles, std::uint64_t& extra)
+{
     std::uint64_t magic = Zel_file_type;
     std::uint64_t version = 1;
     std::uint64_t spots = 0;
-    std::uint64_t cycles = 0;
-    std::uint64_t extra = 0;
-
-    // Compressed files first (versions 3 and 4); a file that is not made of gzip members fails
-    // its first read and falls through to the plain reading.
-    {
-        bool created = false;
-        try {
-            DaxUnZip reader(path, Zel_unzip_threads);
-            reader.create();
-            created = true;
-            auto read_field = [&reader](std::uint64_t& field) {
-                unsigned char bytes[8] = {};
-                if (reader.decompress(bytes, sizeof bytes) != sizeof bytes)
-                    throw std::runtime_error("short header");
-                field = 0;
-                for (int i = 7; i >= 0; --i)
-                    field = field << 8 | bytes[i];
-            };
-            read_field(magic);
-            if (magic != Zel_file_type)
-                log_exception("Incorrect file type " + path);
-            read_field(version);
-            if (version == 3 || version == 4) {
-                read_field(spots);
-                read_field(cycles);
-                read_field(extra);
-            }
-        } catch (const AlgorithmFramework::AFException&) {
-            throw;
-        } catch (const std::exception& e) {
-            spots = 0;
-            cycles = 0;
-            if (!created)
-                log_exception(e.what());
-        }
-    }
-
-    if (cycles == 0) {
-        std::ifstream file(path, std::ios::binary);
-        if (!file)
-            log_exception("Cannot open input file " + path);
-        auto read_field = [&file](std::uint64_t& field) {
+    bool created = false;
+    try {
+        DaxUnZip reader(path, Zel_unzip_threads);
+        reader.create();
+        created = true;
+        auto read_field = [&reader](std::uint64_t& field) {
             unsigned char bytes[8] = {};
+            if (reader.decompress(bytes, sizeof bytes) != sizeof bytes)
+                throw std::runtime_error("short header");
             field = 0;
-            if (!file.read(reinterpret_cast<char*>(bytes), sizeof bytes))
-                return;
             for (int i = 7; i >= 0; --i)
                 field = field << 8 | bytes[i];
         };
@@ -345,15 +324,43 @@ std::uint64_t CreateFastq::get_read_length(const std::string& path)
         if (magic != Zel_file_type)
             log_exception("Incorrect file type " + path);
         read_field(version);
-        if (version != 1 && version != 2)
-            log_exception("Incorrect file version " + path);
-        read_field(spots);
-        read_field(cycles);
-        read_field(extra);
+        if (version == 3 || version == 4) {
+            read_field(spots);
+            read_field(cycles);
+            read_field(extra);
+        }
+    } catch (const AlgorithmFramework::AFException&) {
+        throw;
+    } catch (const std::exception& e) {
+        cycles = 0;
+        if (!created)
+            log_exception(e.what());
     }
-    // Cycle counts are 32-bit signed numbers: the usable cycles are cycles - extra, 0 when negative.
-    if (cycles > Max_cycles || extra > Max_cycles)
-        log_exception("Incorrect file format for base call file " + path + " (" + std::to_string(cycles) +
-                      " cycles, " + std::to_string(extra) + " extra: more than " + std::to_string(Max_cycles) + ")");
-    return cycles > extra ? cycles - extra : 0;
+}
+
+void CreateFastq::read_plain_cycles(const std::string& path, std::uint64_t& cycles, std::uint64_t& extra)
+{
+    std::uint64_t magic = 0;
+    std::uint64_t version = 0;
+    std::uint64_t spots = 0;
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        log_exception("Cannot open input file " + path);
+    auto read_field = [&file](std::uint64_t& field) {
+        unsigned char bytes[8] = {};
+        field = 0;
+        if (!file.read(reinterpret_cast<char*>(bytes), sizeof bytes))
+            return;
+        for (int i = 7; i >= 0; --i)
+            field = field << 8 | bytes[i];
+    };
+    read_field(magic);
+    if (magic != Zel_file_type)
+        log_exception("Incorrect file type " + path);
+    read_field(version);
+    if (version != 1 && version != 2)
+        log_exception("Incorrect file version " + path);
+    read_field(spots);
+    read_field(cycles);
+    read_field(extra);
 }

@@ -67,6 +67,10 @@ public:
     bool is_tile_excluded(const std::string& path);
     void initialize_read_type_counts(LaneTable& lanes);
     std::uint64_t get_read_length(const std::string& path);
+    // The cycles and extra cycles of a base-call file's header, compressed (versions 3 and 4;
+    // cycles 0 when the file is not one) or plain (versions 1 and 2).
+    void read_compressed_cycles(const std::string& path, std::uint64_t& cycles, std::uint64_t& extra);
+    void read_plain_cycles(const std::string& path, std::uint64_t& cycles, std::uint64_t& extra);
     void initialize_lane();
 
     // Design sheet and sample sheets.
