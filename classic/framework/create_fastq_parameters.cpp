@@ -122,6 +122,24 @@ const Parameter Parameter_table[] = {
      }},
 };
 
+// The parameter's value once an absent one has its default and an empty one the run folder's
+// file; empty when it is absent without a default.
+std::string filled_value(AlgorithmFramework::Parameters& parameters, const Parameter& parameter,
+                         const std::string& input)
+{
+    auto given = parameters.find(parameter.name);
+    if (given == parameters.end() && parameter.default_value != nullptr)
+        given = parameters.emplace(parameter.name, parameter.default_value).first;
+    else if (given == parameters.end() && parameter.computed_default != nullptr)
+        given = parameters.emplace(parameter.name, parameter.computed_default()).first;
+    if (given == parameters.end())
+        return "";
+    if (parameter.run_folder_file != nullptr && given->second.empty() &&
+        exists(input + "/" + parameter.run_folder_file))
+        given->second = input + "/" + parameter.run_folder_file;
+    return given->second;
+}
+
 bool is_known(const std::string& name)
 {
     return std::any_of(std::begin(Parameter_table), std::end(Parameter_table), [&name](const Parameter& parameter) {
@@ -218,15 +236,7 @@ bool CreateFastq::validate_parameters()
     }
     take_long_spellings(parameters);
     for (const Parameter& parameter : Parameter_table) {
-        auto given = parameters.find(parameter.name);
-        if (given == parameters.end() && parameter.default_value != nullptr)
-            given = parameters.emplace(parameter.name, parameter.default_value).first;
-        else if (given == parameters.end() && parameter.computed_default != nullptr)
-            given = parameters.emplace(parameter.name, parameter.computed_default()).first;
-        if (parameter.run_folder_file != nullptr && given->second.empty() &&
-            exists(input + "/" + parameter.run_folder_file))
-            given->second = input + "/" + parameter.run_folder_file;
-        const std::string value = given != parameters.end() ? given->second : std::string();
+        const std::string value = filled_value(parameters, parameter, input);
         if (parameter.store != nullptr)
             parameter.store(*this, value);
         if (const std::string refusal = parameter.check != nullptr ? parameter.check(value) : ""; !refusal.empty())

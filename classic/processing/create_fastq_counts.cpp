@@ -68,6 +68,14 @@ std::map<int, int> embedded_cycles(const SampleSheetLocal& sheet, std::uint64_t 
     return embedded;
 }
 
+// The spot's x and y, No_position when the positions do not reach it.
+std::pair<int, int> spot_position(const matrix<int>& positions, std::uint64_t spot)
+{
+    if (positions.rows() > spot && positions.cols() > 1)
+        return {positions(spot, 0), positions(spot, 1)};
+    return {No_position, No_position};
+}
+
 // The position filter. With two or more reads a spot is kept where every read has one spot at
 // its place, and a spot of the first read without a call drops that place from every read; with
 // one read only a spot without a call is dropped.
@@ -138,10 +146,10 @@ void count_control_spot(ReadData& read, const CreateFastq::ControlCall& call, st
 struct RecordPlan {
     ReadData& read;
     TileData& tile;
-    bool lane_has_samples;             // routing and the cut follow the lane's own sample outputs
-    const std::map<int, int>* cut;     // legacy sheet: the embedded cycles cut out of sample records
-    bool track_written;                // the read's files are written
-    bool controls_written;             // and its control file too
+    bool lane_has_samples;         // routing and the cut follow the lane's own sample outputs
+    const std::map<int, int>* cut; // legacy sheet: the embedded cycles cut out of sample records
+    bool track_written;            // the read's files are written
+    bool controls_written;         // and its control file too
 };
 
 // The text a record goes to, null when its file is not written, and the UMI its name takes.
@@ -226,44 +234,37 @@ void CreateFastq::process_tile_read(std::uint64_t lane, std::uint64_t spots, std
     ZelData& zel = tile.zel_data[r];
     ReadData& read = tile.read_data[r];
     std::string& sequence = zel.sequence;
-    std::string& quality = zel.quality;
     const auto reads = static_cast<unsigned char>(read_numbers.size());
     const auto& outputs = lane_demux[lane];
     const std::vector<IndexData>& rows = sample_sheet_local.index_data;
-    const bool legacy_sheet = sample_sheet.run_information.FileFormatVersion == 0;
-    const std::map<int, int> embedded = embedded_cycles(sample_sheet_local, read_number);
+    const std::map<int, int> embedded = sample_sheet.run_information.FileFormatVersion == 0
+                                            ? embedded_cycles(sample_sheet_local, read_number)
+                                            : std::map<int, int>();
     // Records of a track whose files are not written are counted but never built.
     const QuillonSettings& settings = design_sheet.quillon_settings;
     const bool track_written = classic::is_track_written(get_track_name(r), settings.OutputIndexFASTQ);
-    const RecordPlan plan{read,
-                          tile,
-                          !outputs.empty(),
-                          legacy_sheet && !embedded.empty() ? &embedded : nullptr,
-                          track_written,
+    const RecordPlan plan{read, tile, !outputs.empty(), embedded.empty() ? nullptr : &embedded, track_written,
                           track_written && settings.OutputControlFASTQ};
     reserve_texts(lane, spots, cycles, read_number, tile, tag, plan.track_written, plan.controls_written);
     std::vector<std::uint64_t> scratch;
 
     for (std::uint64_t i = 0; i < spots; ++i) {
-        spot_texts(zel, i, cycles, sequence, quality);
+        spot_texts(zel, i, cycles, sequence, zel.quality);
         const unsigned char* quals = zel.quals.row(i);
         const bool has_call = read_number > 1 || sequence.find_first_not_of('N') != std::string::npos;
-        const bool has_xy = zel.positions.rows() > i && zel.positions.cols() > 1;
-        const int px = has_xy ? zel.positions(i, 0) : No_position;
-        const int py = has_xy ? zel.positions(i, 1) : No_position;
+        const auto [px, py] = spot_position(zel.positions, i);
         if (!passes_position_filter(cells, reads, i, px, py, has_call))
             continue;
         if (sequence.empty()) {
             sequence = "N";
-            quality = "!";
+            zel.quality = "!";
         }
 
         const SpotData& spot = tile.spot_data[i];
         const ControlCall call = classify_control(sequence, spot.control, read.counts, scratch);
 
-        // Sample, and which path the spot takes: with an output of its sample for this read the
-        // sample path, else the control path when it has the control flag and the sample path as
-        // undetermined when not.
+        // Sample and path: with an output of its sample for this read the sample path, else the
+        // control path with the control flag and the sample path as undetermined without.
         const std::pair<short, int> output_key(spot.sample, static_cast<int>(r));
         const bool has_output = spot.sample >= 0 && outputs.count(output_key) != 0;
         const std::string& name = has_output && std::size_t(spot.sample) < rows.size()
