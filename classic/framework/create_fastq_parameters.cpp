@@ -7,14 +7,13 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <iterator>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
-#include <utility>
 
 namespace {
 
@@ -49,12 +48,12 @@ std::string default_threads_per_lane()
 // one. Then store puts its value (empty when absent) into its member, and check gives its
 // refusal, or "".
 struct Parameter {
-    const char* name;                                           // short spelling
-    const char* long_name = "";                                 // "" when there is none
+    const char* name;           // short spelling
+    const char* long_name = ""; // "" when there is none
     const char* default_value = nullptr;
     std::string (*computed_default)() = nullptr;
     const char* run_folder_file = nullptr;
-    void (*store)(CreateFastq& run, const std::string& value) = nullptr;
+    void (*store)(CreateFastq& fastq, const std::string& value) = nullptr;
     std::string (*check)(const std::string& value) = nullptr;
 };
 
@@ -67,20 +66,20 @@ const Parameter Parameter_table[] = {
     {.name = "--threadlanes",
      .long_name = "--thread_lanes",
      .default_value = "1",
-     .store = [](CreateFastq& run, const std::string& value) { run.thread_lanes = number_of(value) != 0; }},
+     .store = [](CreateFastq& fastq, const std::string& value) { fastq.thread_lanes = number_of(value) != 0; }},
     {.name = "--log_utc_time", .default_value = "0"},
     {.name = "--oscores",
      .default_value = "0",
-     .store = [](CreateFastq& run, const std::string& value) { run.oscores = number_of(value) != 0; }},
+     .store = [](CreateFastq& fastq, const std::string& value) { fastq.oscores = number_of(value) != 0; }},
     {.name = "--qscorecutoff",
      .default_value = "0",
-     .store = [](CreateFastq& run, const std::string& value) {
-         run.qscore_cutoff = static_cast<unsigned char>(number_of(value) & 0xFF);
+     .store = [](CreateFastq& fastq, const std::string& value) {
+         fastq.qscore_cutoff = static_cast<unsigned char>(number_of(value) & 0xFF);
      }},
     {.name = "--barcodeallowedmismatches",
      .long_name = "--barcode_allowed_mismatches",
      .default_value = "0",
-     .store = [](CreateFastq& run, const std::string& value) { run.barcode_allowed_mismatches = number_of(value); },
+     .store = [](CreateFastq& fastq, const std::string& value) { fastq.barcode_allowed_mismatches = number_of(value); },
      .check = [](const std::string& value) {
          return number_of(value) > 1
                     ? "Invalid parameter value, --barcodeallowedmismatches cannot be greater than 1. " + value
@@ -89,15 +88,15 @@ const Parameter Parameter_table[] = {
     {.name = "--umiqscores",
      .long_name = "--umi_qscores",
      .default_value = "0",
-     .store = [](CreateFastq& run, const std::string& value) { run.umi_qscores = number_of(value); }},
+     .store = [](CreateFastq& fastq, const std::string& value) { fastq.umi_qscores = number_of(value); }},
     {.name = "--umitag",
      .long_name = "--umi_tag",
      .default_value = "",
-     .store = [](CreateFastq& run, const std::string& value) { run.umi_tag = value; }},
+     .store = [](CreateFastq& fastq, const std::string& value) { fastq.umi_tag = value; }},
     {.name = "--threadsperlane",
      .long_name = "--threads_per_lane",
      .computed_default = default_threads_per_lane,
-     .store = [](CreateFastq& run, const std::string& value) { run.threads_per_lane = number_of(value); },
+     .store = [](CreateFastq& fastq, const std::string& value) { fastq.threads_per_lane = number_of(value); },
      .check = [](const std::string& value) {
          if (number_of(value) == 0)
              return "Invalid parameter value, --threadsperlane " + value;
@@ -105,15 +104,21 @@ const Parameter Parameter_table[] = {
              return "Invalid parameter value, --threadsperlane cannot be grater than 16. " + value;
          return std::string();
      }},
-    {.name = "--designsheet", .long_name = "--design_sheet", .default_value = "", .run_folder_file = "quillon_params.csv"},
-    {.name = "--samplesheet", .long_name = "--sample_sheet", .default_value = "", .run_folder_file = "SampleSheetUsed.csv"},
+    {.name = "--designsheet",
+     .long_name = "--design_sheet",
+     .default_value = "",
+     .run_folder_file = "quillon_params.csv"},
+    {.name = "--samplesheet",
+     .long_name = "--sample_sheet",
+     .default_value = "",
+     .run_folder_file = "SampleSheetUsed.csv"},
     {.name = "--flowcellid",
      .long_name = "--flowcell_id",
-     .store = [](CreateFastq& run, const std::string& value) { run.file_prefix = value; }},
+     .store = [](CreateFastq& fastq, const std::string& value) { fastq.file_prefix = value; }},
     {.name = "--controlsfile",
      .long_name = "--controls_file",
      .default_value = "",
-     .store = [](CreateFastq& run, const std::string& value) { run.controls_file = value; },
+     .store = [](CreateFastq& fastq, const std::string& value) { fastq.controls_file = value; },
      .check = [](const std::string& value) {
          std::error_code error;
          return value.empty() || std::filesystem::is_regular_file(value, error)
