@@ -92,69 +92,73 @@ int QuillonSettings::parse_integer(const std::string& text, std::size_t& positio
     return overflow ? INT_MAX : static_cast<int>(value);
 }
 
-CycleMask QuillonSettings::read_cycle_mask(const std::string& mask,
-                                           std::vector<std::string>& errors) {
-    if (mask.empty()) return CycleMask{};
-    auto fail = [&](const std::string& message) {
-        errors.push_back("Involving '" + mask + "'; " + message);
-        return CycleMask{};
-    };
-    std::size_t pos = 0;
+namespace {
+
+// One group of a cycle mask: Y (used) or N, and its count.
+struct MaskGroup {
+    bool used;
+    int count; // -1 for '*'
+};
+
+// The track: 'T', its number and ':'. The problem found, or "".
+std::string read_mask_track(const std::string& mask, std::size_t& pos, int& track) {
     bool too_large = false;
+    char c = QuillonSettings::parse_char(mask, pos, false);
+    if (c != 'T' && c != 't') return "expecting 'T'";
+    c = QuillonSettings::parse_char(mask, pos, true);
+    if (!is_ascii_digit(static_cast<unsigned char>(c))) return "expecting integer track number";
+    track = QuillonSettings::parse_integer(mask, pos, &too_large);
+    if (too_large) return "integer value too large";
+    if (track < 1 || track > 4) return "track number must be 1-4";
+    c = QuillonSettings::parse_char(mask, pos, false);
+    if (c != ':') return "':' expected after track number";
+    return "";
+}
 
-    char c = parse_char(mask, pos, false);
-    if (c != 'T' && c != 't') return fail("expecting 'T'");
-    c = parse_char(mask, pos, true);
-    if (!is_ascii_digit(static_cast<unsigned char>(c))) return fail("expecting integer track number");
-    const int track = parse_integer(mask, pos, &too_large);
-    if (too_large) return fail("integer value too large");
-    if (track < 1 || track > 4) return fail("track number must be 1-4");
-    c = parse_char(mask, pos, false);
-    if (c != ':') return fail("':' expected after track number");
-
-    struct Group {
-        bool used;
-        int count; // -1 for '*'
-    };
-    std::vector<Group> groups;
+// Up to three groups, then the end of the text. The problem found, or "".
+std::string read_mask_groups(const std::string& mask, std::size_t& pos,
+                             std::vector<MaskGroup>& groups) {
+    bool too_large = false;
+    char c = 0;
     for (int slot = 0; slot < 3; ++slot) {
-        c = parse_char(mask, pos, true);
+        c = QuillonSettings::parse_char(mask, pos, true);
         if (c == 0 || c == '+') break; // end of the text, or a '+' (reported below)
-        c = parse_char(mask, pos, false);
-        Group group{false, 0};
+        c = QuillonSettings::parse_char(mask, pos, false);
+        MaskGroup group{false, 0};
         if (c == 'Y' || c == 'y') {
             group.used = true;
         } else if (c == 'N' || c == 'n') {
             group.used = false;
         } else {
-            return fail("'Y' or 'N' expected");
+            return "'Y' or 'N' expected";
         }
-        c = parse_char(mask, pos, true);
+        c = QuillonSettings::parse_char(mask, pos, true);
         if (is_ascii_digit(static_cast<unsigned char>(c))) {
-            group.count = parse_integer(mask, pos, &too_large);
-            if (too_large) return fail("integer value too large");
-            if (group.count < 1) return fail("cycle count must be > 0");
+            group.count = QuillonSettings::parse_integer(mask, pos, &too_large);
+            if (too_large) return "integer value too large";
+            if (group.count < 1) return "cycle count must be > 0";
         } else {
-            c = parse_char(mask, pos, false);
-            if (c != '*') return fail("integer cycle count or '*' expected");
+            c = QuillonSettings::parse_char(mask, pos, false);
+            if (c != '*') return "integer cycle count or '*' expected";
             group.count = -1;
         }
         groups.push_back(group);
     }
 
     // Any text left (after three groups, or from a '+') is unexpected.
-    c = parse_char(mask, pos, true);
-    if (c != 0) {
-        return fail("position: (" + std::to_string(pos + 1) + "); '" + std::string(1, c) +
-                    "' unexpected");
-    }
+    c = QuillonSettings::parse_char(mask, pos, true);
+    if (c != 0)
+        return "position: (" + std::to_string(pos + 1) + "); '" + std::string(1, c) + "' unexpected";
+    return "";
+}
 
+// The mask of the groups, in one of the accepted shapes (N, Y, N Y, Y N, N Y N, at most one
+// '*'). The problem found, or "".
+std::string shape_mask(const std::vector<MaskGroup>& groups, CycleMask& result) {
     int stars = 0;
-    for (const Group& group : groups) stars += group.count < 0 ? 1 : 0;
-    if (groups.empty() || stars > 1) return fail("Unsupported specification");
+    for (const MaskGroup& group : groups) stars += group.count < 0 ? 1 : 0;
+    if (groups.empty() || stars > 1) return "Unsupported specification";
 
-    CycleMask result;
-    result.track = track;
     const std::size_t n = groups.size();
     if (n == 1) {
         if (groups[0].used) {
@@ -173,9 +177,25 @@ CycleMask QuillonSettings::read_cycle_mask(const std::string& mask,
         result.use = groups[1].count;
         result.skip_after = groups[2].count;
     } else {
-        return fail("Unsupported specification");
+        return "Unsupported specification";
     }
-    return result;
+    return "";
+}
+
+} // namespace
+
+CycleMask QuillonSettings::read_cycle_mask(const std::string& mask,
+                                           std::vector<std::string>& errors) {
+    if (mask.empty()) return CycleMask{};
+    std::size_t pos = 0;
+    CycleMask result;
+    std::vector<MaskGroup> groups;
+    std::string problem = read_mask_track(mask, pos, result.track);
+    if (problem.empty()) problem = read_mask_groups(mask, pos, groups);
+    if (problem.empty()) problem = shape_mask(groups, result);
+    if (problem.empty()) return result;
+    errors.push_back("Involving '" + mask + "'; " + problem);
+    return CycleMask{};
 }
 
 bool QuillonSettings::validate_cycle_mask(PartitionedCsv& document, int key_id, std::string& out) {

@@ -312,6 +312,17 @@ void CreateFastq::check_for_overlap(const std::string& section, const std::vecto
 
 void CreateFastq::validate_sample_sheet(std::vector<std::string>& errors)
 {
+    validate_sheet_reads(errors);
+    validate_sheet_rows(errors);
+    if (errors.empty())
+        return;
+    for (const std::string& error : errors)
+        log_error(error + "\n");
+    log_exception("Sample Sheet is invalid.");
+}
+
+void CreateFastq::validate_sheet_reads(std::vector<std::string>& errors)
+{
     const std::uint64_t reads = read_cycles.size();
     // The read must be one of the run's reads, the range inside its cycles.
     auto check_range = [this, reads, &errors](const std::string& section, int read, int start, int stop,
@@ -348,7 +359,10 @@ void CreateFastq::validate_sample_sheet(std::vector<std::string>& errors)
     check_for_overlap("UMI Reads", sample_sheet_local.umi_reads, sample_sheet_local.umi_reads, errors);
     check_for_overlap("Index Reads vs UMI Reads", sample_sheet_local.index_reads, sample_sheet_local.umi_reads,
                       errors);
+}
 
+void CreateFastq::validate_sheet_rows(std::vector<std::string>& errors)
+{
     std::set<std::pair<int, std::string>> sample_ids;
     std::set<std::pair<int, std::string>> index_keys;
     std::map<int, std::vector<std::string>> lane_keys; // each lane's distinct joined indexes so far
@@ -388,10 +402,4 @@ void CreateFastq::validate_sample_sheet(std::vector<std::string>& errors)
             errors.push_back("[Data] Invalid Sample_ID '" + d.sample_id +
                              "': it must not contain '/', be '.' or '..', or be Undetermined.\t" + text + "\n");
     }
-
-    if (errors.empty())
-        return;
-    for (const std::string& error : errors)
-        log_error(error + "\n");
-    log_exception("Sample Sheet is invalid.");
 }

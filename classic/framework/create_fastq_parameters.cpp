@@ -5,36 +5,17 @@
 #include "classic/processing/create_fastq.h"
 #include "common/output_folder_lock.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
 #include <memory>
-#include <set>
 #include <sstream>
 #include <string>
-#include <utility>
 
 namespace {
-
-// Short spelling and long spelling (empty when there is none), in the table's order.
-const std::pair<const char*, const char*> Parameter_names[] = {
-    {"--input", ""},
-    {"--output", ""},
-    {"--threadlanes", "--thread_lanes"},
-    {"--threadsperlane", "--threads_per_lane"},
-    {"--controlsfile", "--controls_file"},
-    {"--flowcellid", "--flowcell_id"},
-    {"--designsheet", "--design_sheet"},
-    {"--samplesheet", "--sample_sheet"},
-    {"--barcodeallowedmismatches", "--barcode_allowed_mismatches"},
-    {"--umiqscores", "--umi_qscores"},
-    {"--umitag", "--umi_tag"},
-    {"--oscores", ""},
-    {"--qscorecutoff", ""},
-    {"--log_utc_time", ""},
-    {"--command_line", ""},
-};
 
 // The number as strtol reads it in base 10, compared unsigned as the checks do.
 std::uint64_t number_of(const std::string& text)
@@ -46,6 +27,146 @@ bool exists(const std::string& path)
 {
     std::error_code error;
     return std::filesystem::exists(path, error);
+}
+
+// Tile threads per lane when none are asked for: one per 9.1 GB or so of physical memory, at
+// most 16 (0 below that, which the check refuses).
+std::string default_threads_per_lane()
+{
+    double memory = static_cast<double>(classic::getTotalSystemMemory());
+    memory = memory / 1.024e9;
+    memory = memory * 0.9;
+    memory = memory * 0.125;
+    const auto threads = static_cast<std::uint64_t>(memory);
+    char text[32];
+    std::snprintf(text, sizeof text, "%lu", static_cast<unsigned long>(threads < 16 ? threads : 16));
+    return text;
+}
+
+// One parameter of the program. An absent one is given its default (default_value, else
+// computed_default's, else none); an empty one the run folder's file of that name when there is
+// one. Then store puts its value (empty when absent) into its member, and check gives its
+// refusal, or "".
+struct Parameter {
+    const char* name;           // short spelling
+    const char* long_name = ""; // "" when there is none
+    const char* default_value = nullptr;
+    std::string (*computed_default)() = nullptr;
+    const char* run_folder_file = nullptr;
+    void (*store)(CreateFastq& fastq, const std::string& value) = nullptr;
+    std::string (*check)(const std::string& value) = nullptr;
+};
+
+// Every parameter. The first three are read before the log file is opened; the others are
+// filled, stored and checked in this order.
+const Parameter Parameter_table[] = {
+    {.name = "--input"},
+    {.name = "--output"},
+    {.name = "--command_line"},
+    {.name = "--threadlanes",
+     .long_name = "--thread_lanes",
+     .default_value = "1",
+     .store = [](CreateFastq& fastq, const std::string& value) { fastq.thread_lanes = number_of(value) != 0; }},
+    {.name = "--log_utc_time", .default_value = "0"},
+    {.name = "--oscores",
+     .default_value = "0",
+     .store = [](CreateFastq& fastq, const std::string& value) { fastq.oscores = number_of(value) != 0; }},
+    {.name = "--qscorecutoff",
+     .default_value = "0",
+     .store = [](CreateFastq& fastq, const std::string& value) {
+         fastq.qscore_cutoff = static_cast<unsigned char>(number_of(value) & 0xFF);
+     }},
+    {.name = "--barcodeallowedmismatches",
+     .long_name = "--barcode_allowed_mismatches",
+     .default_value = "0",
+     .store = [](CreateFastq& fastq, const std::string& value) { fastq.barcode_allowed_mismatches = number_of(value); },
+     .check = [](const std::string& value) {
+         return number_of(value) > 1
+                    ? "Invalid parameter value, --barcodeallowedmismatches cannot be greater than 1. " + value
+                    : std::string();
+     }},
+    {.name = "--umiqscores",
+     .long_name = "--umi_qscores",
+     .default_value = "0",
+     .store = [](CreateFastq& fastq, const std::string& value) { fastq.umi_qscores = number_of(value); }},
+    {.name = "--umitag",
+     .long_name = "--umi_tag",
+     .default_value = "",
+     .store = [](CreateFastq& fastq, const std::string& value) { fastq.umi_tag = value; }},
+    {.name = "--threadsperlane",
+     .long_name = "--threads_per_lane",
+     .computed_default = default_threads_per_lane,
+     .store = [](CreateFastq& fastq, const std::string& value) { fastq.threads_per_lane = number_of(value); },
+     .check = [](const std::string& value) {
+         if (number_of(value) == 0)
+             return "Invalid parameter value, --threadsperlane " + value;
+         if (number_of(value) > 16)
+             return "Invalid parameter value, --threadsperlane cannot be grater than 16. " + value;
+         return std::string();
+     }},
+    {.name = "--designsheet",
+     .long_name = "--design_sheet",
+     .default_value = "",
+     .run_folder_file = "quillon_params.csv"},
+    {.name = "--samplesheet",
+     .long_name = "--sample_sheet",
+     .default_value = "",
+     .run_folder_file = "SampleSheetUsed.csv"},
+    {.name = "--flowcellid",
+     .long_name = "--flowcell_id",
+     .store = [](CreateFastq& fastq, const std::string& value) { fastq.file_prefix = value; }},
+    {.name = "--controlsfile",
+     .long_name = "--controls_file",
+     .default_value = "",
+     .store = [](CreateFastq& fastq, const std::string& value) { fastq.controls_file = value; },
+     .check = [](const std::string& value) {
+         std::error_code error;
+         return value.empty() || std::filesystem::is_regular_file(value, error)
+                    ? std::string()
+                    : "Invalid parameter value, --controlsfile " + value;
+     }},
+};
+
+// The parameter's value once an absent one has its default and an empty one the run folder's
+// file; empty when it is absent without a default.
+std::string filled_value(AlgorithmFramework::Parameters& parameters, const Parameter& parameter,
+                         const std::string& input)
+{
+    auto given = parameters.find(parameter.name);
+    if (given == parameters.end() && parameter.default_value != nullptr)
+        given = parameters.emplace(parameter.name, parameter.default_value).first;
+    else if (given == parameters.end() && parameter.computed_default != nullptr)
+        given = parameters.emplace(parameter.name, parameter.computed_default()).first;
+    if (given == parameters.end())
+        return "";
+    if (parameter.run_folder_file != nullptr && given->second.empty() &&
+        exists(input + "/" + parameter.run_folder_file))
+        given->second = input + "/" + parameter.run_folder_file;
+    return given->second;
+}
+
+bool is_known(const std::string& name)
+{
+    return std::any_of(std::begin(Parameter_table), std::end(Parameter_table), [&name](const Parameter& parameter) {
+        return name == parameter.name || (*parameter.long_name != '\0' && name == parameter.long_name);
+    });
+}
+
+// A long spelling's value goes to the short spelling when that is absent; then no long spelling
+// is left.
+void take_long_spellings(AlgorithmFramework::Parameters& parameters)
+{
+    for (const Parameter& parameter : Parameter_table) {
+        if (*parameter.long_name == '\0')
+            continue;
+        auto given = parameters.find(parameter.long_name);
+        if (given != parameters.end() && parameters.count(parameter.name) == 0)
+            parameters[parameter.name] = given->second;
+    }
+    for (const Parameter& parameter : Parameter_table) {
+        if (*parameter.long_name != '\0')
+            parameters.erase(parameter.long_name);
+    }
 }
 
 // The run's lock on its output folder. It is kept until the process ends, so that the log's
@@ -112,86 +233,19 @@ bool CreateFastq::validate_parameters()
     blackboard->getParameter("--command_line", command_line);
     log_status(command_line);
 
-    std::set<std::string> known;
-    for (const auto& [short_name, long_name] : Parameter_names) {
-        known.insert(short_name);
-        if (*long_name != '\0')
-            known.insert(long_name);
-    }
     for (const auto& [name, value] : parameters) {
-        if (known.count(name) == 0) {
+        if (!is_known(name)) {
             help();
             log_exception("Unknown parameter " + name);
         }
     }
-    for (const auto& [short_name, long_name] : Parameter_names) {
-        if (*long_name == '\0')
-            continue;
-        auto given = parameters.find(long_name);
-        if (given != parameters.end() && parameters.count(short_name) == 0)
-            parameters[short_name] = given->second;
-    }
-    for (const auto& [short_name, long_name] : Parameter_names) {
-        if (*long_name != '\0')
-            parameters.erase(long_name);
-    }
-
-    // Stores the default of an absent name; true when the name was given.
-    auto given = [&parameters](const char* name, const char* default_value) {
-        if (parameters.count(name) != 0)
-            return true;
-        parameters[name] = default_value;
-        return false;
-    };
-
-    thread_lanes = given("--threadlanes", "1") ? number_of(parameters["--threadlanes"]) != 0 : true;
-    given("--log_utc_time", "0");
-    oscores = given("--oscores", "0") && number_of(parameters["--oscores"]) != 0;
-    qscore_cutoff = given("--qscorecutoff", "0")
-                        ? static_cast<unsigned char>(number_of(parameters["--qscorecutoff"]) & 0xFF)
-                        : 0;
-    barcode_allowed_mismatches = 0;
-    if (given("--barcodeallowedmismatches", "0")) {
-        barcode_allowed_mismatches = number_of(parameters["--barcodeallowedmismatches"]);
-        if (barcode_allowed_mismatches > 1)
-            log_exception("Invalid parameter value, --barcodeallowedmismatches cannot be greater than 1. " +
-                          parameters["--barcodeallowedmismatches"]);
-    }
-    umi_qscores = given("--umiqscores", "0") ? number_of(parameters["--umiqscores"]) : 0;
-    umi_tag = given("--umitag", "") ? parameters["--umitag"] : std::string();
-
-    if (parameters.count("--threadsperlane") == 0) {
-        double memory = static_cast<double>(classic::getTotalSystemMemory());
-        memory = memory / 1.024e9;
-        memory = memory * 0.9;
-        memory = memory * 0.125;
-        const auto threads = static_cast<std::uint64_t>(memory);
-        char text[32];
-        std::snprintf(text, sizeof text, "%lu", static_cast<unsigned long>(threads < 16 ? threads : 16));
-        parameters["--threadsperlane"] = text;
-    }
-    threads_per_lane = number_of(parameters["--threadsperlane"]);
-    if (threads_per_lane == 0)
-        log_exception("Invalid parameter value, --threadsperlane " + parameters["--threadsperlane"]);
-    if (threads_per_lane > 16)
-        log_exception("Invalid parameter value, --threadsperlane cannot be grater than 16. " +
-                      parameters["--threadsperlane"]);
-
-    given("--designsheet", "");
-    given("--samplesheet", "");
-    given("--controlsfile", "");
-    controls_file = parameters["--controlsfile"];
-    file_prefix = parameters.count("--flowcellid") != 0 ? parameters["--flowcellid"] : std::string();
-
-    if (parameters["--designsheet"].empty() && exists(input + "/quillon_params.csv"))
-        parameters["--designsheet"] = input + "/quillon_params.csv";
-    if (parameters["--samplesheet"].empty() && exists(input + "/SampleSheetUsed.csv"))
-        parameters["--samplesheet"] = input + "/SampleSheetUsed.csv";
-
-    if (!controls_file.empty()) {
-        std::error_code error;
-        if (!std::filesystem::is_regular_file(controls_file, error))
-            log_exception("Invalid parameter value, --controlsfile " + parameters["--controlsfile"]);
+    take_long_spellings(parameters);
+    for (const Parameter& parameter : Parameter_table) {
+        const std::string value = filled_value(parameters, parameter, input);
+        if (parameter.store != nullptr)
+            parameter.store(*this, value);
+        if (const std::string refusal = parameter.check != nullptr ? parameter.check(value) : ""; !refusal.empty())
+            log_exception(refusal);
     }
     return true;
 }

@@ -8,8 +8,11 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <variant>
 #include <vector>
 
 namespace {
@@ -25,9 +28,50 @@ bool has_sectioned_section(const SampleSheet& sheet)
     return false;
 }
 
-const char* flag(bool value)
+// One key of the "Quillon Settings" section: its id, its name and the member it sets.
+struct SettingKey {
+    QuillonSettings::Key id;
+    const char* name;
+    std::variant<bool QuillonSettings::*, int QuillonSettings::*, std::string QuillonSettings::*,
+                 std::vector<std::string> QuillonSettings::*>
+        member;
+};
+
+// Every key, in the order of the effective settings' log lines.
+const SettingKey Setting_keys[] = {
+    {QuillonSettings::OutputControlFASTQKey, "OutputControlFASTQ", &QuillonSettings::OutputControlFASTQ},
+    {QuillonSettings::OutputIndexFASTQKey, "OutputIndexFASTQ", &QuillonSettings::OutputIndexFASTQ},
+    {QuillonSettings::MergeLanesKey, "MergeLanes", &QuillonSettings::MergeLanes},
+    {QuillonSettings::IncludeTilesKey, "IncludeTiles", &QuillonSettings::IncludeTiles},
+    {QuillonSettings::ExcludeTilesKey, "ExcludeTiles", &QuillonSettings::ExcludeTiles},
+    {QuillonSettings::I1MismatchesKey, "I1Mismatches", &QuillonSettings::I1Mismatches},
+    {QuillonSettings::I2MismatchesKey, "I2Mismatches", &QuillonSettings::I2Mismatches},
+    {QuillonSettings::R1CycleUsageKey, "R1CycleUsage", &QuillonSettings::R1CycleUsage},
+    {QuillonSettings::R2CycleUsageKey, "R2CycleUsage", &QuillonSettings::R2CycleUsage},
+    {QuillonSettings::I1CycleUsageKey, "I1CycleUsage", &QuillonSettings::I1CycleUsage},
+    {QuillonSettings::I2CycleUsageKey, "I2CycleUsage", &QuillonSettings::I2CycleUsage},
+    {QuillonSettings::U1CycleUsageKey, "U1CycleUsage", &QuillonSettings::U1CycleUsage},
+    {QuillonSettings::U2CycleUsageKey, "U2CycleUsage", &QuillonSettings::U2CycleUsage},
+};
+
+const SettingKey& setting_key(int id)
 {
-    return value ? "1" : "0";
+    return *std::find_if(std::begin(Setting_keys), std::end(Setting_keys),
+                         [id](const SettingKey& key) { return key.id == id; });
+}
+
+// A setting's value as its log lines give it: a flag as 1 or 0, a list one line per element.
+template <typename Value>
+std::vector<std::string> value_texts(const Value& value)
+{
+    if constexpr (std::is_same_v<Value, bool>)
+        return {value ? "1" : "0"};
+    else if constexpr (std::is_same_v<Value, int>)
+        return {std::to_string(value)};
+    else if constexpr (std::is_same_v<Value, std::string>)
+        return {value};
+    else
+        return value;
 }
 
 // Cycle positions derived from a mask may pass the int range for absurd masks; they are kept
@@ -71,111 +115,88 @@ void CreateFastq::load_quillon_sheet()
     auto& parameters = *blackboard->read<AlgorithmFramework::Parameters>("parameters");
     sample_names.clear();
     demux_key_length = 0;
-    int& version = sample_sheet.run_information.FileFormatVersion;
-    QuillonSettings& settings = design_sheet.quillon_settings;
     std::vector<std::string> errors;
     std::vector<std::string> warnings;
-
-    auto report = [this, &errors, &warnings](const std::string& path) {
-        for (const std::string& warning : warnings)
-            log_warning(path + ": " + warning);
-        for (const std::string& error : errors)
-            log_error(path + ": " + error);
-    };
-
     const std::string design_path = parameters["--designsheet"];
-    if (!design_path.empty()) {
-        version = 1;
-        std::string text;
-        if (!classic::read_regular_file(design_path, text))
-            log_exception("Cannot open quillonsheet " + design_path);
-        if (!design_sheet.load(text, errors, warnings))
-            log_error("Errors detected while trying to load quillon sheet " + design_path);
-        else
-            log_status("Quillon sheet loaded without errors " + design_path);
-        report(design_path);
-        if (!errors.empty())
-            log_exception("Quillon sheet failed validation");
-    }
-
+    if (!design_path.empty())
+        load_design_sheet(design_path, errors, warnings);
     const std::string sample_path = parameters["--samplesheet"];
-    if (!sample_path.empty()) {
-        std::string text;
-        if (!classic::read_regular_file(sample_path, text))
-            log_exception("Cannot open samplesheet " + sample_path);
-        version = 0;
-        sample_sheet.max_samples = Max_samples;
-        const bool loaded = sample_sheet.load(text, errors, warnings);
-        log_status(sample_path + ": file format version " + std::to_string(version));
-        if (!has_sectioned_section(sample_sheet) && !holds_legacy_section(text))
-            log_exception("Sample sheet " + sample_path + " holds no section of either sample sheet format");
-        if (!has_sectioned_section(sample_sheet)) {
-            // A legacy sheet: the sectioned reader's messages mean nothing for it.
-            settings.OutputControlFASTQ = true;
-            settings.OutputIndexFASTQ = true;
-            settings.MergeLanes = false;
-            settings.IncludeTiles.clear();
-            settings.ExcludeTiles.clear();
-            settings.I1Mismatches = static_cast<int>(barcode_allowed_mismatches);
-            settings.I2Mismatches = static_cast<int>(barcode_allowed_mismatches);
-        } else {
-            if (!loaded)
-                log_error("Errors detected while trying to load sample sheet " + sample_path);
-            report(sample_path);
-            if (!errors.empty())
-                log_exception("Sample sheet failed validation");
+    if (!sample_path.empty())
+        load_sample_sheet_settings(sample_path, errors, warnings);
 
-            const SectionInfo& info = QuillonSettings::section_info();
-            const QuillonSettings& overrides = sample_sheet.quillon_settings;
-            auto given = [this, &info](QuillonSettings::Key key) {
-                return sample_sheet.validate_field(info, key, 1, false);
-            };
-            if (given(QuillonSettings::IncludeTilesKey))
-                settings.IncludeTiles = overrides.IncludeTiles;
-            if (given(QuillonSettings::ExcludeTilesKey))
-                settings.ExcludeTiles = overrides.ExcludeTiles;
-            if (given(QuillonSettings::OutputControlFASTQKey))
-                settings.OutputControlFASTQ = overrides.OutputControlFASTQ;
-            if (given(QuillonSettings::OutputIndexFASTQKey))
-                settings.OutputIndexFASTQ = overrides.OutputIndexFASTQ;
-            if (given(QuillonSettings::I1MismatchesKey))
-                settings.I1Mismatches = overrides.I1Mismatches;
-            if (given(QuillonSettings::I2MismatchesKey))
-                settings.I2Mismatches = overrides.I2Mismatches;
-            if (given(QuillonSettings::MergeLanesKey))
-                settings.MergeLanes = overrides.MergeLanes;
-            if (given(QuillonSettings::R1CycleUsageKey))
-                settings.R1CycleUsage = overrides.R1CycleUsage;
-            if (given(QuillonSettings::R2CycleUsageKey))
-                settings.R2CycleUsage = overrides.R2CycleUsage;
-            if (given(QuillonSettings::I1CycleUsageKey))
-                settings.I1CycleUsage = overrides.I1CycleUsage;
-            if (given(QuillonSettings::I2CycleUsageKey))
-                settings.I2CycleUsage = overrides.I2CycleUsage;
-            if (given(QuillonSettings::U1CycleUsageKey))
-                settings.U1CycleUsage = overrides.U1CycleUsage;
-            if (given(QuillonSettings::U2CycleUsageKey))
-                settings.U2CycleUsage = overrides.U2CycleUsage;
-        }
+    const QuillonSettings& settings = design_sheet.quillon_settings;
+    for (const SettingKey& key : Setting_keys) {
+        const std::vector<std::string> texts =
+            std::visit([&settings](auto member) { return value_texts(settings.*member); }, key.member);
+        for (const std::string& text : texts)
+            log_status(std::string("[Quillon Settings] ") + key.name + " " + text);
     }
-
-    const std::string head = "[Quillon Settings] ";
-    log_status(head + "OutputControlFASTQ " + flag(settings.OutputControlFASTQ));
-    log_status(head + "OutputIndexFASTQ " + flag(settings.OutputIndexFASTQ));
-    log_status(head + "MergeLanes " + flag(settings.MergeLanes));
-    for (const std::string& tile : settings.IncludeTiles)
-        log_status(head + "IncludeTiles " + tile);
-    for (const std::string& tile : settings.ExcludeTiles)
-        log_status(head + "ExcludeTiles " + tile);
-    log_status(head + "I1Mismatches " + std::to_string(settings.I1Mismatches));
-    log_status(head + "I2Mismatches " + std::to_string(settings.I2Mismatches));
-    log_status(head + "R1CycleUsage " + settings.R1CycleUsage);
-    log_status(head + "R2CycleUsage " + settings.R2CycleUsage);
-    log_status(head + "I1CycleUsage " + settings.I1CycleUsage);
-    log_status(head + "I2CycleUsage " + settings.I2CycleUsage);
-    log_status(head + "U1CycleUsage " + settings.U1CycleUsage);
-    log_status(head + "U2CycleUsage " + settings.U2CycleUsage);
     log_status("Quillon Sheet is valid. " + sample_path);
+}
+
+void CreateFastq::report_sheet_messages(const std::string& path, const std::vector<std::string>& errors,
+                                        const std::vector<std::string>& warnings)
+{
+    for (const std::string& warning : warnings)
+        log_warning(path + ": " + warning);
+    for (const std::string& error : errors)
+        log_error(path + ": " + error);
+}
+
+void CreateFastq::load_design_sheet(const std::string& path, std::vector<std::string>& errors,
+                                    std::vector<std::string>& warnings)
+{
+    sample_sheet.run_information.FileFormatVersion = 1;
+    std::string text;
+    if (!classic::read_regular_file(path, text))
+        log_exception("Cannot open quillonsheet " + path);
+    if (!design_sheet.load(text, errors, warnings))
+        log_error("Errors detected while trying to load quillon sheet " + path);
+    else
+        log_status("Quillon sheet loaded without errors " + path);
+    report_sheet_messages(path, errors, warnings);
+    if (!errors.empty())
+        log_exception("Quillon sheet failed validation");
+}
+
+void CreateFastq::load_sample_sheet_settings(const std::string& path, std::vector<std::string>& errors,
+                                             std::vector<std::string>& warnings)
+{
+    int& version = sample_sheet.run_information.FileFormatVersion;
+    QuillonSettings& settings = design_sheet.quillon_settings;
+    std::string text;
+    if (!classic::read_regular_file(path, text))
+        log_exception("Cannot open samplesheet " + path);
+    version = 0;
+    sample_sheet.max_samples = Max_samples;
+    const bool loaded = sample_sheet.load(text, errors, warnings);
+    log_status(path + ": file format version " + std::to_string(version));
+    if (!has_sectioned_section(sample_sheet) && !holds_legacy_section(text))
+        log_exception("Sample sheet " + path + " holds no section of either sample sheet format");
+    if (!has_sectioned_section(sample_sheet)) {
+        // A legacy sheet: the sectioned reader's messages mean nothing for it.
+        settings.OutputControlFASTQ = true;
+        settings.OutputIndexFASTQ = true;
+        settings.MergeLanes = false;
+        settings.IncludeTiles.clear();
+        settings.ExcludeTiles.clear();
+        settings.I1Mismatches = static_cast<int>(barcode_allowed_mismatches);
+        settings.I2Mismatches = static_cast<int>(barcode_allowed_mismatches);
+        return;
+    }
+    if (!loaded)
+        log_error("Errors detected while trying to load sample sheet " + path);
+    report_sheet_messages(path, errors, warnings);
+    if (!errors.empty())
+        log_exception("Sample sheet failed validation");
+
+    // Every key the sample sheet gives, in the section's order, replaces the design sheet's.
+    const SectionInfo& info = QuillonSettings::section_info();
+    const QuillonSettings& overrides = sample_sheet.quillon_settings;
+    for (const HeadingInfo& heading : info.headings) {
+        if (sample_sheet.validate_field(info, heading.id, 1, false))
+            std::visit([&](auto member) { settings.*member = overrides.*member; }, setting_key(heading.id).member);
+    }
 }
 
 void CreateFastq::load_sample_sheet_new()

@@ -26,6 +26,37 @@ namespace {
 
 constexpr const char* Version = "5.11.0";
 
+// Reads the name and value pairs of the arguments into the parameters, with the command line
+// they make. "--help" as a name or a value, or as a lone last argument, asks for the usage. True
+// when a lone last "--version" asks for the version instead.
+bool read_arguments(int argc, char** argv, AlgorithmFramework::Parameters& parameters)
+{
+    std::string command_line = std::string(argv[0]) + " ";
+    bool help = false;
+    int position = 1;
+    for (; position + 1 < argc; position += 2) {
+        const std::string name = argv[position];
+        const std::string value = argv[position + 1];
+        if (name == "--help" || value == "--help") {
+            help = true;
+            break;
+        }
+        parameters[name] = value;
+        command_line += name + " " + value + " ";
+    }
+    if (help) {
+        parameters["--help"] = "";
+    } else if (position < argc) {
+        const std::string last = argv[position];
+        if (last == "--version")
+            return true;
+        if (last == "--help")
+            parameters["--help"] = "";
+    }
+    parameters["--command_line"] = command_line;
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -52,34 +83,12 @@ int main(int argc, char** argv)
         factory = std::make_unique<AlgorithmFactory>(*log, *blackboard);
         factory->register_alg<CreateFastq>("create_fastq");
 
-        std::string command_line = std::string(argv[0]) + " ";
         auto* parameters = blackboard->write<AlgorithmFramework::Parameters>("parameters");
-        bool help = false;
-        int position = 1;
-        for (; position + 1 < argc; position += 2) {
-            const std::string name = argv[position];
-            const std::string value = argv[position + 1];
-            if (name == "--help" || value == "--help") {
-                help = true;
-                break;
-            }
-            (*parameters)[name] = value;
-            command_line += name + " " + value + " ";
+        if (read_arguments(argc, argv, *parameters)) {
+            std::printf("quillon version %s\n", Version);
+            factory.reset();
+            return 0;
         }
-        if (help) {
-            (*parameters)["--help"] = "";
-        } else if (position < argc) {
-            const std::string last = argv[position];
-            if (last == "--version") {
-                std::printf("quillon version %s\n", Version);
-                factory.reset();
-                return 0;
-            }
-            if (last == "--help")
-                (*parameters)["--help"] = "";
-        }
-        (*parameters)["--command_line"] = command_line;
-
         factory->get("create_fastq")->run();
         factory.reset();
     } catch (const AlgorithmFramework::AFException&) {

@@ -104,69 +104,84 @@ bool CreateFastq::run()
         return false;
 
     AlgorithmFramework::FileSystem::mkdir(output);
-    LaneTable lanes;
-    std::string unreadable_metadata;
-    if (!classic::parse_metadata(input, file_prefix, instrument_id, run_id, flowcell_id, &unreadable_metadata)) {
-        log_error("Cannot find metadata.xml for this input.");
-    } else {
-        if (!unreadable_metadata.empty())
-            log_warning("Cannot read " + unreadable_metadata + ": the reads are named with the defaults " +
-                        instrument_id + ", " + run_id + " and " + flowcell_id);
-        log_status(std::string("quillon version ") + Version);
-        log_status("instrument_id " + instrument_id);
-        log_status("run_id " + run_id);
-        log_status("flowcell_id " + flowcell_id);
-        if (file_prefix.empty())
-            file_prefix = flowcell_id;
-
-        // The FASTQ and metrics folders are made for lanes directly in the run folder too.
-        has_data_folder = false;
-        data_folder.clear();
-        AlgorithmFramework::FileSystem::mkdir(output + "/" + classic::fastq_tag + "/");
-        AlgorithmFramework::FileSystem::mkdir(classic::get_metrics_directory(output) + "/");
-        // A Base_Calls folder holding either lane folder, so that a run of L02 alone is found.
-        if (exists(classic::get_data_directory(input) + "/L01") || exists(classic::get_data_directory(input) + "/L02")) {
-            has_data_folder = true;
-            data_folder = "/" + classic::data_tag;
-            AlgorithmFramework::FileSystem::mkdir(classic::get_metrics_directory(output) + "/L01/");
-            AlgorithmFramework::FileSystem::mkdir(classic::get_metrics_directory(output) + "/L02/");
-        }
-
-        load_quillon_sheet();
-        load_run(input, lanes);
-        load_controls();
-        const bool any_tile = std::any_of(lanes.begin(), lanes.end(),
-                                          [](const auto& lane) { return !lane.second.empty(); });
-        if (!any_tile) {
-            log_error("No runs found for this input.");
-        } else {
-            initialize_read_type_counts(lanes);
-            if (read_numbers.empty()) {
-                log_error("No reads found for this input.");
-            } else {
-                // Every per-lane table has one entry for each lane folder name, L01 and L02, at
-                // the lane's number - 1, whichever lanes the run holds.
-                lane_demux.assign(Lane_folders, {});
-                if (sample_sheet.run_information.FileFormatVersion != 0)
-                    load_sample_sheet_new();
-                else
-                    load_sample_sheet_old();
-                lane_tiles.clear();
-                lane_counts.clear();
-                for (int lane = 0; lane < Lane_folders; ++lane)
-                    initialize_lane();
-                check_open_files(lanes);
-                run_lanes(lanes);
-                output_metrics(lanes);
-                frequency_metrics();
-            }
-        }
+    if (read_run_metadata()) {
+        prepare_folders();
+        convert_run();
     }
     if (design_sheet.quillon_settings.MergeLanes)
         merge_lane_fastqs();
     validate_run();
     profiler.stop();
     return false;
+}
+
+bool CreateFastq::read_run_metadata()
+{
+    std::string unreadable_metadata;
+    if (!classic::parse_metadata(input, file_prefix, instrument_id, run_id, flowcell_id, &unreadable_metadata)) {
+        log_error("Cannot find metadata.xml for this input.");
+        return false;
+    }
+    if (!unreadable_metadata.empty())
+        log_warning("Cannot read " + unreadable_metadata + ": the reads are named with the defaults " +
+                    instrument_id + ", " + run_id + " and " + flowcell_id);
+    log_status(std::string("quillon version ") + Version);
+    log_status("instrument_id " + instrument_id);
+    log_status("run_id " + run_id);
+    log_status("flowcell_id " + flowcell_id);
+    if (file_prefix.empty())
+        file_prefix = flowcell_id;
+    return true;
+}
+
+void CreateFastq::prepare_folders()
+{
+    // The FASTQ and metrics folders are made for lanes directly in the run folder too.
+    has_data_folder = false;
+    data_folder.clear();
+    AlgorithmFramework::FileSystem::mkdir(output + "/" + classic::fastq_tag + "/");
+    AlgorithmFramework::FileSystem::mkdir(classic::get_metrics_directory(output) + "/");
+    // A Base_Calls folder holding either lane folder, so that a run of L02 alone is found.
+    if (exists(classic::get_data_directory(input) + "/L01") || exists(classic::get_data_directory(input) + "/L02")) {
+        has_data_folder = true;
+        data_folder = "/" + classic::data_tag;
+        AlgorithmFramework::FileSystem::mkdir(classic::get_metrics_directory(output) + "/L01/");
+        AlgorithmFramework::FileSystem::mkdir(classic::get_metrics_directory(output) + "/L02/");
+    }
+}
+
+void CreateFastq::convert_run()
+{
+    LaneTable lanes;
+    load_quillon_sheet();
+    load_run(input, lanes);
+    load_controls();
+    const bool any_tile =
+        std::any_of(lanes.begin(), lanes.end(), [](const auto& lane) { return !lane.second.empty(); });
+    if (!any_tile) {
+        log_error("No runs found for this input.");
+        return;
+    }
+    initialize_read_type_counts(lanes);
+    if (read_numbers.empty()) {
+        log_error("No reads found for this input.");
+        return;
+    }
+    // Every per-lane table has one entry for each lane folder name, L01 and L02, at the lane's
+    // number - 1, whichever lanes the run holds.
+    lane_demux.assign(Lane_folders, {});
+    if (sample_sheet.run_information.FileFormatVersion != 0)
+        load_sample_sheet_new();
+    else
+        load_sample_sheet_old();
+    lane_tiles.clear();
+    lane_counts.clear();
+    for (int lane = 0; lane < Lane_folders; ++lane)
+        initialize_lane();
+    check_open_files(lanes);
+    run_lanes(lanes);
+    output_metrics(lanes);
+    frequency_metrics();
 }
 
 void CreateFastq::run_lanes(LaneTable& lanes)
@@ -273,56 +288,35 @@ std::uint64_t CreateFastq::get_read_length(const std::string& path)
     if (!std::filesystem::is_regular_file(path, status_error))
         log_exception("Cannot open input file " + path);
 
+    // Compressed files first (versions 3 and 4); a file that is not made of gzip members fails
+    // its first read and falls through to the plain reading.
+    std::uint64_t cycles = 0;
+    std::uint64_t extra = 0;
+    read_compressed_cycles(path, cycles, extra);
+    if (cycles == 0)
+        read_plain_cycles(path, cycles, extra);
+    // Cycle counts are 32-bit signed numbers: the usable cycles are cycles - extra, 0 when negative.
+    if (cycles > Max_cycles || extra > Max_cycles)
+        log_exception("Incorrect file format for base call file " + path + " (" + std::to_string(cycles) +
+                      " cycles, " + std::to_string(extra) + " extra: more than " + std::to_string(Max_cycles) + ")");
+    return cycles > extra ? cycles - extra : 0;
+}
+
+void CreateFastq::read_compressed_cycles(const std::string& path, std::uint64_t& cycles, std::uint64_t& extra)
+{
     std::uint64_t magic = Zel_file_type;
     std::uint64_t version = 1;
     std::uint64_t spots = 0;
-    std::uint64_t cycles = 0;
-    std::uint64_t extra = 0;
-
-    // Compressed files first (versions 3 and 4); a file that is not made of gzip members fails
-    // its first read and falls through to the plain reading.
-    {
-        bool created = false;
-        try {
-            DaxUnZip reader(path, Zel_unzip_threads);
-            reader.create();
-            created = true;
-            auto read_field = [&reader](std::uint64_t& field) {
-                unsigned char bytes[8] = {};
-                if (reader.decompress(bytes, sizeof bytes) != sizeof bytes)
-                    throw std::runtime_error("short header");
-                field = 0;
-                for (int i = 7; i >= 0; --i)
-                    field = field << 8 | bytes[i];
-            };
-            read_field(magic);
-            if (magic != Zel_file_type)
-                log_exception("Incorrect file type " + path);
-            read_field(version);
-            if (version == 3 || version == 4) {
-                read_field(spots);
-                read_field(cycles);
-                read_field(extra);
-            }
-        } catch (const AlgorithmFramework::AFException&) {
-            throw;
-        } catch (const std::exception& e) {
-            spots = 0;
-            cycles = 0;
-            if (!created)
-                log_exception(e.what());
-        }
-    }
-
-    if (cycles == 0) {
-        std::ifstream file(path, std::ios::binary);
-        if (!file)
-            log_exception("Cannot open input file " + path);
-        auto read_field = [&file](std::uint64_t& field) {
+    bool created = false;
+    try {
+        DaxUnZip reader(path, Zel_unzip_threads);
+        reader.create();
+        created = true;
+        auto read_field = [&reader](std::uint64_t& field) {
             unsigned char bytes[8] = {};
+            if (reader.decompress(bytes, sizeof bytes) != sizeof bytes)
+                throw std::runtime_error("short header");
             field = 0;
-            if (!file.read(reinterpret_cast<char*>(bytes), sizeof bytes))
-                return;
             for (int i = 7; i >= 0; --i)
                 field = field << 8 | bytes[i];
         };
@@ -330,15 +324,43 @@ std::uint64_t CreateFastq::get_read_length(const std::string& path)
         if (magic != Zel_file_type)
             log_exception("Incorrect file type " + path);
         read_field(version);
-        if (version != 1 && version != 2)
-            log_exception("Incorrect file version " + path);
-        read_field(spots);
-        read_field(cycles);
-        read_field(extra);
+        if (version == 3 || version == 4) {
+            read_field(spots);
+            read_field(cycles);
+            read_field(extra);
+        }
+    } catch (const AlgorithmFramework::AFException&) {
+        throw;
+    } catch (const std::exception& e) {
+        cycles = 0;
+        if (!created)
+            log_exception(e.what());
     }
-    // Cycle counts are 32-bit signed numbers: the usable cycles are cycles - extra, 0 when negative.
-    if (cycles > Max_cycles || extra > Max_cycles)
-        log_exception("Incorrect file format for base call file " + path + " (" + std::to_string(cycles) +
-                      " cycles, " + std::to_string(extra) + " extra: more than " + std::to_string(Max_cycles) + ")");
-    return cycles > extra ? cycles - extra : 0;
+}
+
+void CreateFastq::read_plain_cycles(const std::string& path, std::uint64_t& cycles, std::uint64_t& extra)
+{
+    std::uint64_t magic = 0;
+    std::uint64_t version = 0;
+    std::uint64_t spots = 0;
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        log_exception("Cannot open input file " + path);
+    auto read_field = [&file](std::uint64_t& field) {
+        unsigned char bytes[8] = {};
+        field = 0;
+        if (!file.read(reinterpret_cast<char*>(bytes), sizeof bytes))
+            return;
+        for (int i = 7; i >= 0; --i)
+            field = field << 8 | bytes[i];
+    };
+    read_field(magic);
+    if (magic != Zel_file_type)
+        log_exception("Incorrect file type " + path);
+    read_field(version);
+    if (version != 1 && version != 2)
+        log_exception("Incorrect file version " + path);
+    read_field(spots);
+    read_field(cycles);
+    read_field(extra);
 }

@@ -54,16 +54,36 @@ public:
     bool validate_parameters() override;
     void validate_run() override {}
 
+    // The steps of run: the run metadata's ids, logged (false when none is found); the output
+    // folders and where the lane folders are; then sheets, lanes and tiles, controls and reads,
+    // every lane and the metrics.
+    bool read_run_metadata();
+    void prepare_folders();
+    void convert_run();
+
     // Run folder: lanes, tiles and reads.
     void load_run(const std::string& folder, LaneTable& lanes);
     bool is_tile_included(const std::string& path);
     bool is_tile_excluded(const std::string& path);
     void initialize_read_type_counts(LaneTable& lanes);
     std::uint64_t get_read_length(const std::string& path);
+    // The cycles and extra cycles of a base-call file's header, compressed (versions 3 and 4;
+    // cycles 0 when the file is not one) or plain (versions 1 and 2).
+    void read_compressed_cycles(const std::string& path, std::uint64_t& cycles, std::uint64_t& extra);
+    void read_plain_cycles(const std::string& path, std::uint64_t& cycles, std::uint64_t& extra);
     void initialize_lane();
 
     // Design sheet and sample sheets.
+    // Loads both sheets, lets the sample sheet's settings replace the design sheet's, and logs
+    // the effective settings.
     void load_quillon_sheet();
+    void load_design_sheet(const std::string& path, std::vector<std::string>& errors,
+                           std::vector<std::string>& warnings);
+    // The sheet version, and the legacy sheet's fixed settings or the sectioned sheet's own.
+    void load_sample_sheet_settings(const std::string& path, std::vector<std::string>& errors,
+                                    std::vector<std::string>& warnings);
+    void report_sheet_messages(const std::string& path, const std::vector<std::string>& errors,
+                               const std::vector<std::string>& warnings);
     void load_sample_sheet_new();
     void setup_read(const std::string& name, const std::string& mask, std::vector<std::string>& errors);
     void setup_index(const std::string& name, const std::string& mask, std::vector<std::string>& errors);
@@ -82,7 +102,15 @@ public:
                                std::vector<std::string>& errors);
     void load_sample_sheet_data(const std::string& line, int row, std::vector<std::string>& fields,
                                 std::vector<std::string>& errors);
+    // Checks the sheet's reads and sample rows, logs every message and ends the run when there
+    // is any.
     void validate_sample_sheet(std::vector<std::string>& errors);
+    // The index, paired and UMI reads: inside the run's reads and cycles, each index named once,
+    // no two ranges overlapping.
+    void validate_sheet_reads(std::vector<std::string>& errors);
+    // The sample rows: lane, unique sample ids and indexes, no index within the allowed mismatches
+    // of another of its lane, sample ids fit for file names.
+    void validate_sheet_rows(std::vector<std::string>& errors);
     template <typename A, typename B>
     void check_for_overlap(const std::string& section, const std::vector<A>& a, const std::vector<B>& b,
                            std::vector<std::string>& errors);
@@ -96,6 +124,11 @@ public:
     void run_lanes(LaneTable& lanes); // every lane, one after another or one thread each
     void thread_work(const std::string& lane_name,
                      std::vector<std::pair<std::uint64_t, std::string>> tiles);
+    // Names and opens the lane's files (0 for L01): per read its control and track file, then
+    // every sample output.
+    void open_lane_outputs(std::uint64_t lane, std::vector<GzFile>& controls, std::vector<GzFile>& tracks);
+    // Closes the lane's files, each checked and then given its own name.
+    void close_lane_outputs(std::uint64_t lane, std::vector<GzFile>& controls, std::vector<GzFile>& tracks);
     void output_fastq(std::uint64_t lane, std::uint64_t slot, std::uint64_t tile_number,
                       const std::string& folder);
     void write(std::uint64_t lane, std::uint64_t slot, std::vector<GzFile>& controls,
@@ -122,9 +155,30 @@ public:
 
     // Demultiplexing.
     void log_sample_sheet(const std::string& path);
+    // The row's one-letter variants in the table, as the mismatch settings ask: with both at 1
+    // every key with at most one changed letter in each index, with one at 1 those of that index.
+    void load_demux_variants(const IndexData& row, short sample);
     void load_demux_hashes_vary_index1(int lane, std::string index1, const std::string& index2, short sample);
     void load_demux_hashes_vary_index2(int lane, const std::string& index1, std::string index2, short sample);
+    // Every spot of the tile: its texts and control flag, its UMI and its sample.
     bool demux(std::uint64_t lane, TileData& tile, const std::string& tag);
+    struct TileDemux; // what demultiplexing one tile keeps from spot to spot
+    // Rebuilds the spot's texts of every read; true when any of them yields a control key, which
+    // makes the spot a control.
+    bool load_spot_texts(std::vector<ZelData>& reads, std::uint64_t spot);
+    // The spot's UMI: the cycles of every UMI read of the sheet, 'N' past a read's text, joined by
+    // '+' ('-' with --umitag); with --umiqscores followed by ":" and their quality characters.
+    std::string spot_umi(const std::vector<ZelData>& reads);
+    // The spot's observed key: index 1's letters, then index 2's, 'N' where a letter is missing
+    // or of low quality.
+    void observe_key(TileDemux& pass);
+    // The spot's sample in table mode: the table's sample of its observed key, or -1 (counted
+    // as undetermined).
+    short table_sample(TileDemux& pass);
+    // The spot's sample in scan mode: the one sample of the lane whose indexes are within their
+    // limits of the spot's, or -1 when none or several are (counted as undetermined when the
+    // table does not hold its observed key).
+    short scan_sample(TileDemux& pass);
     void find_index(const IndexRead& index_read, std::vector<ZelData>& reads, int& read, int& start,
                     int& length, std::uint64_t& prefix);
     void load_index(std::vector<ZelData>& reads, int read, int start, int length, std::uint64_t& position,
@@ -155,9 +209,20 @@ public:
 
     // Counts.
     void process_tile_reads(std::uint64_t lane, TileData& tile, std::string& tag, PositionMask& cells);
+    // Every spot of one read: the position filter, control classification, counting and record
+    // building.
     void process_tile_read(std::uint64_t lane, std::uint64_t spots, std::uint64_t cycles,
                            std::uint64_t read_number, TileData& tile, std::string& tag,
                            PositionMask& cells);
+    // A spot's control class ("Undefined" unless the spot has the control flag and its key names
+    // a control) and, with --oscores, what the analysis of its control found.
+    struct ControlCall {
+        std::string class_name = "Undefined";
+        bool chimera = false;
+        bool excluded = false; // a chimera, or running into an adapter or holding an indel
+    };
+    ControlCall classify_control(const std::string& sequence, bool flagged, Counts& counts,
+                                 std::vector<std::uint64_t>& scratch);
     void update_counts(std::uint64_t lane, std::uint64_t slot);
     // Gives the texts a tile's records of one read go to the room they will need at most, so
     // that they never grow by doubling.

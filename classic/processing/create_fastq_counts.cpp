@@ -50,6 +50,152 @@ void add_by_name(Map& into, const Map& from, const std::string& name)
         add_counts(target, entry->second);
 }
 
+
+const std::string Undetermined = "Undetermined";
+const std::string No_umi;
+
+// The cycles of the sheet's index and UMI reads that lie inside this read: first cycle -> last
+// cycle, a later range with the same first cycle replacing an earlier one.
+std::map<int, int> embedded_cycles(const SampleSheetLocal& sheet, std::uint64_t read_number)
+{
+    std::map<int, int> embedded;
+    for (const IndexRead& index : sheet.index_reads)
+        if (std::uint64_t(index.read) == read_number)
+            embedded[index.position_start] = index.position_stop;
+    for (const UmiRead& umi : sheet.umi_reads)
+        if (std::uint64_t(umi.read) == read_number)
+            embedded[umi.position_start] = umi.position_stop;
+    return embedded;
+}
+
+// The spot's x and y, No_position when the positions do not reach it.
+std::pair<int, int> spot_position(const matrix<int>& positions, std::uint64_t spot)
+{
+    if (positions.rows() > spot && positions.cols() > 1)
+        return {positions(spot, 0), positions(spot, 1)};
+    return {No_position, No_position};
+}
+
+// The position filter. With two or more reads a spot is kept where every read has one spot at
+// its place, and a spot of the first read without a call drops that place from every read; with
+// one read only a spot without a call is dropped.
+bool passes_position_filter(PositionMask& cells, unsigned char reads, std::uint64_t spot, int x, int y, bool has_call)
+{
+    if (reads < 2)
+        return has_call;
+    if (!cells.by_spot() && (x < 0 || y < 0))
+        return false;
+    unsigned char* cell = cells.find(cells.by_spot() ? spot : PositionMask::key(x, y));
+    if (!has_call && cell != nullptr)
+        *cell = 0;
+    return cell != nullptr && *cell == reads && has_call;
+}
+
+// Counting on the sample path: the spot's read and its called bases, in the read's totals and
+// under its sample ID when initialize entered the ID.
+void count_sample_spot(ReadData& read, const std::string& name, const std::string& sequence,
+                       const unsigned char* quals)
+{
+    Counts& counts = read.counts;
+    ++counts.sample_reads;
+    auto reads_by_id = counts.sample_reads_by_id.find(name);
+    auto bases_by_id = counts.sample_bases_by_id.find(name);
+    auto qualities_by_id = read.sample_qualities_by_id.find(name);
+    if (reads_by_id != counts.sample_reads_by_id.end())
+        ++reads_by_id->second;
+    for (std::size_t j = 0; j < sequence.size(); ++j) {
+        if (sequence[j] == 'N')
+            continue;
+        ++counts.sample_bases;
+        if (bases_by_id != counts.sample_bases_by_id.end())
+            ++bases_by_id->second;
+        ++read.sample_qualities[quals[j]];
+        if (qualities_by_id != read.sample_qualities_by_id.end())
+            ++qualities_by_id->second[quals[j]];
+    }
+    ++counts.reads;
+}
+
+// Counting on the control path: the spot's read and its called bases, in the read's totals and
+// under its class (entered on first use); a spot not excluded is a clean control spot, which
+// the error count with --oscores compares with its control.
+void count_control_spot(ReadData& read, const CreateFastq::ControlCall& call, std::uint64_t spot,
+                        const std::string& sequence, const unsigned char* quals)
+{
+    Counts& counts = read.counts;
+    ++counts.control_reads;
+    ++counts.control_reads_by_class[call.class_name];
+    if (!call.excluded) {
+        read.clean_control_spots.push_back(spot);
+        read.clean_control_spots_by_class[call.class_name].push_back(spot);
+    }
+    std::uint64_t& class_bases = counts.control_bases_by_class[call.class_name];
+    classic::QualityTally& class_qualities = read.control_qualities_by_class[call.class_name];
+    for (std::size_t j = 0; j < sequence.size(); ++j) {
+        if (sequence[j] == 'N')
+            continue;
+        ++counts.control_bases;
+        ++class_bases;
+        ++read.control_qualities[quals[j]];
+        ++class_qualities[quals[j]];
+    }
+    ++counts.reads;
+}
+
+// Where the records of one read of a tile go.
+struct RecordPlan {
+    ReadData& read;
+    TileData& tile;
+    bool lane_has_samples;         // routing and the cut follow the lane's own sample outputs
+    const std::map<int, int>* cut; // legacy sheet: the embedded cycles cut out of sample records
+    bool track_written;            // the read's files are written
+    bool controls_written;         // and its control file too
+};
+
+// The text a record goes to, null when its file is not written, and the UMI its name takes.
+struct RecordTarget {
+    std::string* text = nullptr;
+    const std::string* umi = &No_umi;
+};
+
+// Record building, up to its text: a control record goes to the read's control text, a record of
+// a lane without samples and an undetermined one to the read's sample-library text, any other to
+// its sample's text with the spot's UMI. A record that goes to a lane's samples first loses the
+// legacy sheet's embedded cycles. The length of every record but the placeholder "N" goes to the
+// length histograms of its path.
+RecordTarget place_record(const RecordPlan& plan, ZelData& zel, const SpotData& spot,
+                          const std::pair<short, int>& output_key, const std::string& name, bool control_record,
+                          const std::string& class_name)
+{
+    ReadData& read = plan.read;
+    const std::string& sequence = zel.sequence;
+    auto length = [&sequence] { return static_cast<short>(sequence.size()); };
+    if (control_record) {
+        if (sequence != "N") {
+            read.control_lengths.push_back(length());
+            read.control_lengths_by_class[class_name].push_back(length());
+        }
+        return {plan.controls_written ? &read.control_fastq : nullptr};
+    }
+    if (!plan.lane_has_samples) {
+        if (sequence != "N")
+            read.sample_lengths.push_back(length());
+        return {plan.track_written ? &read.sample_fastq : nullptr};
+    }
+    if (plan.cut != nullptr)
+        classic::cut_cycle_ranges(*plan.cut, zel.sequence, zel.quality);
+    if (sequence != "N") {
+        read.sample_lengths.push_back(length());
+        if (auto lengths = read.sample_lengths_by_id.find(name); lengths != read.sample_lengths_by_id.end())
+            lengths->second.push_back(length());
+    }
+    if (!plan.track_written)
+        return {};
+    if (name == Undetermined)
+        return {&read.sample_fastq};
+    return {&plan.tile.sample_fastq[output_key], &spot.umi};
+}
+
 } // namespace
 
 void CreateFastq::process_tile_reads(std::uint64_t lane, TileData& tile, std::string& tag, PositionMask& cells)
@@ -87,167 +233,94 @@ void CreateFastq::process_tile_read(std::uint64_t lane, std::uint64_t spots, std
     const std::uint64_t r = read_number - 1;
     ZelData& zel = tile.zel_data[r];
     ReadData& read = tile.read_data[r];
-    Counts& counts = read.counts;
     std::string& sequence = zel.sequence;
-    std::string& quality = zel.quality;
     const auto reads = static_cast<unsigned char>(read_numbers.size());
     const auto& outputs = lane_demux[lane];
-    // Outputs, record routing and the legacy cut follow the lane's own sample outputs.
-    const bool lane_has_samples = !outputs.empty();
-    const bool legacy_sheet = sample_sheet.run_information.FileFormatVersion == 0;
-    std::map<int, int> embedded; // cycles of index and UMI reads inside this read
-    for (const IndexRead& index : sample_sheet_local.index_reads)
-        if (std::uint64_t(index.read) == read_number)
-            embedded[index.position_start] = index.position_stop;
-    for (const UmiRead& umi : sample_sheet_local.umi_reads)
-        if (std::uint64_t(umi.read) == read_number)
-            embedded[umi.position_start] = umi.position_stop;
-    std::vector<std::uint64_t> scratch;
-    const std::string no_umi;
+    const std::vector<IndexData>& rows = sample_sheet_local.index_data;
+    const std::map<int, int> embedded = sample_sheet.run_information.FileFormatVersion == 0
+                                            ? embedded_cycles(sample_sheet_local, read_number)
+                                            : std::map<int, int>();
     // Records of a track whose files are not written are counted but never built.
     const QuillonSettings& settings = design_sheet.quillon_settings;
     const bool track_written = classic::is_track_written(get_track_name(r), settings.OutputIndexFASTQ);
-    const bool controls_written = track_written && settings.OutputControlFASTQ;
-    reserve_texts(lane, spots, cycles, read_number, tile, tag, track_written, controls_written);
+    const RecordPlan plan{read, tile, !outputs.empty(), embedded.empty() ? nullptr : &embedded, track_written,
+                          track_written && settings.OutputControlFASTQ};
+    reserve_texts(lane, spots, cycles, read_number, tile, tag, plan.track_written, plan.controls_written);
+    std::vector<std::uint64_t> scratch;
 
     for (std::uint64_t i = 0; i < spots; ++i) {
-        spot_texts(zel, i, cycles, sequence, quality);
+        spot_texts(zel, i, cycles, sequence, zel.quality);
         const unsigned char* quals = zel.quals.row(i);
-        bool chimera = false;
         const bool has_call = read_number > 1 || sequence.find_first_not_of('N') != std::string::npos;
-
-        const bool has_xy = zel.positions.rows() > i && zel.positions.cols() > 1;
-        const int px = has_xy ? zel.positions(i, 0) : No_position;
-        const int py = has_xy ? zel.positions(i, 1) : No_position;
-        const std::string x = has_xy ? position_text(px) : "NA";
-        const std::string y = has_xy ? position_text(py) : "NA";
-
-        // Position filter: a spot is kept where every read has one spot at its place. A spot of
-        // the first read without a call drops that place from every read.
-        if (reads >= 2) {
-            if (!cells.by_spot() && (px < 0 || py < 0))
-                continue;
-            unsigned char* cell = cells.find(cells.by_spot() ? i : PositionMask::key(px, py));
-            if (!has_call && cell != nullptr)
-                *cell = 0;
-            if (cell == nullptr || *cell != reads || !has_call)
-                continue;
-        } else if (!has_call) {
+        const auto [px, py] = spot_position(zel.positions, i);
+        if (!passes_position_filter(cells, reads, i, px, py, has_call))
             continue;
-        }
         if (sequence.empty()) {
             sequence = "N";
-            quality = "!";
+            zel.quality = "!";
         }
 
-        // Control key and, with --oscores, the control's faults.
         const SpotData& spot = tile.spot_data[i];
-        std::string class_name = "Undefined";
-        bool excluded = false;
-        std::uint64_t offset = 0;
-        const std::string key = get_control_key(sequence, offset);
-        if (key.empty()) {
-            ++counts.keyless_spots;
-        } else if (spot.control) {
-            if (const auto* found = control_keys.find(key); found != nullptr && found->first < controls.size()) {
-                const ControlRecord& control = controls[found->first];
-                class_name = control.class_name;
-                if (oscores) {
-                    const std::uint64_t mismatches = calculate_error(sequence, offset, sequence.size(), control.sequence,
-                                                                     found->second, control.sequence.size());
-                    if (is_chimera(sequence, key, offset, mismatches)) {
-                        ++counts.chimeras;
-                        chimera = true;
-                        excluded = true;
-                    } else if (mismatches > 1) {
-                        if (is_right_adapter(sequence, key, offset, mismatches, scratch)) {
-                            ++counts.right_adapters;
-                            excluded = true;
-                        } else if (is_indel(sequence, key, offset, mismatches, scratch)) {
-                            ++counts.indels;
-                            excluded = true;
-                        }
-                    }
-                }
-            }
-        }
+        const ControlCall call = classify_control(sequence, spot.control, read.counts, scratch);
 
-        // Sample, and which path the spot takes.
-        std::string name = "Undetermined";
+        // Sample and path: with an output of its sample for this read the sample path, else the
+        // control path with the control flag and the sample path as undetermined without.
         const std::pair<short, int> output_key(spot.sample, static_cast<int>(r));
         const bool has_output = spot.sample >= 0 && outputs.count(output_key) != 0;
-        if (has_output && std::size_t(spot.sample) < sample_sheet_local.index_data.size())
-            name = sample_sheet_local.index_data[std::size_t(spot.sample)].sample_id;
-        const bool placeholder = sequence == "N";
+        const std::string& name = has_output && std::size_t(spot.sample) < rows.size()
+                                      ? rows[std::size_t(spot.sample)].sample_id
+                                      : Undetermined;
         const bool control_record = !has_output && spot.control;
-        if (!placeholder && (has_output || !spot.control)) {
-            ++counts.sample_reads;
-            auto reads_by_id = counts.sample_reads_by_id.find(name);
-            auto bases_by_id = counts.sample_bases_by_id.find(name);
-            auto qualities_by_id = read.sample_qualities_by_id.find(name);
-            if (reads_by_id != counts.sample_reads_by_id.end())
-                ++reads_by_id->second;
-            for (std::size_t j = 0; j < sequence.size(); ++j) {
-                if (sequence[j] == 'N')
-                    continue;
-                ++counts.sample_bases;
-                if (bases_by_id != counts.sample_bases_by_id.end())
-                    ++bases_by_id->second;
-                ++read.sample_qualities[quals[j]];
-                if (qualities_by_id != read.sample_qualities_by_id.end())
-                    ++qualities_by_id->second[quals[j]];
-            }
-            ++counts.reads;
-        } else if (!placeholder) {
-            ++counts.control_reads;
-            ++counts.control_reads_by_class[class_name];
-            if (!excluded) {
-                read.clean_control_spots.push_back(i);
-                read.clean_control_spots_by_class[class_name].push_back(i);
-            }
-            std::uint64_t& class_bases = counts.control_bases_by_class[class_name];
-            classic::QualityTally& class_qualities = read.control_qualities_by_class[class_name];
-            for (std::size_t j = 0; j < sequence.size(); ++j) {
-                if (sequence[j] == 'N')
-                    continue;
-                ++counts.control_bases;
-                ++class_bases;
-                ++read.control_qualities[quals[j]];
-                ++class_qualities[quals[j]];
-            }
-            ++counts.reads;
+        if (sequence != "N") {
+            if (control_record)
+                count_control_spot(read, call, i, sequence, quals);
+            else
+                count_sample_spot(read, name, sequence, quals);
         }
 
-        // The record.
-        std::string* text = &read.sample_fastq;
-        const std::string* umi = nullptr;
-        if (control_record) {
-            if (!placeholder) {
-                read.control_lengths.push_back(static_cast<short>(sequence.size()));
-                read.control_lengths_by_class[class_name].push_back(static_cast<short>(sequence.size()));
-            }
-            text = &read.control_fastq;
-        } else if (!lane_has_samples) {
-            if (!placeholder)
-                read.sample_lengths.push_back(static_cast<short>(sequence.size()));
-        } else {
-            if (legacy_sheet && !embedded.empty())
-                classic::cut_cycle_ranges(embedded, sequence, quality);
-            if (sequence != "N") {
-                read.sample_lengths.push_back(static_cast<short>(sequence.size()));
-                if (auto lengths = read.sample_lengths_by_id.find(name); lengths != read.sample_lengths_by_id.end())
-                    lengths->second.push_back(static_cast<short>(sequence.size()));
-            }
-            if (name != "Undetermined" && track_written) {
-                text = &tile.sample_fastq[output_key];
-                umi = &spot.umi;
-            }
-        }
-        if (!(control_record ? controls_written : track_written))
+        const RecordTarget target = place_record(plan, zel, spot, output_key, name, control_record, call.class_name);
+        if (target.text == nullptr)
             continue;
-        append_read_name(*text, tag, x, y, read_number, chimera, umi != nullptr ? *umi : no_umi);
-        append_read_data(read_number, *text, zel);
+        append_read_name(*target.text, tag, position_text(px), position_text(py), read_number, call.chimera,
+                         *target.umi);
+        append_read_data(read_number, *target.text, zel);
     }
+}
+
+CreateFastq::ControlCall CreateFastq::classify_control(const std::string& sequence, bool flagged, Counts& counts,
+                                                       std::vector<std::uint64_t>& scratch)
+{
+    ControlCall call;
+    std::uint64_t offset = 0;
+    const std::string key = get_control_key(sequence, offset);
+    if (key.empty()) {
+        ++counts.keyless_spots;
+        return call;
+    }
+    // A key on a spot without the control flag is not looked at.
+    const KmerTable::Value* found = flagged ? control_keys.find(key) : nullptr;
+    if (found == nullptr || found->first >= controls.size())
+        return call;
+    const ControlRecord& control = controls[found->first];
+    call.class_name = control.class_name;
+    if (!oscores)
+        return call;
+    const std::uint64_t mismatches = calculate_error(sequence, offset, sequence.size(), control.sequence,
+                                                     found->second, control.sequence.size());
+    if (is_chimera(sequence, key, offset, mismatches)) {
+        ++counts.chimeras;
+        call.chimera = true;
+        call.excluded = true;
+    } else if (mismatches > 1) {
+        if (is_right_adapter(sequence, key, offset, mismatches, scratch)) {
+            ++counts.right_adapters;
+            call.excluded = true;
+        } else if (is_indel(sequence, key, offset, mismatches, scratch)) {
+            ++counts.indels;
+            call.excluded = true;
+        }
+    }
+    return call;
 }
 
 void CreateFastq::reserve_texts(std::uint64_t lane, std::uint64_t spots, std::uint64_t cycles,

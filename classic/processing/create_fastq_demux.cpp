@@ -20,14 +20,6 @@ namespace {
 
 constexpr const char* Variant_letters = "AGCTN";
 
-// Where one index lies in a spot's reads: the read (-1 when none), its first cycle (0-based)
-// and its length.
-struct IndexPlace {
-    int read = -1;
-    int start = 0;
-    int length = 0;
-};
-
 // Calls place() with every one-letter variant of the text in place: each position set to each
 // of A, G, C, T and N in turn (its own letter included), restored afterwards.
 template <typename Place>
@@ -70,8 +62,6 @@ void CreateFastq::log_sample_sheet(const std::string& path)
 
     demux_table.clear();
     demux_key_length = 0;
-    const int i1 = design_sheet.quillon_settings.I1Mismatches;
-    const int i2 = design_sheet.quillon_settings.I2Mismatches;
     for (std::size_t p = 0; p < sheet.index_data.size(); ++p) {
         const IndexData& row = sheet.index_data[p];
         const auto sample = static_cast<short>(p);
@@ -95,29 +85,35 @@ void CreateFastq::log_sample_sheet(const std::string& path)
         const std::string key = row.index1 + row.index2;
         demux_table.insert_later(static_cast<short>(row.lane - 1), key, sample);
         demux_key_length = std::max<std::uint64_t>(demux_key_length, key.size());
-
-        if (i1 == 1 && i2 == 1) {
-            if (!row.index1.empty() && !row.index2.empty()) {
-                std::string varied = row.index1;
-                for_each_variant(varied, [&] { load_demux_hashes_vary_index2(row.lane, varied, row.index2, sample); });
-            } else if (!row.index1.empty()) {
-                load_demux_hashes_vary_index1(row.lane, row.index1, row.index2, sample);
-            } else if (!row.index2.empty()) {
-                load_demux_hashes_vary_index2(row.lane, row.index1, row.index2, sample);
-            }
-        } else if (i1 == 1 && i2 == 0) {
-            if (!row.index1.empty())
-                load_demux_hashes_vary_index1(row.lane, row.index1, row.index2, sample);
-        } else if (i1 == 0 && i2 == 1) {
-            if (!row.index2.empty())
-                load_demux_hashes_vary_index2(row.lane, row.index1, row.index2, sample);
-        }
+        load_demux_variants(row, sample);
     }
 
     demux_table.flush();
     log_status("Sample Sheet is valid. " + path);
     log_status("demux hash count " + std::to_string(demux_table.size()));
     log_status("demux hash length " + std::to_string(demux_key_length));
+}
+
+void CreateFastq::load_demux_variants(const IndexData& row, short sample)
+{
+    const int i1 = design_sheet.quillon_settings.I1Mismatches;
+    const int i2 = design_sheet.quillon_settings.I2Mismatches;
+    if (i1 == 1 && i2 == 1) {
+        if (!row.index1.empty() && !row.index2.empty()) {
+            std::string varied = row.index1;
+            for_each_variant(varied, [&] { load_demux_hashes_vary_index2(row.lane, varied, row.index2, sample); });
+        } else if (!row.index1.empty()) {
+            load_demux_hashes_vary_index1(row.lane, row.index1, row.index2, sample);
+        } else if (!row.index2.empty()) {
+            load_demux_hashes_vary_index2(row.lane, row.index1, row.index2, sample);
+        }
+    } else if (i1 == 1 && i2 == 0) {
+        if (!row.index1.empty())
+            load_demux_hashes_vary_index1(row.lane, row.index1, row.index2, sample);
+    } else if (i1 == 0 && i2 == 1) {
+        if (!row.index2.empty())
+            load_demux_hashes_vary_index2(row.lane, row.index1, row.index2, sample);
+    }
 }
 
 void CreateFastq::load_demux_hashes_vary_index1(int lane, std::string index1, const std::string& index2, short sample)
@@ -136,6 +132,56 @@ void CreateFastq::load_demux_hashes_vary_index2(int lane, const std::string& ind
     });
 }
 
+// What demultiplexing one tile keeps from spot to spot.
+struct CreateFastq::TileDemux {
+    // Where one index lies in a spot's reads: the read (-1 when none), its first cycle (0-based)
+    // and its length.
+    struct IndexPlace {
+        int read = -1;
+        int start = 0;
+        int length = 0;
+    };
+
+    std::vector<ZelData>& reads;
+    short lane;
+    // Where the indexes lie depends on the sheet and the run's reads alone.
+    IndexPlace index1;
+    IndexPlace index2;
+    std::uint64_t index_prefix = 0;
+    // The mismatch limits of the scan over the samples.
+    int limit1 = 0;
+    int limit2 = 0;
+    // The observed key; the table and the undetermined counts are keyed by it and the lane.
+    std::string key;
+    std::vector<std::uint64_t> scratch;
+    // Each index read's text with its low-quality letters as 'N', made once per spot for the
+    // scan over the samples.
+    std::vector<std::string> masked;
+    // Counted here and added to the run's counts once the tile is done, so that tile threads
+    // do not take the lock for every undetermined spot.
+    IndexTable<std::uint64_t> undetermined;
+
+    TileDemux(std::vector<ZelData>& tile_reads, short tile_lane, std::uint64_t key_length)
+        : reads(tile_reads), lane(tile_lane), key(key_length, 'N'), masked(tile_reads.size())
+    {
+    }
+
+    void count_undetermined() { ++undetermined.insert(lane, key); }
+
+    // The index read's entry of masked: its text, a letter whose quality is below the cut-off as 'N'.
+    void mask(const IndexPlace& index, unsigned char cutoff)
+    {
+        if (index.read < 0)
+            return;
+        const ZelData& data = reads[static_cast<std::size_t>(index.read)];
+        std::string& text = masked[static_cast<std::size_t>(index.read)];
+        text = data.sequence;
+        for (std::size_t c = 0; c < text.size(); ++c)
+            if (data.quality[c] - 33 < cutoff)
+                text[c] = 'N';
+    }
+};
+
 bool CreateFastq::demux(std::uint64_t lane, TileData& tile, const std::string& tag)
 {
     std::vector<ZelData>& reads = tile.zel_data;
@@ -152,125 +198,119 @@ bool CreateFastq::demux(std::uint64_t lane, TileData& tile, const std::string& t
 
     const QuillonSettings& settings = design_sheet.quillon_settings;
     const bool scan = settings.I1Mismatches > 1 || settings.I2Mismatches > 1;
-    const int limit1 = settings.I1Mismatches < 0 ? static_cast<int>(barcode_allowed_mismatches) : settings.I1Mismatches;
-    const int limit2 = settings.I2Mismatches < 0 ? static_cast<int>(barcode_allowed_mismatches) : settings.I2Mismatches;
-    const std::vector<IndexData>& rows = sample_sheet_local.index_data;
-    const auto k = static_cast<short>(lane);
-    const char separator = umi_tag.empty() ? '+' : '-';
-    // The observed key; the table and the undetermined counts are keyed by it and the lane.
-    std::string key(demux_key_length, 'N');
-    std::vector<std::uint64_t> scratch;
-    // Each index read's text with its low-quality letters as 'N', made once per spot for the
-    // scan over the samples.
-    std::vector<std::string> masked(reads.size());
-    // Counted here and added to the run's counts once the tile is done, so that tile threads
-    // do not take the lock for every undetermined spot.
-    IndexTable<std::uint64_t> tile_undetermined;
-
-    // Where the indexes lie depends on the sheet and the run's reads alone.
-    IndexPlace index1;
-    IndexPlace index2;
-    std::uint64_t index_prefix = 0;
+    TileDemux pass(reads, static_cast<short>(lane), demux_key_length);
+    pass.limit1 = settings.I1Mismatches < 0 ? static_cast<int>(barcode_allowed_mismatches) : settings.I1Mismatches;
+    pass.limit2 = settings.I2Mismatches < 0 ? static_cast<int>(barcode_allowed_mismatches) : settings.I2Mismatches;
     for (const IndexRead& x : sample_sheet_local.index_reads) {
         if (x.data_column_name == "Index1")
-            find_index(x, reads, index1.read, index1.start, index1.length, index_prefix);
+            find_index(x, reads, pass.index1.read, pass.index1.start, pass.index1.length, pass.index_prefix);
         else if (x.data_column_name == "Index2")
-            find_index(x, reads, index2.read, index2.start, index2.length, index_prefix);
+            find_index(x, reads, pass.index2.read, pass.index2.start, pass.index2.length, pass.index_prefix);
     }
-
-    // The spot's observed key: index 1's letters, then index 2's, 'N' where a letter is missing
-    // or of low quality.
-    auto observe = [&](const IndexPlace& index1, const IndexPlace& index2) {
-        std::fill(key.begin(), key.end(), 'N');
-        std::uint64_t position = 0;
-        if (index1.read != -1)
-            load_index(reads, index1.read, index1.start, index1.length, position, key);
-        if (index2.read != -1)
-            load_index(reads, index2.read, index2.start, index2.length, position, key);
-    };
-    auto count_undetermined = [&] { ++tile_undetermined.insert(k, key); };
-    auto mask = [&](const IndexPlace& index) {
-        if (index.read < 0)
-            return;
-        const ZelData& data = reads[static_cast<std::size_t>(index.read)];
-        std::string& text = masked[static_cast<std::size_t>(index.read)];
-        text = data.sequence;
-        for (std::size_t c = 0; c < text.size(); ++c)
-            if (data.quality[c] - 33 < qscore_cutoff)
-                text[c] = 'N';
-    };
 
     for (std::uint64_t s = 0; s < spots; ++s) {
         SpotData& spot = tile.spot_data[s];
-        for (ZelData& read : reads) {
-            rebuild_texts(read, s);
-            std::uint64_t offset = 0;
-            if (!get_control_key(read.sequence, offset).empty())
-                spot.control = true;
-        }
-
-        spot.index_prefix = index_prefix;
-
-        std::string umi;
-        std::string umi_quality;
-        for (const UmiRead& x : sample_sheet_local.umi_reads) {
-            if (x.read < 1 || static_cast<std::size_t>(x.read) > reads.size())
-                continue;
-            const ZelData& read = reads[static_cast<std::size_t>(x.read - 1)];
-            if (!umi.empty())
-                umi += separator;
-            if (umi_qscores != 0 && !umi_quality.empty())
-                umi_quality += separator;
-            for (std::int64_t c = std::int64_t{x.position_start} - 1; c < x.position_stop; ++c) {
-                const bool inside = c >= 0 && static_cast<std::uint64_t>(c) < read.sequence.size();
-                umi += inside ? read.sequence[static_cast<std::size_t>(c)] : 'N';
-                if (umi_qscores != 0)
-                    umi_quality += inside ? read.quality[static_cast<std::size_t>(c)] : '!';
-            }
-        }
-
+        spot.control = load_spot_texts(reads, s);
+        spot.index_prefix = pass.index_prefix;
+        spot.umi = spot_umi(reads);
         if (!scan) {
-            if (!demux_table.empty()) {
-                observe(index1, index2);
-                if (const short* found = demux_table.find(k, key))
-                    spot.sample = *found;
-                else
-                    count_undetermined();
-            }
-        } else if (!rows.empty()) {
-            mask(index1);
-            mask(index2);
-            int matches = 0;
-            short sample = -1;
-            for (std::size_t p = 0; p < rows.size(); ++p) {
-                const IndexData& row = rows[p];
-                if (row.lane != k + 1 || (row.index1.empty() && row.index2.empty()))
-                    continue;
-                bool match = true;
-                check_for_match(masked, row.index1, index1.read, index1.start, index1.length, limit1, scratch, match);
-                check_for_match(masked, row.index2, index2.read, index2.start, index2.length, limit2, scratch, match);
-                if (match) {
-                    ++matches;
-                    sample = static_cast<short>(p);
-                }
-            }
-            if (matches == 1) {
-                spot.sample = sample;
-            } else {
-                observe(index1, index2);
-                if (demux_table.find(k, key) == nullptr)
-                    count_undetermined();
-            }
+            if (!demux_table.empty())
+                spot.sample = table_sample(pass);
+        } else if (!sample_sheet_local.index_data.empty()) {
+            spot.sample = scan_sample(pass);
         }
-
-        spot.umi = umi_qscores != 0 ? umi + ":" + umi_quality : umi;
     }
 
-    if (!tile_undetermined.empty()) {
+    if (!pass.undetermined.empty()) {
         std::lock_guard lock(undetermined_mutex);
-        undetermined.add(tile_undetermined);
+        undetermined.add(pass.undetermined);
     }
     return true;
+}
+
+bool CreateFastq::load_spot_texts(std::vector<ZelData>& reads, std::uint64_t spot)
+{
+    bool control = false;
+    for (ZelData& read : reads) {
+        rebuild_texts(read, spot);
+        std::uint64_t offset = 0;
+        if (!get_control_key(read.sequence, offset).empty())
+            control = true;
+    }
+    return control;
+}
+
+std::string CreateFastq::spot_umi(const std::vector<ZelData>& reads)
+{
+    const char separator = umi_tag.empty() ? '+' : '-';
+    std::string umi;
+    std::string umi_quality;
+    for (const UmiRead& x : sample_sheet_local.umi_reads) {
+        if (x.read < 1 || static_cast<std::size_t>(x.read) > reads.size())
+            continue;
+        const ZelData& read = reads[static_cast<std::size_t>(x.read - 1)];
+        if (!umi.empty())
+            umi += separator;
+        if (umi_qscores != 0 && !umi_quality.empty())
+            umi_quality += separator;
+        for (std::int64_t c = std::int64_t{x.position_start} - 1; c < x.position_stop; ++c) {
+            const bool inside = c >= 0 && static_cast<std::uint64_t>(c) < read.sequence.size();
+            umi += inside ? read.sequence[static_cast<std::size_t>(c)] : 'N';
+            if (umi_qscores != 0)
+                umi_quality += inside ? read.quality[static_cast<std::size_t>(c)] : '!';
+        }
+    }
+    if (umi_qscores == 0)
+        return umi;
+    return umi + ":" + umi_quality;
+}
+
+void CreateFastq::observe_key(TileDemux& pass)
+{
+    std::fill(pass.key.begin(), pass.key.end(), 'N');
+    std::uint64_t position = 0;
+    if (pass.index1.read != -1)
+        load_index(pass.reads, pass.index1.read, pass.index1.start, pass.index1.length, position, pass.key);
+    if (pass.index2.read != -1)
+        load_index(pass.reads, pass.index2.read, pass.index2.start, pass.index2.length, position, pass.key);
+}
+
+short CreateFastq::table_sample(TileDemux& pass)
+{
+    observe_key(pass);
+    if (const short* found = demux_table.find(pass.lane, pass.key))
+        return *found;
+    pass.count_undetermined();
+    return -1;
+}
+
+short CreateFastq::scan_sample(TileDemux& pass)
+{
+    pass.mask(pass.index1, qscore_cutoff);
+    pass.mask(pass.index2, qscore_cutoff);
+    const std::vector<IndexData>& rows = sample_sheet_local.index_data;
+    int matches = 0;
+    short sample = -1;
+    for (std::size_t p = 0; p < rows.size(); ++p) {
+        const IndexData& row = rows[p];
+        if (row.lane != pass.lane + 1 || (row.index1.empty() && row.index2.empty()))
+            continue;
+        bool match = true;
+        check_for_match(pass.masked, row.index1, pass.index1.read, pass.index1.start, pass.index1.length,
+                        pass.limit1, pass.scratch, match);
+        check_for_match(pass.masked, row.index2, pass.index2.read, pass.index2.start, pass.index2.length,
+                        pass.limit2, pass.scratch, match);
+        if (match) {
+            ++matches;
+            sample = static_cast<short>(p);
+        }
+    }
+    if (matches == 1)
+        return sample;
+    observe_key(pass);
+    if (demux_table.find(pass.lane, pass.key) == nullptr)
+        pass.count_undetermined();
+    return -1;
 }
 
 void CreateFastq::find_index(const IndexRead& index_read, std::vector<ZelData>& reads, int& read, int& start,

@@ -137,8 +137,6 @@ void CreateFastq::thread_work(const std::string& lane_name,
     if (k >= lane_tiles.size() || k >= lane_demux.size() || k >= lane_counts.size())
         log_exception("Invalid lane " + lane_name);
     const std::uint64_t reads = read_numbers.size();
-    const auto& settings = design_sheet.quillon_settings;
-
     std::vector<TileData>& slots = lane_tiles[k];
     slots.assign(threads_per_lane, TileData());
     for (TileData& slot : slots) {
@@ -146,29 +144,10 @@ void CreateFastq::thread_work(const std::string& lane_name,
         slot.read_data.resize(reads);
     }
 
-    // Names, then the files: per read its control and track file, then every sample output.
-    auto& outputs = lane_demux[k];
-    const auto& rows = sample_sheet_local.index_data;
-    for (auto& [key, out] : outputs) {
-        out.file_name = classic::fastq_file_name(
-            classic::get_fastq_directory(output), file_prefix, classic::lane_name(k), get_track_name(std::uint64_t(key.second)),
-            classic::sample_library(classic::sample_name(rows, out.sample),
-                                    classic::pair_suffix(sample_sheet_local.paired_reads, out.read)));
-    }
     std::vector<GzFile> controls(reads, nullptr);
     std::vector<GzFile> tracks(reads, nullptr);
-    OpenFiles open_files(controls, tracks, outputs);
-    auto open = [this](const std::string& name) { return open_fastq_output(name, Gz_buffer_bytes); };
-    for (std::uint64_t r = 0; r < reads; ++r) {
-        const bool written = is_read_written(r);
-        if (written && settings.OutputControlFASTQ)
-            controls[r] = open(track_file_name(*this, k, r, true));
-        if (written)
-            tracks[r] = open(track_file_name(*this, k, r, false));
-    }
-    for (auto& [key, out] : outputs)
-        if (is_read_written(std::uint64_t(key.second)))
-            out.file = open(out.file_name);
+    OpenFiles open_files(controls, tracks, lane_demux[k]);
+    open_lane_outputs(k, controls, tracks);
 
     ThreadGroup threads;
     auto finish_batch = [&](std::uint64_t used) {
@@ -192,6 +171,36 @@ void CreateFastq::thread_work(const std::string& lane_name,
     if (slot > 0)
         finish_batch(slot);
 
+    close_lane_outputs(k, controls, tracks);
+    slots.clear();
+}
+
+void CreateFastq::open_lane_outputs(std::uint64_t lane, std::vector<GzFile>& controls, std::vector<GzFile>& tracks)
+{
+    auto& outputs = lane_demux[lane];
+    const auto& rows = sample_sheet_local.index_data;
+    for (auto& [key, out] : outputs) {
+        out.file_name = classic::fastq_file_name(
+            classic::get_fastq_directory(output), file_prefix, classic::lane_name(lane),
+            get_track_name(std::uint64_t(key.second)),
+            classic::sample_library(classic::sample_name(rows, out.sample),
+                                    classic::pair_suffix(sample_sheet_local.paired_reads, out.read)));
+    }
+    auto open = [this](const std::string& name) { return open_fastq_output(name, Gz_buffer_bytes); };
+    for (std::uint64_t r = 0; r < read_numbers.size(); ++r) {
+        const bool written = is_read_written(r);
+        if (written && design_sheet.quillon_settings.OutputControlFASTQ)
+            controls[r] = open(track_file_name(*this, lane, r, true));
+        if (written)
+            tracks[r] = open(track_file_name(*this, lane, r, false));
+    }
+    for (auto& [key, out] : outputs)
+        if (is_read_written(std::uint64_t(key.second)))
+            out.file = open(out.file_name);
+}
+
+void CreateFastq::close_lane_outputs(std::uint64_t lane, std::vector<GzFile>& controls, std::vector<GzFile>& tracks)
+{
     auto close = [this](GzFile& file, const std::string& name) {
         GzFile closing = file;
         file = nullptr;
@@ -201,15 +210,14 @@ void CreateFastq::thread_work(const std::string& lane_name,
             log_exception("Cannot write to output file " + name);
         publish_fastq_output(name);
     };
-    for (std::uint64_t r = 0; r < reads; ++r) {
+    for (std::uint64_t r = 0; r < read_numbers.size(); ++r) {
         if (controls[r] != nullptr)
-            close(controls[r], track_file_name(*this, k, r, true));
+            close(controls[r], track_file_name(*this, lane, r, true));
         if (tracks[r] != nullptr)
-            close(tracks[r], track_file_name(*this, k, r, false));
+            close(tracks[r], track_file_name(*this, lane, r, false));
     }
-    for (auto& [key, out] : outputs)
+    for (auto& [key, out] : lane_demux[lane])
         close(out.file, out.file_name);
-    slots.clear();
 }
 
 std::uint64_t CreateFastq::fastq_files_of_lane(std::uint64_t lane)

@@ -176,6 +176,26 @@ std::string index_text(const std::vector<IndexData>& rows, const std::string& sa
     return row != rows.end() ? row->index1 + ":" + row->index2 : ":";
 }
 
+// The tabled sample-library metrics of one read of a lane: a column per metric, a row per
+// sample of the lane and one for the undetermined spots.
+void write_tabled_metrics(std::ostream& out, const std::string& label, const std::vector<Metric>& sample,
+                          const std::map<std::string, bool>& sample_names, const std::set<std::string>& lane_samples,
+                          const std::vector<IndexData>& rows)
+{
+    out << "SampleID,Index";
+    for (std::size_t m = 0; m < Plain_metrics; ++m)
+        out << "," << label << Metric_names[m].name;
+    out << '\n';
+    for (const auto& [sample_id, present] : sample_names) {
+        if (sample_id != "Undetermined" && lane_samples.count(sample_id) == 0)
+            continue;
+        out << sample_id << "," << index_text(rows, sample_id);
+        for (std::size_t m = 0; m < Plain_metrics; ++m)
+            out << "," << fixed(entry_of(sample[m].second, sample_id), Metric_names[m].precision);
+        out << '\n';
+    }
+}
+
 } // namespace
 
 void CreateFastq::output_metric(bool is_control, const std::string& label, const std::string& metric_name,
@@ -228,18 +248,8 @@ void CreateFastq::output_metrics(LaneTable& lanes)
 
             if (!sample_names.empty()) {
                 write_file(name + "_Sample_Library_Metrics_tabled.csv", [&](std::ostream& out) {
-                    out << "SampleID,Index";
-                    for (std::size_t m = 0; m < Plain_metrics; ++m)
-                        out << "," << sample_label << Metric_names[m].name;
-                    out << '\n';
-                    for (const auto& [sample_id, present] : sample_names) {
-                        if (sample_id != "Undetermined" && lane_samples.count(sample_id) == 0)
-                            continue;
-                        out << sample_id << "," << index_text(sample_sheet_local.index_data, sample_id);
-                        for (std::size_t m = 0; m < Plain_metrics; ++m)
-                            out << "," << fixed(entry_of(sample[m].second, sample_id), Metric_names[m].precision);
-                        out << '\n';
-                    }
+                    write_tabled_metrics(out, sample_label, sample, sample_names, lane_samples,
+                                         sample_sheet_local.index_data);
                 });
             }
 

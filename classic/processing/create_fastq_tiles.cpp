@@ -207,6 +207,35 @@ std::uint64_t inflate_into(DaxUnZip& reader, std::vector<unsigned char>& out, st
     return taken;
 }
 
+// Inflates count bytes and drops them, piece by piece; scratch is left empty.
+void skip_inflated(DaxUnZip& reader, std::vector<unsigned char>& scratch, std::uint64_t count, const std::string& path)
+{
+    for (std::uint64_t left = count; left > 0;) {
+        scratch.clear();
+        const std::uint64_t piece = inflate_into(reader, scratch, std::min(left, Inflate_piece));
+        if (piece == 0)
+            bad_base_calls(path, "the file is shorter than its header says");
+        left -= piece;
+    }
+    scratch.clear();
+}
+
+// The calls of spots x cycles call bytes as bases and qualities: the quality in the upper six
+// bits, the base in the lower two, quality 0 a no-call.
+void unpack_calls(const std::vector<unsigned char>& calls, std::uint64_t spots, std::uint64_t cycles, ZelData& zel)
+{
+    zel.bases.resize(spots, cycles);
+    zel.quals.resize(spots, cycles);
+    char* bases = zel.bases.data();
+    unsigned char* quals = zel.quals.data();
+    const std::uint64_t count = spots * cycles;
+    for (std::uint64_t i = 0; i < count; ++i) {
+        const unsigned char call = calls[i];
+        bases[i] = call < 4 ? 'N' : "ACGT"[call & 3];
+        quals[i] = static_cast<unsigned char>(call >> 2);
+    }
+}
+
 // Versions 3 and 4, stored as gzip members: the header, the text, then one call byte per spot
 // and cycle (quality in the upper six bits, base in the lower two, quality 0 a no-call).
 void read_gzip_calls(AlgorithmFramework::Log& log, const std::string& path, ZelData& zel)
@@ -232,28 +261,13 @@ void read_gzip_calls(AlgorithmFramework::Log& log, const std::string& path, ZelD
         std::uint64_t calls = 0;
         if (!header.calls(calls))
             bad_base_calls(path, "the file is shorter than its header says");
-        // The text is inflated and dropped piece by piece; the calls are inflated before the
-        // slot's matrices are sized, so a header never asks for more than the file holds.
+        // The calls are inflated before the slot's matrices are sized, so a header never asks
+        // for more than the file holds.
         std::vector<unsigned char> scratch;
-        for (std::uint64_t left = header.text; left > 0;) {
-            scratch.clear();
-            const std::uint64_t piece = inflate_into(*reader, scratch, std::min(left, Inflate_piece));
-            if (piece == 0)
-                bad_base_calls(path, "the file is shorter than its header says");
-            left -= piece;
-        }
-        scratch.clear();
+        skip_inflated(*reader, scratch, header.text, path);
         if (inflate_into(*reader, scratch, calls) != calls)
             bad_base_calls(path, "the file is shorter than its header says");
-        zel.bases.resize(header.spots, header.cycles);
-        zel.quals.resize(header.spots, header.cycles);
-        char* bases = zel.bases.data();
-        unsigned char* quals = zel.quals.data();
-        for (std::uint64_t i = 0; i < calls; ++i) {
-            const unsigned char call = scratch[i];
-            bases[i] = call < 4 ? 'N' : "ACGT"[call & 3];
-            quals[i] = static_cast<unsigned char>(call >> 2);
-        }
+        unpack_calls(scratch, header.spots, header.cycles, zel);
         zel.spots = header.spots;
         zel.cycles = header.cycles;
         zel.extra = header.extra;
