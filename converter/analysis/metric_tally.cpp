@@ -12,19 +12,15 @@ namespace {
 
 std::size_t num_sample_rows(const Config& config, int lane)
 {
-    if (lane < 1 || static_cast<std::size_t>(lane) > config.lane_samples.size())
-        return 1;
-    return config.lane_samples[static_cast<std::size_t>(lane - 1)].size() + 1;
+    return config.samples_of_lane(lane).size() + 1;
 }
 
 // Called lengths run from 0 to the longest a read can be: its cycles less the unused ones.
 std::size_t num_lengths(const Config& config, int read)
 {
-    const auto r = static_cast<std::size_t>(read - 1);
-    if (read < 1 || r >= config.cycles.size())
+    if (!config.has_read(read))
         return 1;
-    const int extra = r < config.extra_cycles.size() ? config.extra_cycles[r] : 0;
-    return static_cast<std::size_t>(std::max(0, config.cycles[r] - extra)) + 1;
+    return static_cast<std::size_t>(std::max(0, config.read_length(read))) + 1;
 }
 
 // A quality index into the tables; qualities above the top row count in the top row.

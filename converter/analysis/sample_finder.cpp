@@ -19,15 +19,6 @@ constexpr char Base_letters[] = "ACGT";
 
 std::size_t to_size(int i) { return static_cast<std::size_t>(i); }
 
-// The samples of a lane; a lane the run does not have has none.
-const std::vector<Sample>& samples_of(const Config& config, int lane)
-{
-    static const std::vector<Sample> none;
-    if (lane < 1 || to_size(lane) > config.lane_samples.size())
-        return none;
-    return config.lane_samples[to_size(lane - 1)];
-}
-
 bool configured(const CycleRange& range) { return range.read >= 1; }
 
 // last - first + 1, never negative and never beyond the int range.
@@ -64,8 +55,8 @@ int longest_text(const Config& config, const CycleRange& range, int pad)
     if (!configured(range))
         return pad;
     int length = range_length(range);
-    if (to_size(range.read) <= config.cycles.size())
-        length = std::min(length, config.cycles[to_size(range.read - 1)]);
+    if (config.has_read(range.read))
+        length = std::min(length, config.read_cycles(range.read));
     return std::max(length, pad);
 }
 
@@ -76,11 +67,8 @@ int range_bases(const Config& config, const CycleRange& range)
     if (!configured(range))
         return 0;
     int length = range_length(range);
-    const auto read = to_size(range.read);
-    if (read <= config.cycles.size() && read <= config.extra_cycles.size()) {
-        const int read_length = config.cycles[read - 1] - config.extra_cycles[read - 1];
-        length = std::clamp(read_length - std::max(range.first, 1) + 1, 0, length);
-    }
+    if (config.has_read(range.read))
+        length = std::clamp(config.read_length(range.read) - std::max(range.first, 1) + 1, 0, length);
     return length;
 }
 
@@ -129,7 +117,7 @@ SampleFinder::SampleFinder(const Config& config_, int lane_) : config(config_), 
 
 void SampleFinder::process_sample_sheet()
 {
-    const std::vector<Sample>& samples = samples_of(config, lane);
+    const std::vector<Sample>& samples = config.samples_of_lane(lane);
     // Spot::sample holds a sample's position in 16 bits, with -1 and -2 as markers.
     if (samples.size() > to_size(std::numeric_limits<std::int16_t>::max()))
         throw std::length_error("Lane " + std::to_string(lane) + " has " + std::to_string(samples.size()) +
@@ -233,7 +221,7 @@ void SampleFinder::process_sample_sheet()
 
 void SampleFinder::process_spots(std::vector<Spot>& spots)
 {
-    if (samples_of(config, lane).empty())
+    if (config.samples_of_lane(lane).empty())
         return;
 
     // One chunk per thread, each with its own count maps; these are merged below, so
@@ -378,7 +366,7 @@ bool SampleFinder::match_levenshtein(Table& table, const std::string& text, cons
 std::int16_t SampleFinder::find_sample_levenshtein(Table& table, const std::string& i1,
                                                    const std::string& i2) const
 {
-    const std::vector<Sample>& samples = samples_of(config, lane);
+    const std::vector<Sample>& samples = config.samples_of_lane(lane);
     const int m1 = config.I1Mismatches;
     const int m2 = config.I2Mismatches;
     const bool use1 = !i1.empty();

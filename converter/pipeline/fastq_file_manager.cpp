@@ -28,8 +28,7 @@ FastqFileManager::FastqFileManager(const Config& config, TimerManager& timers, i
     : config(&config), timers(&timers), lane(lane),
       compression_(config.compress, [this](FastqSpotBundle& bundle) { take_text(bundle); })
 {
-    if (lane >= 1 && static_cast<std::size_t>(lane) <= config.lane_samples.size())
-        num_samples_ = static_cast<int>(config.lane_samples[static_cast<std::size_t>(lane - 1)].size());
+    num_samples_ = static_cast<int>(config.samples_of_lane(lane).size());
     const std::size_t slots = static_cast<std::size_t>(num_samples_) + 2;
     for (int read = 0; read < config.num_reads; ++read) {
         auto& row = files.emplace_back(slots);
@@ -62,11 +61,7 @@ void FastqFileManager::run()
 
 std::vector<FastqFileManager::LaneFile> FastqFileManager::lane_files(const Config& config, int lane)
 {
-    static const std::vector<Sample> no_samples;
-    const std::vector<Sample>& samples =
-        lane >= 1 && static_cast<std::size_t>(lane) <= config.lane_samples.size()
-            ? config.lane_samples[static_cast<std::size_t>(lane - 1)]
-            : no_samples;
+    const std::vector<Sample>& samples = config.samples_of_lane(lane);
     const bool any_samples = std::any_of(config.lane_samples.begin(), config.lane_samples.end(),
                                          [](const auto& lane_samples) { return !lane_samples.empty(); });
     const std::string undetermined = any_samples ? "Undetermined" : "";
@@ -176,11 +171,7 @@ bool FastqFileManager::is_writable(const Config& config, int read)
 
 int FastqFileManager::count_files(const Config& config, int lane)
 {
-    const std::size_t samples =
-        lane >= 1 && static_cast<std::size_t>(lane) <= config.lane_samples.size()
-            ? config.lane_samples[static_cast<std::size_t>(lane - 1)].size()
-            : 0;
-    const int per_read = static_cast<int>(samples) + 1 + (config.OutputControlFASTQ ? 1 : 0);
+    const int per_read = static_cast<int>(config.samples_of_lane(lane).size()) + 1 + (config.OutputControlFASTQ ? 1 : 0);
     int files = 0;
     for (int read = 1; read <= config.num_reads; ++read)
         if (is_writable(config, read))

@@ -64,7 +64,7 @@ bool LaneProcessor::process_lane(int lane, int& tiles_processed)
         if (!loader_running)
             zel_files->run();
         metrics_.open_lane(lane);
-        const int tiles = static_cast<int>(config_.lane_tiles[static_cast<std::size_t>(lane - 1)].size());
+        const int tiles = static_cast<int>(config_.tiles_of_lane(lane).size());
         for (int tile = 1; tile <= tiles; ++tile) {
             processor.process_tile(lane, tile);
             ++tiles_processed;
