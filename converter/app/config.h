@@ -27,6 +27,9 @@ public:
     // Command line, input folder, run metadata, output folders, specification files.
     bool initialize(int argc, char** argv);
     bool parse_args(int argc, char** argv);
+    // Sets one option of the command line from its values; false, with the reason on standard
+    // error, for an unknown option, a missing value or a value out of range.
+    bool set_option(const std::string& name, const std::vector<std::string>& values);
     void print_usage(const std::string& program) const;
     bool validate_folders();
     bool validate_specification_files();
