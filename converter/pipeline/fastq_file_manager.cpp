@@ -216,7 +216,6 @@ void FastqFileManager::group_spots(std::vector<Spot>& spots)
     for (auto& group : groups_)
         group.clear();
     for (std::size_t s = 0; s < spots.size(); ++s) {
-        prefetch_spot_reads(spots, s, spots.size());
         Spot& spot = spots[s];
         const int slot = get_file_index(spot.is_control() != 0, spot.sample);
         if (slot > num_samples_ + 1)
