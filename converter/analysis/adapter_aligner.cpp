@@ -64,54 +64,17 @@ void AdapterAligner::find_candidates(const TwoBitSeq& read, const AdapterPattern
     const int e = allowed_edits(s);
     const int first_row = std::max(0, s - e - 1);
     const int first_prefix = std::max(min_overlap, 1);
-    // The read's letters, made once for all adapters of the read.
-    const auto take_read_text = [&] {
-        if (!read_text_taken_)
-            read.seq_to_string(read_text);
-        read_text_taken_ = true;
-    };
     if (!adapter.pattern) {
-        take_read_text();
-        if (!table)
-            table = make_table(max_length_);
-        std::visit(
-            [&](auto& dp) {
-                dp.populate_levenshtein(read_text.data(), adapter.text.data(), static_cast<std::uint32_t>(n),
-                                        static_cast<std::uint32_t>(m), std::decay_t<decltype(dp)>::Semi_global);
-                add_candidates(
-                    n, m, e, first_row, first_prefix,
-                    [&](int a, int b) {
-                        return dp.get_distance(static_cast<std::uint32_t>(a), static_cast<std::uint32_t>(b));
-                    },
-                    [&](int i, int j, MatchCandidate& c) {
-                        int insertions = 0;
-                        int deletions = 0;
-                        dp.backtrack_levenshtein(i, j, c.read_start, c.adapter_start, insertions, deletions);
-                    },
-                    found);
-            },
-            *table);
+        find_candidates_in_table(read, adapter.text, e, first_row, first_prefix, found);
         return;
     }
     // Most reads hold no adapter: the last column and row of the table, computed on bit
     // vectors, tell whether any candidate exists, and the walks back run on the same vectors.
     const LevenshteinPattern& pattern = *adapter.pattern;
-    if (adapter.filter.active() && !adapter.filter.may_hold(read)) {
-        // No whole adapter fits; a prefix of L bases within its edits lies in the read's last
-        // L + floor(L * rate) bases, so the search over those gives its exact costs.
-        const int longest = m - 1;
-        const int tail = std::min(n, longest + allowed_edits(longest));
-        if (tail < 1)
-            return;
-        read.seq_to_string(tail_text_, n - tail, tail);
-        pattern.search(tail_text_, last_row_, last_column_);
-        bool any = false;
-        for (int length = first_prefix; length < m && !any; ++length)
-            any = last_column_[static_cast<std::size_t>(length)] <= allowed_edits(length);
-        if (!any)
-            return;
-    }
-    take_read_text();
+    if (adapter.filter.active() && !adapter.filter.may_hold(read) &&
+        !end_may_hold_prefix(read, pattern, m, first_prefix))
+        return;
+    take_read_text(read);
     pattern.search(read_text, last_row_, last_column_, trace_);
     add_candidates(
         n, m, e, first_row, first_prefix,
@@ -122,6 +85,58 @@ void AdapterAligner::find_candidates(const TwoBitSeq& read, const AdapterPattern
             pattern.trace_back(trace_, read_text, i, j, c.read_start, c.adapter_start);
         },
         found);
+}
+
+void AdapterAligner::find_candidates_in_table(const TwoBitSeq& read, const std::string& adapter, int e, int first_row,
+                                              int first_prefix, std::vector<MatchCandidate>& found)
+{
+    const int n = read.length;
+    const int m = static_cast<int>(adapter.size());
+    take_read_text(read);
+    if (!table)
+        table = make_table(max_length_);
+    std::visit(
+        [&](auto& dp) {
+            dp.populate_levenshtein(read_text.data(), adapter.data(), static_cast<std::uint32_t>(n),
+                                    static_cast<std::uint32_t>(m), std::decay_t<decltype(dp)>::Semi_global);
+            add_candidates(
+                n, m, e, first_row, first_prefix,
+                [&](int a, int b) {
+                    return dp.get_distance(static_cast<std::uint32_t>(a), static_cast<std::uint32_t>(b));
+                },
+                [&](int i, int j, MatchCandidate& c) {
+                    int insertions = 0;
+                    int deletions = 0;
+                    dp.backtrack_levenshtein(i, j, c.read_start, c.adapter_start, insertions, deletions);
+                },
+                found);
+        },
+        *table);
+}
+
+bool AdapterAligner::end_may_hold_prefix(const TwoBitSeq& read, const LevenshteinPattern& pattern, int m,
+                                         int first_prefix)
+{
+    // A prefix of L bases within its edits lies in the read's last L + floor(L * rate) bases,
+    // so the search over those gives its exact costs.
+    const int n = read.length;
+    const int longest = m - 1;
+    const int tail = std::min(n, longest + allowed_edits(longest));
+    if (tail < 1)
+        return false;
+    read.seq_to_string(tail_text_, n - tail, tail);
+    pattern.search(tail_text_, last_row_, last_column_);
+    bool any = false;
+    for (int length = first_prefix; length < m && !any; ++length)
+        any = last_column_[static_cast<std::size_t>(length)] <= allowed_edits(length);
+    return any;
+}
+
+void AdapterAligner::take_read_text(const TwoBitSeq& read)
+{
+    if (!read_text_taken_)
+        read.seq_to_string(read_text);
+    read_text_taken_ = true;
 }
 
 template <typename Distance, typename Walk>

@@ -58,6 +58,15 @@ private:
     int allowed_edits(int length) const { return AdapterPatterns::allowed_edits(length, max_error_rate); }
     void find_candidates(const TwoBitSeq& read, const AdapterPatterns::Adapter& adapter,
                          std::vector<MatchCandidate>& found);
+    // The search of an adapter too long for a bit-vector pattern, on the table; e edits for
+    // the whole adapter, from row first_row, and prefixes from first_prefix bases.
+    void find_candidates_in_table(const TwoBitSeq& read, const std::string& adapter, int e, int first_row,
+                                  int first_prefix, std::vector<MatchCandidate>& found);
+    // For a read that no whole adapter fits: whether a prefix of first_prefix to m - 1 bases
+    // of the pattern's adapter (m bases) may run off the read's end within its edits.
+    bool end_may_hold_prefix(const TwoBitSeq& read, const LevenshteinPattern& pattern, int m, int first_prefix);
+    // The read's letters in read_text, made once for all adapters of the read.
+    void take_read_text(const TwoBitSeq& read);
     // Adds the candidates of the last column and row: distance(a, b) gives D(a, b) of the
     // read's first a bases against the adapter's first b, walk(i, j, c) the start of the
     // match ending at read base i and adapter base j.

@@ -72,7 +72,7 @@ void AdapterFinder::process_spot_range(std::vector<Spot>& spots, int begin, int 
         const AdapterPatterns& adapters = patterns[to_size(r - 1)];
         if (is_index_read(config, r) || adapters.adapters.empty())
             continue;
-        const int read_length = config.cycles[to_size(r - 1)] - config.extra_cycles[to_size(r - 1)];
+        const int read_length = config.read_length(r);
         AdapterAligner aligner(std::max(read_length, max_adapter_length),
                                config.adapter_max_error_rate, config.adapter_min_overlap);
 

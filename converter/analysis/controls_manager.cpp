@@ -24,7 +24,7 @@ void ControlsManager::process_spot_range(std::vector<Spot>& spots, int begin, in
         if (is_index_read(config, r))
             continue;
         const auto read = static_cast<std::size_t>(r - 1);
-        ControlAligner aligner(config.cycles[read], config.minimizer_window, config.k,
+        ControlAligner aligner(config.read_cycles(r), config.minimizer_window, config.k,
                                config.minchain, config.maxgap, config.oscores);
         AlignmentInfo info;
         for (int s = begin; s < end; ++s) {

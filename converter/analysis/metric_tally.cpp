@@ -12,19 +12,15 @@ namespace {
 
 std::size_t num_sample_rows(const Config& config, int lane)
 {
-    if (lane < 1 || static_cast<std::size_t>(lane) > config.lane_samples.size())
-        return 1;
-    return config.lane_samples[static_cast<std::size_t>(lane - 1)].size() + 1;
+    return config.samples_of_lane(lane).size() + 1;
 }
 
 // Called lengths run from 0 to the longest a read can be: its cycles less the unused ones.
 std::size_t num_lengths(const Config& config, int read)
 {
-    const auto r = static_cast<std::size_t>(read - 1);
-    if (read < 1 || r >= config.cycles.size())
+    if (!config.has_read(read))
         return 1;
-    const int extra = r < config.extra_cycles.size() ? config.extra_cycles[r] : 0;
-    return static_cast<std::size_t>(std::max(0, config.cycles[r] - extra)) + 1;
+    return static_cast<std::size_t>(std::max(0, config.read_length(read))) + 1;
 }
 
 // A quality index into the tables; qualities above the top row count in the top row.
@@ -132,13 +128,7 @@ void MetricTally::tally_spot(const Spot& spot)
     if (read < 1 || static_cast<std::size_t>(read) > spot.reads.size())
         return;
     const SpotRead& sr = spot.reads[static_cast<std::size_t>(read - 1)];
-
-    std::size_t cls = 0;
-    if (sr.control_index >= 0 && static_cast<std::size_t>(sr.control_index) < fasta.controls.size()) {
-        const int id = static_cast<int>(fasta.controls[static_cast<std::size_t>(sr.control_index)].control_class.first);
-        if (id >= 0 && static_cast<std::size_t>(id) < control_reads_by_class.size())
-            cls = static_cast<std::size_t>(id);
-    }
+    const std::size_t cls = class_row(sr);
 
     const std::size_t n = std::min(static_cast<std::size_t>(std::max(0, sr.seq.length)), sr.seq.qual.size());
     const unsigned char* qual = sr.seq.qual.data();
@@ -188,12 +178,26 @@ void MetricTally::tally_spot(const Spot& spot)
         control_partial_reads += 1;
 
     add_qualities(control_quality_hist, control_quality_hist_by_class[cls], qual, n, counts, counted);
+    if (config.oscores)
+        add_observed_scores(sr, cls, n);
+}
 
+std::size_t MetricTally::class_row(const SpotRead& sr) const
+{
+    if (sr.control_index < 0 || static_cast<std::size_t>(sr.control_index) >= fasta.controls.size())
+        return 0;
+    const int id = static_cast<int>(fasta.controls[static_cast<std::size_t>(sr.control_index)].control_class.first);
+    return id >= 0 && static_cast<std::size_t>(id) < control_reads_by_class.size() ? static_cast<std::size_t>(id) : 0;
+}
+
+void MetricTally::add_observed_scores(const SpotRead& sr, std::size_t cls, std::size_t n)
+{
     // The observed-score walk pairs each cigar element with the read bases it covers, from
     // the base the first element covers; only a read that aligned itself has a cigar of
     // this spot, and bases past the read's end are never read.
-    if (!config.oscores || sr.control == 0 || sr.adapter != 0 || sr.far_secondary != 0 || sr.partial != 0)
+    if (sr.control == 0 || sr.adapter != 0 || sr.far_secondary != 0 || sr.partial != 0)
         return;
+    const unsigned char* qual = sr.seq.qual.data();
     std::vector<MatchElement>& class_matches = control_matches_by_class[cls];
     long p = std::max(0, sr.cigar_start);
     const auto end = static_cast<long>(n);

@@ -19,6 +19,7 @@
 class Config;
 class Fasta;
 class Spot;
+class SpotRead;
 
 class MetricTally {
 public:
@@ -78,4 +79,11 @@ public:
     std::uint64_t control_chimera_reads = 0;
     std::uint64_t control_partial_reads = 0;
     std::uint64_t sample_adapter_reads = 0;
+
+private:
+    // The per-class row of a read: its control's class id, 0 for none or one beyond the table.
+    std::size_t class_row(const SpotRead& sr) const;
+    // With --oscores: the observed-score counts of the first n bases of a control read that
+    // aligned itself.
+    void add_observed_scores(const SpotRead& sr, std::size_t cls, std::size_t n);
 };

@@ -33,14 +33,6 @@ double fraction_of(std::uint64_t part, std::uint64_t whole)
     return static_cast<double>(part) / static_cast<double>(std::max<std::uint64_t>(whole, 1));
 }
 
-const std::vector<Sample>& samples_of(const Config& config, int lane)
-{
-    static const std::vector<Sample> none;
-    if (lane < 1 || static_cast<std::size_t>(lane) > config.lane_samples.size())
-        return none;
-    return config.lane_samples[static_cast<std::size_t>(lane - 1)];
-}
-
 // Every line is flushed as soon as it is written.
 void write_line(std::ofstream& out, const std::string& line)
 {
@@ -97,7 +89,7 @@ void MetricTally::write_library(const std::filesystem::path& list_path, const st
             .get_values(rows[j], false);
 
     list_written = write_library_as_list(list_path, rows, total);
-    table_written = !samples_of(config, lane).empty() && write_library_as_table(table_path, rows, total);
+    table_written = !config.samples_of_lane(lane).empty() && write_library_as_table(table_path, rows, total);
 }
 
 bool MetricTally::write_library_as_list(const std::filesystem::path& path,
@@ -110,7 +102,7 @@ bool MetricTally::write_library_as_list(const std::filesystem::path& path,
         log_flush();
         return false;
     }
-    const std::vector<Sample>& samples = samples_of(config, lane);
+    const std::vector<Sample>& samples = config.samples_of_lane(lane);
     const std::size_t sample_rows = rows.empty() ? 0 : std::min(samples.size(), rows.size() - 1);
     const std::string prefix = "L0" + std::to_string(lane) + " R" + std::to_string(read) + " Sample Library ";
     write_line(out, "Metric,Value");
@@ -138,7 +130,7 @@ bool MetricTally::write_library_as_table(const std::filesystem::path& path,
             text += (m == 0 ? "" : ",") + format_value(row[m]);
         return text;
     };
-    const std::vector<Sample>& samples = samples_of(config, lane);
+    const std::vector<Sample>& samples = config.samples_of_lane(lane);
     const std::size_t sample_rows = rows.empty() ? 0 : std::min(samples.size(), rows.size() - 1);
     const std::string prefix = "L0" + std::to_string(lane) + " R" + std::to_string(read) + " Sample Library ";
 

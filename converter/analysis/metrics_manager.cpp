@@ -107,8 +107,7 @@ void MetricsManager::write_lane_metrics()
         std::error_code ignored;
         fs::create_directories(folder, ignored);
     }
-    const auto lane_index = static_cast<std::size_t>(lane - 1);
-    const bool has_samples = lane_index < config.lane_samples.size() && !config.lane_samples[lane_index].empty();
+    const bool has_samples = !config.samples_of_lane(lane).empty();
 
     for (int r = 1; r <= config.num_reads; ++r) {
         const std::unique_ptr<MetricTally> total = sum_lane_read(r);

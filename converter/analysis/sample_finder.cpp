@@ -12,21 +12,13 @@
 #include <limits>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace {
 
 constexpr char Base_letters[] = "ACGT";
 
 std::size_t to_size(int i) { return static_cast<std::size_t>(i); }
-
-// The samples of a lane; a lane the run does not have has none.
-const std::vector<Sample>& samples_of(const Config& config, int lane)
-{
-    static const std::vector<Sample> none;
-    if (lane < 1 || to_size(lane) > config.lane_samples.size())
-        return none;
-    return config.lane_samples[to_size(lane - 1)];
-}
 
 bool configured(const CycleRange& range) { return range.read >= 1; }
 
@@ -64,8 +56,8 @@ int longest_text(const Config& config, const CycleRange& range, int pad)
     if (!configured(range))
         return pad;
     int length = range_length(range);
-    if (to_size(range.read) <= config.cycles.size())
-        length = std::min(length, config.cycles[to_size(range.read - 1)]);
+    if (config.has_read(range.read))
+        length = std::min(length, config.read_cycles(range.read));
     return std::max(length, pad);
 }
 
@@ -76,11 +68,8 @@ int range_bases(const Config& config, const CycleRange& range)
     if (!configured(range))
         return 0;
     int length = range_length(range);
-    const auto read = to_size(range.read);
-    if (read <= config.cycles.size() && read <= config.extra_cycles.size()) {
-        const int read_length = config.cycles[read - 1] - config.extra_cycles[read - 1];
-        length = std::clamp(read_length - std::max(range.first, 1) + 1, 0, length);
-    }
+    if (config.has_read(range.read))
+        length = std::clamp(config.read_length(range.read) - std::max(range.first, 1) + 1, 0, length);
     return length;
 }
 
@@ -120,6 +109,54 @@ struct IndexRead {
     int max; // mismatches allowed
 };
 
+// How each of the two index reads of a spot tells whether a sample is on its list. A sample
+// matches when it is on the list of every read in use: the stored list of a keyed read is
+// walked, and only its samples are compared, so the result equals intersecting the two lists
+// while most spots need one comparison. When every sample is considered, the first read's
+// distances to all of them are found at once.
+std::pair<Occurrence, Occurrence> occurrences_of(bool use1, bool use2, bool stored1, bool stored2,
+                                                 const LevenshteinPatternSet& patterns1,
+                                                 const LevenshteinPatternSet& patterns2)
+{
+    const auto compared = [](const LevenshteinPatternSet& patterns) {
+        return patterns.empty() ? Occurrence::Table : Occurrence::Pattern;
+    };
+    Occurrence occurrence1 = compared(patterns1);
+    if (!use1)
+        occurrence1 = Occurrence::Unused;
+    else if (stored1)
+        occurrence1 = Occurrence::Walked;
+    else if (!stored2 && !patterns1.empty())
+        occurrence1 = Occurrence::Found;
+    Occurrence occurrence2 = compared(patterns2);
+    if (!use2)
+        occurrence2 = Occurrence::Unused;
+    else if (stored2)
+        occurrence2 = stored1 ? Occurrence::Stored : Occurrence::Walked;
+    return {occurrence1, occurrence2};
+}
+
+// How often sample p, with that read's index, is on the read's list; first_within holds the
+// distances found at once.
+std::size_t times_on_list(const IndexRead& read, std::int16_t p, const std::string& index, SampleFinder::Table& table,
+                          const std::vector<unsigned char>& first_within)
+{
+    switch (read.occurrence) {
+    case Occurrence::Unused:
+    case Occurrence::Walked:
+        return 1;
+    case Occurrence::Stored:
+        return static_cast<std::size_t>(std::count(read.list.begin(), read.list.end(), p));
+    case Occurrence::Found:
+        return first_within[to_size(p)];
+    case Occurrence::Pattern:
+        return read.patterns.within(to_size(p), read.text, read.max) ? 1 : 0;
+    case Occurrence::Table:
+        break;
+    }
+    return SampleFinder::match_levenshtein(table, read.text, index, read.max) ? 1 : 0;
+}
+
 } // namespace
 
 SampleFinder::SampleFinder(const Config& config_, int lane_) : config(config_), lane(lane_)
@@ -129,7 +166,7 @@ SampleFinder::SampleFinder(const Config& config_, int lane_) : config(config_), 
 
 void SampleFinder::process_sample_sheet()
 {
-    const std::vector<Sample>& samples = samples_of(config, lane);
+    const std::vector<Sample>& samples = config.samples_of_lane(lane);
     // Spot::sample holds a sample's position in 16 bits, with -1 and -2 as markers.
     if (samples.size() > to_size(std::numeric_limits<std::int16_t>::max()))
         throw std::length_error("Lane " + std::to_string(lane) + " has " + std::to_string(samples.size()) +
@@ -137,16 +174,22 @@ void SampleFinder::process_sample_sheet()
                                 std::to_string(std::numeric_limits<std::int16_t>::max()) +
                                 " are supported");
 
-    index_table.clear();
     max_index1_length = 0;
     max_index2_length = 0;
     for (const Sample& sample : samples) {
         max_index1_length = std::max(max_index1_length, static_cast<int>(sample.Index.size()));
         max_index2_length = std::max(max_index2_length, static_cast<int>(sample.Index2.size()));
     }
+    find_samples_that_can_match(samples);
+    fill_index_table(samples);
+    index1_patterns = index_patterns(samples, config.I1Mismatches, &Sample::Index);
+    index2_patterns = index_patterns(samples, config.I2Mismatches, &Sample::Index2);
+}
+
+void SampleFinder::find_samples_that_can_match(const std::vector<Sample>& samples)
+{
     const int m1 = config.I1Mismatches;
     const int m2 = config.I2Mismatches;
-
     // A spot's text holds at most bases1 letters other than N from the I1 read (the rest is N
     // padding), and bases2 from the I2 read. Every letter of an index beyond those, apart from
     // the allowed mismatches, is a difference: such a sample never matches any spot.
@@ -167,23 +210,17 @@ void SampleFinder::process_sample_sheet()
                    << " and Index2 of " << samples[p].Index2.size() << " bases exceed the " << bases1 << " and "
                    << bases2 << " bases of the index reads by more than the allowed mismatches";
     }
+}
 
+void SampleFinder::fill_index_table(const std::vector<Sample>& samples)
+{
+    const int m1 = config.I1Mismatches;
+    const int m2 = config.I2Mismatches;
     // Keys that the route looks up: both indexes joined, or the one below 2 mismatches.
     const bool key1 = m1 < 2;
     const bool key2 = m2 < 2;
-    std::size_t short_keys = 0;
-    std::size_t long_keys = 0;
-    for (std::size_t p = 0; p < samples.size(); ++p) {
-        if (!can_match[p] || !(key1 || key2))
-            continue;
-        const Sample& sample = samples[p];
-        const std::size_t keys = (key1 ? variation_count(sample.Index, m1, config.bases) : 1) *
-                                 (key2 ? variation_count(sample.Index2, m2, config.bases) : 1);
-        const std::size_t letters = (key1 ? sample.Index.size() : 0) + (key2 ? sample.Index2.size() : 0);
-        (letters <= IndexKey::Letters_per_word ? short_keys : long_keys) += keys;
-    }
-    index_table.reserve(short_keys, IndexKey::Letters_per_word);
-    index_table.reserve(long_keys, IndexKey::Max_letters);
+    index_table.clear();
+    reserve_index_table(samples, key1, key2);
 
     std::vector<std::string> variations1;
     std::vector<std::string> variations2;
@@ -214,26 +251,45 @@ void SampleFinder::process_sample_sheet()
                 index_table.add(v2, position);
         }
     }
+}
 
+void SampleFinder::reserve_index_table(const std::vector<Sample>& samples, bool key1, bool key2)
+{
+    const int m1 = config.I1Mismatches;
+    const int m2 = config.I2Mismatches;
+    std::size_t short_keys = 0;
+    std::size_t long_keys = 0;
+    for (std::size_t p = 0; p < samples.size(); ++p) {
+        if (!can_match[p] || !(key1 || key2))
+            continue;
+        const Sample& sample = samples[p];
+        const std::size_t keys = (key1 ? variation_count(sample.Index, m1, config.bases) : 1) *
+                                 (key2 ? variation_count(sample.Index2, m2, config.bases) : 1);
+        const std::size_t letters = (key1 ? sample.Index.size() : 0) + (key2 ? sample.Index2.size() : 0);
+        (letters <= IndexKey::Letters_per_word ? short_keys : long_keys) += keys;
+    }
+    index_table.reserve(short_keys, IndexKey::Letters_per_word);
+    index_table.reserve(long_keys, IndexKey::Max_letters);
+}
+
+LevenshteinPatternSet SampleFinder::index_patterns(const std::vector<Sample>& samples, int mismatches,
+                                                   const std::string Sample::*index) const
+{
     // Indexes compared by edit distance get bit-vector patterns when all of them fit one;
     // samples that never match are never compared.
-    const auto patterns = [&](int mismatches, auto index_of) {
-        bool fit = true;
+    bool fit = true;
+    for (std::size_t p = 0; p < samples.size(); ++p)
+        fit = fit && (!can_match[p] || (samples[p].*index).size() <= LevenshteinPattern::Max_length);
+    std::vector<std::string_view> texts;
+    if (mismatches >= 2 && fit)
         for (std::size_t p = 0; p < samples.size(); ++p)
-            fit = fit && (!can_match[p] || index_of(samples[p]).size() <= LevenshteinPattern::Max_length);
-        std::vector<std::string_view> texts;
-        if (mismatches >= 2 && fit)
-            for (std::size_t p = 0; p < samples.size(); ++p)
-                texts.push_back(can_match[p] ? std::string_view(index_of(samples[p])) : std::string_view());
-        return LevenshteinPatternSet(texts);
-    };
-    index1_patterns = patterns(m1, [](const Sample& sample) -> const std::string& { return sample.Index; });
-    index2_patterns = patterns(m2, [](const Sample& sample) -> const std::string& { return sample.Index2; });
+            texts.push_back(can_match[p] ? std::string_view(samples[p].*index) : std::string_view());
+    return LevenshteinPatternSet(texts);
 }
 
 void SampleFinder::process_spots(std::vector<Spot>& spots)
 {
-    if (samples_of(config, lane).empty())
+    if (config.samples_of_lane(lane).empty())
         return;
 
     // One chunk per thread, each with its own count maps; these are merged below, so
@@ -378,7 +434,7 @@ bool SampleFinder::match_levenshtein(Table& table, const std::string& text, cons
 std::int16_t SampleFinder::find_sample_levenshtein(Table& table, const std::string& i1,
                                                    const std::string& i2) const
 {
-    const std::vector<Sample>& samples = samples_of(config, lane);
+    const std::vector<Sample>& samples = config.samples_of_lane(lane);
     const int m1 = config.I1Mismatches;
     const int m2 = config.I2Mismatches;
     const bool use1 = !i1.empty();
@@ -387,28 +443,11 @@ std::int16_t SampleFinder::find_sample_levenshtein(Table& table, const std::stri
         return -1;
 
     // A read below 2 mismatches has its one-substitution keys in the table; the other is
-    // compared by edit distance. A sample matches when it is on the list of every read in
-    // use: the stored list of a keyed read is walked, and only its samples are compared, so
-    // the result equals intersecting the two lists while most spots need one comparison.
-    // When every sample is considered, the first read's distances to all of them are found
-    // at once.
+    // compared by edit distance.
     const bool stored1 = use1 && m1 < 2;
     const bool stored2 = use2 && m2 < 2;
-    const auto compared = [](const LevenshteinPatternSet& patterns) {
-        return patterns.empty() ? Occurrence::Table : Occurrence::Pattern;
-    };
-    Occurrence occurrence1 = compared(index1_patterns);
-    if (!use1)
-        occurrence1 = Occurrence::Unused;
-    else if (stored1)
-        occurrence1 = Occurrence::Walked;
-    else if (!stored2 && !index1_patterns.empty())
-        occurrence1 = Occurrence::Found;
-    Occurrence occurrence2 = compared(index2_patterns);
-    if (!use2)
-        occurrence2 = Occurrence::Unused;
-    else if (stored2)
-        occurrence2 = stored1 ? Occurrence::Stored : Occurrence::Walked;
+    const auto [occurrence1, occurrence2] =
+        occurrences_of(use1, use2, stored1, stored2, index1_patterns, index2_patterns);
     const IndexRead read1{occurrence1, stored1 ? find_samples_hashed(i1) : List(), index1_patterns, i1, m1};
     const IndexRead read2{occurrence2, stored2 ? find_samples_hashed(i2) : List(), index2_patterns, i2, m2};
 
@@ -416,34 +455,16 @@ std::int16_t SampleFinder::find_sample_levenshtein(Table& table, const std::stri
     if (read1.occurrence == Occurrence::Found)
         index1_patterns.within_each(i1, m1, first_within);
 
-    // How often sample p, with that read's index, is on the read's list.
-    const auto occurrences = [&](const IndexRead& read, std::int16_t p, const std::string& index) -> std::size_t {
-        switch (read.occurrence) {
-        case Occurrence::Unused:
-        case Occurrence::Walked:
-            return 1;
-        case Occurrence::Stored:
-            return static_cast<std::size_t>(std::count(read.list.begin(), read.list.end(), p));
-        case Occurrence::Found:
-            return first_within[to_size(p)];
-        case Occurrence::Pattern:
-            return read.patterns.within(to_size(p), read.text, read.max) ? 1 : 0;
-        case Occurrence::Table:
-            break;
-        }
-        return match_levenshtein(table, read.text, index, read.max) ? 1 : 0;
-    };
-
     std::size_t matches = 0;
     std::int16_t found = -1;
     const auto consider = [&](std::int16_t p) {
         if (!can_match[to_size(p)])
             return;
         const Sample& sample = samples[to_size(p)];
-        const std::size_t first = occurrences(read1, p, sample.Index);
+        const std::size_t first = times_on_list(read1, p, sample.Index, table, first_within);
         if (first == 0)
             return;
-        const std::size_t both = first * occurrences(read2, p, sample.Index2);
+        const std::size_t both = first * times_on_list(read2, p, sample.Index2, table, first_within);
         if (both != 0) {
             matches += both;
             found = p;

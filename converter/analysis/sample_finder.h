@@ -27,6 +27,7 @@
 
 class Config;
 class Spot;
+struct Sample;
 
 class SampleFinder {
 public:
@@ -82,4 +83,19 @@ public:
     LevenshteinPatternSet index2_patterns;
     Counts undetermined;
     Counts ambiguous;
+
+private:
+    // Sets can_match: a sample whose indexes hold more bases than the index reads give,
+    // beyond the allowed mismatches, can never match (a WARN names it).
+    void find_samples_that_can_match(const std::vector<Sample>& samples);
+    // The keys of every sample that can match, for the indexes below 2 mismatches: both
+    // indexes joined, or the one.
+    void fill_index_table(const std::vector<Sample>& samples);
+    // Room in index_table for the keys of every sample that can match, by key length.
+    void reserve_index_table(const std::vector<Sample>& samples, bool key1, bool key2);
+    // Per sample, the pattern of its index (Index or Index2) for a setting of 2 mismatches,
+    // none for a sample that can never match; empty for fewer mismatches or an index that no
+    // pattern can hold.
+    LevenshteinPatternSet index_patterns(const std::vector<Sample>& samples, int mismatches,
+                                         const std::string Sample::*index) const;
 };

@@ -198,60 +198,64 @@ bool Config::parse_args(int argc, char** argv)
                 return false;
             }
         }
-
-        bool ok = true;
-        const bool one_value = values.size() == 1;
-        const std::string value = one_value ? values[0] : std::string();
-        if (name == "logutctime")
-            log_utc_time = true;
-        else if (name == "trimadapters")
-            trim_adapters = true;
-        else if (name == "uncompressed")
-            compress = false;
-        else if (name == "debug")
-            log_level = DEBUG;
-        else if (name == "oscores")
-            oscores = true;
-        else if (name == "mutate")
-            mutate_enabled = true;
-        else if (!one_value)
-            ok = false;
-        else if (name == "input")
-            input_folder = value;
-        else if (name == "output")
-            output_folder = value;
-        else if (name == "controlsfile")
-            controls_file = value;
-        else if (name == "samplesheet")
-            sample_sheet_file = value;
-        else if (name == "designsheet")
-            design_sheet_file = value;
-        else if (name == "flowcellid")
-            flowcell_id = value;
-        else if (name == "threads") {
-            threads = parse_integer(value, 0, INT_MAX, ok);
-            if (!ok)
-                return false;
-        } else if (name == "k") {
-            k = parse_integer(value, 4, 12, ok);
-            if (!ok)
-                return false;
-        } else if (name == "repeat") {
-            repeat = parse_integer(value, 1, INT_MAX, ok);
-            if (!ok)
-                return false;
-        } else if (name == "maxgap") {
-            maxgap = parse_integer(value, 15, 256, ok);
-            if (!ok)
-                return false;
-        } else
-            ok = false;
-        if (!ok) {
-            std::cerr << "Invalid option: " << name << '\n';
+        if (!set_option(name, values))
             return false;
-        }
     }
     return true;
+}
+
+bool Config::set_option(const std::string& name, const std::vector<std::string>& values)
+{
+    bool ok = true;
+    const bool one_value = values.size() == 1;
+    const std::string value = one_value ? values[0] : std::string();
+    if (name == "logutctime")
+        log_utc_time = true;
+    else if (name == "trimadapters")
+        trim_adapters = true;
+    else if (name == "uncompressed")
+        compress = false;
+    else if (name == "debug")
+        log_level = DEBUG;
+    else if (name == "oscores")
+        oscores = true;
+    else if (name == "mutate")
+        mutate_enabled = true;
+    else if (!one_value)
+        ok = false;
+    else if (name == "input")
+        input_folder = value;
+    else if (name == "output")
+        output_folder = value;
+    else if (name == "controlsfile")
+        controls_file = value;
+    else if (name == "samplesheet")
+        sample_sheet_file = value;
+    else if (name == "designsheet")
+        design_sheet_file = value;
+    else if (name == "flowcellid")
+        flowcell_id = value;
+    else if (name == "threads") {
+        threads = parse_integer(value, 0, INT_MAX, ok);
+        if (!ok)
+            return false;
+    } else if (name == "k") {
+        k = parse_integer(value, 4, 12, ok);
+        if (!ok)
+            return false;
+    } else if (name == "repeat") {
+        repeat = parse_integer(value, 1, INT_MAX, ok);
+        if (!ok)
+            return false;
+    } else if (name == "maxgap") {
+        maxgap = parse_integer(value, 15, 256, ok);
+        if (!ok)
+            return false;
+    } else
+        ok = false;
+    if (!ok)
+        std::cerr << "Invalid option: " << name << '\n';
+    return ok;
 }
 
 void Config::print_usage(const std::string& program) const

@@ -27,6 +27,9 @@ public:
     // Command line, input folder, run metadata, output folders, specification files.
     bool initialize(int argc, char** argv);
     bool parse_args(int argc, char** argv);
+    // Sets one option of the command line from its values; false, with the reason on standard
+    // error, for an unknown option, a missing value or a value out of range.
+    bool set_option(const std::string& name, const std::vector<std::string>& values);
     void print_usage(const std::string& program) const;
     bool validate_folders();
     bool validate_specification_files();
@@ -38,6 +41,26 @@ public:
     bool load_settings(PartitionedCsv& sheet, QuillonSettings& settings);
     bool validate_data_files();
     bool initialize_computed_settings(SampleSheet& sample_sheet);
+
+    // The run folder by lane, tile and read, each counted from 1. A lane the run does not
+    // have has no samples; tiles_of_lane and tile_folder throw std::out_of_range for a lane
+    // or tile it does not have.
+    const std::vector<Sample>& samples_of_lane(int lane) const;
+    const std::vector<TileFolder>& tiles_of_lane(int lane) const;
+    const TileFolder& tile_folder(int lane, int tile) const;
+    // Whether the cycle counts cover the read: read_cycles and read_length need one they cover.
+    bool has_read(int read) const
+    {
+        return read >= 1 && static_cast<std::size_t>(read) <= cycles.size() &&
+               static_cast<std::size_t>(read) <= extra_cycles.size();
+    }
+    // The cycles of each of the read's records.
+    int read_cycles(int read) const { return cycles[static_cast<std::size_t>(read - 1)]; }
+    // The read's usable length: its cycles less the unused ones at the end of each record.
+    int read_length(int read) const
+    {
+        return read_cycles(read) - extra_cycles[static_cast<std::size_t>(read - 1)];
+    }
 
     // Command line.
     std::filesystem::path input_folder;

@@ -217,7 +217,7 @@ bool repeat_tiles(std::vector<std::vector<TileFolder>>& lane_tiles, int repeat)
 bool read_cycle_counts(Config& config)
 {
     ZelReader reader(1); // only the first member of each file is inflated
-    const TileFolder& tile = config.lane_tiles[0][0];
+    const TileFolder& tile = config.tile_folder(1, 1);
     for (int r = 0; r < config.num_reads; ++r) {
         const fs::path& file = tile.zel_files[static_cast<std::size_t>(r)];
         int spots = 0;
@@ -285,10 +285,8 @@ bool get_cycle_range(const std::string& name, const std::string& mask,
 bool set_cycle_ranges(Config& config)
 {
     config.read_ranges = {};
-    for (int r = 0; r < config.num_reads; ++r) {
-        const auto index = static_cast<std::size_t>(r);
-        config.read_ranges[index] = {r + 1, 1, config.cycles[index] - config.extra_cycles[index]};
-    }
+    for (int r = 0; r < config.num_reads; ++r)
+        config.read_ranges[static_cast<std::size_t>(r)] = {r + 1, 1, config.read_length(r + 1)};
     struct Role {
         const char* name;
         const std::string& mask;
@@ -507,4 +505,22 @@ bool Config::initialize_computed_settings(SampleSheet& sample_sheet)
         ok = check_sample_names(*this) && ok;
         return ok && check_open_file_limit(*this);
     });
+}
+
+const std::vector<Sample>& Config::samples_of_lane(int lane) const
+{
+    static const std::vector<Sample> none;
+    if (lane < 1 || static_cast<std::size_t>(lane) > lane_samples.size())
+        return none;
+    return lane_samples[static_cast<std::size_t>(lane - 1)];
+}
+
+const std::vector<TileFolder>& Config::tiles_of_lane(int lane) const
+{
+    return lane_tiles.at(static_cast<std::size_t>(lane - 1));
+}
+
+const TileFolder& Config::tile_folder(int lane, int tile) const
+{
+    return tiles_of_lane(lane).at(static_cast<std::size_t>(tile - 1));
 }

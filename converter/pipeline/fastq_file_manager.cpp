@@ -28,8 +28,7 @@ FastqFileManager::FastqFileManager(const Config& config, TimerManager& timers, i
     : config(&config), timers(&timers), lane(lane),
       compression_(config.compress, [this](FastqSpotBundle& bundle) { take_text(bundle); })
 {
-    if (lane >= 1 && static_cast<std::size_t>(lane) <= config.lane_samples.size())
-        num_samples_ = static_cast<int>(config.lane_samples[static_cast<std::size_t>(lane - 1)].size());
+    num_samples_ = static_cast<int>(config.samples_of_lane(lane).size());
     const std::size_t slots = static_cast<std::size_t>(num_samples_) + 2;
     for (int read = 0; read < config.num_reads; ++read) {
         auto& row = files.emplace_back(slots);
@@ -62,11 +61,7 @@ void FastqFileManager::run()
 
 std::vector<FastqFileManager::LaneFile> FastqFileManager::lane_files(const Config& config, int lane)
 {
-    static const std::vector<Sample> no_samples;
-    const std::vector<Sample>& samples =
-        lane >= 1 && static_cast<std::size_t>(lane) <= config.lane_samples.size()
-            ? config.lane_samples[static_cast<std::size_t>(lane - 1)]
-            : no_samples;
+    const std::vector<Sample>& samples = config.samples_of_lane(lane);
     const bool any_samples = std::any_of(config.lane_samples.begin(), config.lane_samples.end(),
                                          [](const auto& lane_samples) { return !lane_samples.empty(); });
     const std::string undetermined = any_samples ? "Undetermined" : "";
@@ -176,11 +171,7 @@ bool FastqFileManager::is_writable(const Config& config, int read)
 
 int FastqFileManager::count_files(const Config& config, int lane)
 {
-    const std::size_t samples =
-        lane >= 1 && static_cast<std::size_t>(lane) <= config.lane_samples.size()
-            ? config.lane_samples[static_cast<std::size_t>(lane - 1)].size()
-            : 0;
-    const int per_read = static_cast<int>(samples) + 1 + (config.OutputControlFASTQ ? 1 : 0);
+    const int per_read = static_cast<int>(config.samples_of_lane(lane).size()) + 1 + (config.OutputControlFASTQ ? 1 : 0);
     int files = 0;
     for (int read = 1; read <= config.num_reads; ++read)
         if (is_writable(config, read))
@@ -191,44 +182,13 @@ int FastqFileManager::count_files(const Config& config, int lane)
 void FastqFileManager::process_spots(std::vector<Spot>& spots, int surface, int tile)
 {
     timers->start(TimerName::Format_fastq);
-    for (auto& group : groups_)
-        group.clear();
-    for (std::size_t s = 0; s < spots.size(); ++s) {
-        prefetch_spot_reads(spots, s, spots.size());
-        Spot& spot = spots[s];
-        const int slot = get_file_index(spot.is_control() != 0, spot.sample);
-        if (slot > num_samples_ + 1)
-            throw std::runtime_error("Sample index out of range: " + std::to_string(spot.sample));
-        groups_[static_cast<std::size_t>(slot)].push_back(&spot);
-    }
-
+    group_spots(spots);
     // Without control output the control slot has no file and its spots are dropped.
     const std::size_t used_slots =
         static_cast<std::size_t>(num_samples_) + (config->OutputControlFASTQ ? 2 : 1);
     const std::size_t reads = files.size();
-    batch_bundles_.clear();
-    for (auto& row : new_bundles_)
-        for (auto& list : row)
-            list.clear();
-    for (std::size_t slot = 0; slot < used_slots; ++slot)
-        for (std::size_t r = 0; r < reads; ++r)
-            if (is_writable(static_cast<int>(r) + 1)) {
-                auto& list = new_bundles_[r][slot];
-                create_bundles(groups_[slot], surface, tile, static_cast<int>(r) + 1, list);
-                batch_bundles_.insert(batch_bundles_.end(), list.begin(), list.end());
-            }
-
-    try {
-        for (auto& bundle : batch_bundles_)
-            lend_text(*bundle);
-        for_each_bundle(batch_bundles_, [](FastqSpotBundle& bundle) { bundle.format(); });
-    } catch (...) {
-        // None of this tile's bundles reaches a file; they go back to the pool.
-        for (auto& bundle : batch_bundles_)
-            return_bundle(bundle);
-        batch_bundles_.clear();
-        throw;
-    }
+    create_tile_bundles(used_slots, surface, tile);
+    format_tile_bundles();
     timers->stop(TimerName::Format_fastq);
 
     timers->start(TimerName::Compress_fastq);
@@ -249,6 +209,49 @@ void FastqFileManager::process_spots(std::vector<Spot>& spots, int surface, int 
     if (!compression_.wait_for_room(static_cast<std::size_t>(Max_queued_bundles)))
         throw std::runtime_error(write_error());
     timers->stop(TimerName::Wait_to_write);
+}
+
+void FastqFileManager::group_spots(std::vector<Spot>& spots)
+{
+    for (auto& group : groups_)
+        group.clear();
+    for (std::size_t s = 0; s < spots.size(); ++s) {
+        Spot& spot = spots[s];
+        const int slot = get_file_index(spot.is_control() != 0, spot.sample);
+        if (slot > num_samples_ + 1)
+            throw std::runtime_error("Sample index out of range: " + std::to_string(spot.sample));
+        groups_[static_cast<std::size_t>(slot)].push_back(&spot);
+    }
+}
+
+void FastqFileManager::create_tile_bundles(std::size_t used_slots, int surface, int tile)
+{
+    batch_bundles_.clear();
+    for (auto& row : new_bundles_)
+        for (auto& list : row)
+            list.clear();
+    for (std::size_t slot = 0; slot < used_slots; ++slot)
+        for (std::size_t r = 0; r < files.size(); ++r)
+            if (is_writable(static_cast<int>(r) + 1)) {
+                auto& list = new_bundles_[r][slot];
+                create_bundles(groups_[slot], surface, tile, static_cast<int>(r) + 1, list);
+                batch_bundles_.insert(batch_bundles_.end(), list.begin(), list.end());
+            }
+}
+
+void FastqFileManager::format_tile_bundles()
+{
+    try {
+        for (auto& bundle : batch_bundles_)
+            lend_text(*bundle);
+        for_each_bundle(batch_bundles_, [](FastqSpotBundle& bundle) { bundle.format(); });
+    } catch (...) {
+        // None of this tile's bundles reaches a file; they go back to the pool.
+        for (auto& bundle : batch_bundles_)
+            return_bundle(bundle);
+        batch_bundles_.clear();
+        throw;
+    }
 }
 
 void FastqFileManager::create_bundles(std::vector<Spot*>& spots, int surface, int tile, int read,

@@ -130,6 +130,13 @@ private:
     void lend_text(FastqSpotBundle& bundle);
     // Takes the text buffer of a compressed bundle back.
     void take_text(FastqSpotBundle& bundle);
+    // Sorts a tile's spots into the groups of their slots; throws for a sample position
+    // beyond the lane's samples.
+    void group_spots(std::vector<Spot>& spots);
+    // Cuts the groups of the first used_slots slots into new bundles for every written read.
+    void create_tile_bundles(std::size_t used_slots, int surface, int tile);
+    // Formats the tile's new bundles; on a failure they go back to the pool and it is thrown on.
+    void format_tile_bundles();
 
     std::vector<std::thread> threads;
     std::vector<std::shared_ptr<FastqSpotBundle>> free_bundles;

@@ -73,6 +73,8 @@ public:
 private:
     // Makes formatted at least size bytes long.
     void grow_text(std::size_t size);
+    // Sets the header text of every record of this lane, tile and read.
+    void set_header_text();
 
     // The header text shared by every record of one format() call, before x and after y.
     std::string header_prefix_;

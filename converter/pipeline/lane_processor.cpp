@@ -23,6 +23,26 @@ void log_lane_error(const char* what)
     log_flush();
 }
 
+// Shuts the lane's writer down; returns the bytes it wrote. A failed lane's files keep their
+// temporary names: a file under its final name is complete. A write error fails the lane.
+std::uint64_t close_fastq_files(FastqFileManager& fastq_files, int lane, bool& ok)
+{
+    if (!ok)
+        fastq_files.fail_lane();
+    fastq_files.stop();
+    fastq_files.join();
+    const std::uint64_t bytes = fastq_files.total_bytes_written();
+    if (fastq_files.has_write_error()) {
+        log_error() << fastq_files.write_error();
+        ok = false;
+    }
+    if (fastq_files.files_left() > 0)
+        log_warn() << "The FASTQ files of lane " << lane << " are incomplete and left under their names ending in "
+                   << PartialFiles::Suffix;
+    log_flush();
+    return bytes;
+}
+
 } // namespace
 
 LaneProcessor::LaneProcessor(const Config& config, ControlsManager& controls, AdapterFinder& adapters,
@@ -55,30 +75,7 @@ bool LaneProcessor::process_lane(int lane, int& tiles_processed)
         zel_files = take_loader(lane, loader_running);
         fastq_files.emplace(config_, timers_, lane);
         samples.emplace(config_, lane);
-        TileProcessor processor(config_, controls_, metrics_, *zel_files, *fastq_files, adapters_, *samples,
-                                timers_, spots_, block_);
-        // The output files are opened before a loader of this lane starts, so a file that
-        // cannot be opened ends the lane before any thread of it runs (a loader started ahead
-        // only reads).
-        fastq_files->run();
-        if (!loader_running)
-            zel_files->run();
-        metrics_.open_lane(lane);
-        const int tiles = static_cast<int>(config_.lane_tiles[static_cast<std::size_t>(lane - 1)].size());
-        for (int tile = 1; tile <= tiles; ++tile) {
-            processor.process_tile(lane, tile);
-            ++tiles_processed;
-        }
-        // Every tile is read: the tile threads are free for the next lane, whose loader runs
-        // while this lane's last tiles are compressed and written.
-        zel_files->join();
-        if (lane < config_.num_lanes) {
-            next_loader_ = std::make_unique<ZelFileManager>(config_, timers_, lane + 1, bundles_);
-            next_loader_->run();
-        }
-        timers_.start(TimerName::Compress_fastq);
-        fastq_files->finish();
-        timers_.stop(TimerName::Compress_fastq);
+        process_tiles(lane, *zel_files, loader_running, *fastq_files, *samples, tiles_processed);
     } catch (const std::exception& e) {
         log_lane_error(e.what());
         ok = false;
@@ -92,23 +89,8 @@ bool LaneProcessor::process_lane(int lane, int& tiles_processed)
         zel_files->join();
     }
     std::uint64_t bytes = 0;
-    if (fastq_files) {
-        // A failed lane's files keep their temporary names: a file under its final name is
-        // complete.
-        if (!ok)
-            fastq_files->fail_lane();
-        fastq_files->stop();
-        fastq_files->join();
-        bytes = fastq_files->total_bytes_written();
-        if (fastq_files->has_write_error()) {
-            log_error() << fastq_files->write_error();
-            ok = false;
-        }
-        if (fastq_files->files_left() > 0)
-            log_warn() << "The FASTQ files of lane " << lane << " are incomplete and left under their names ending in "
-                       << PartialFiles::Suffix;
-        log_flush();
-    }
+    if (fastq_files)
+        bytes = close_fastq_files(*fastq_files, lane, ok);
     const double seconds = timers_.stop(TimerName::Lane_processing);
 
     if (ok) {
@@ -123,4 +105,33 @@ bool LaneProcessor::process_lane(int lane, int& tiles_processed)
     metrics_.close_lane();
     timers_.reset(TimerName::Lane_processing);
     return ok;
+}
+
+void LaneProcessor::process_tiles(int lane, ZelFileManager& zel_files, bool loader_running,
+                                  FastqFileManager& fastq_files, SampleFinder& samples, int& tiles_processed)
+{
+    TileProcessor processor(config_, controls_, metrics_, zel_files, fastq_files, adapters_, samples, timers_,
+                            spots_, block_);
+    // The output files are opened before a loader of this lane starts, so a file that
+    // cannot be opened ends the lane before any thread of it runs (a loader started ahead
+    // only reads).
+    fastq_files.run();
+    if (!loader_running)
+        zel_files.run();
+    metrics_.open_lane(lane);
+    const int tiles = static_cast<int>(config_.tiles_of_lane(lane).size());
+    for (int tile = 1; tile <= tiles; ++tile) {
+        processor.process_tile(lane, tile);
+        ++tiles_processed;
+    }
+    // Every tile is read: the tile threads are free for the next lane, whose loader runs
+    // while this lane's last tiles are compressed and written.
+    zel_files.join();
+    if (lane < config_.num_lanes) {
+        next_loader_ = std::make_unique<ZelFileManager>(config_, timers_, lane + 1, bundles_);
+        next_loader_->run();
+    }
+    timers_.start(TimerName::Compress_fastq);
+    fastq_files.finish();
+    timers_.stop(TimerName::Compress_fastq);
 }

@@ -14,7 +14,9 @@
 class AdapterFinder;
 class Config;
 class ControlsManager;
+class FastqFileManager;
 class MetricsManager;
+class SampleFinder;
 class TimerManager;
 class ZelBundlePool;
 class ZelFileManager;
@@ -35,6 +37,10 @@ public:
 private:
     // The loader of the lane: the one started ahead, or a new one that is not yet running.
     std::unique_ptr<ZelFileManager> take_loader(int lane, bool& running);
+    // Converts every tile of the lane in order, starts the next lane's loader once every tile
+    // is read and waits until the lane's files are compressed; throws on the first failure.
+    void process_tiles(int lane, ZelFileManager& zel_files, bool loader_running, FastqFileManager& fastq_files,
+                       SampleFinder& samples, int& tiles_processed);
 
     const Config& config_;
     ControlsManager& controls_;

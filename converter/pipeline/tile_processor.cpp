@@ -37,8 +37,7 @@ void TileProcessor::process_tile(int lane, int tile)
     gather_metrics();
     write_fastq();
     const double seconds = timers_.stop(TimerName::Tile_processing);
-    log_results(config_.lane_tiles[static_cast<std::size_t>(lane - 1)][static_cast<std::size_t>(tile - 1)],
-                seconds);
+    log_results(config_.tile_folder(lane, tile), seconds);
 }
 
 void TileProcessor::read_spots()
@@ -86,8 +85,7 @@ void TileProcessor::gather_metrics()
 
 void TileProcessor::write_fastq()
 {
-    const TileFolder& folder =
-        config_.lane_tiles[static_cast<std::size_t>(lane_ - 1)][static_cast<std::size_t>(tile_ - 1)];
+    const TileFolder& folder = config_.tile_folder(lane_, tile_);
     fastq_files_.process_spots(spots_, folder.surface, folder.tile);
 }
 

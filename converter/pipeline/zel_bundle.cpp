@@ -64,7 +64,7 @@ bool ZelBundle::read_tile()
 
 bool ZelBundle::read_tile(ZelReader& reader)
 {
-    const TileFolder& folder = config->lane_tiles.at(to_size(lane - 1)).at(to_size(tile - 1));
+    const TileFolder& folder = config->tile_folder(lane, tile);
     num_spots = 0;
     num_spots_known = false;
     for (int read = 0; read < config->num_reads; ++read)
@@ -95,7 +95,7 @@ bool ZelBundle::read_files(ZelReader& zel_reader, const TileFolder& folder, int 
               zel_opened && pos_opened && validate_pos_header(folder, read, positions_count);
     if (ok) {
         const auto r = to_size(read);
-        const std::size_t call_bytes = to_size(num_spots) * to_size(config->cycles[r]);
+        const std::size_t call_bytes = to_size(num_spots) * to_size(config->read_cycles(read + 1));
         const std::size_t values = 2 * to_size(num_spots);
         // Counts that the files cannot hold are refused before any buffer is sized for them.
         if (!zel_reader.can_read(call_bytes) || !zel_reader.read(resized(calls[r], call_bytes), call_bytes)) {
@@ -161,7 +161,7 @@ void ZelBundle::create_spots(std::vector<Spot>& spots, SpotBlock* block) const
     if (block) {
         std::vector<int> lengths;
         for (int read = 0; read < config->num_reads; ++read)
-            lengths.push_back(config->cycles[to_size(read)] - config->extra_cycles[to_size(read)]);
+            lengths.push_back(config->read_length(read + 1));
         block->lay_out(spots.size(), lengths);
     }
     parallel_ranges(spots.size(), [&](int begin, int end) { create_spots_range(spots, begin, end, block); });
@@ -178,8 +178,8 @@ void ZelBundle::create_spots_range(std::vector<Spot>& spots, int begin, int end,
         spot.init(reads);
         for (int read = 0; read < reads; ++read) {
             const auto r = to_size(read);
-            const int cycles = config->cycles[r];
-            const int length = cycles - config->extra_cycles[r];
+            const int cycles = config->read_cycles(read + 1);
+            const int length = config->read_length(read + 1);
             const unsigned char* record = calls[r].data() + to_size(cycles) * to_size(s);
             // Positions are kept in 16 bits: larger values wrap around.
             const auto x = static_cast<short>(positions[r][2 * to_size(s)]);

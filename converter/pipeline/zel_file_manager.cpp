@@ -90,7 +90,7 @@ void ZelFileManager::read_bundles()
 {
     // Nothing may leave the thread: an error ends the reading as a failed tile does.
     try {
-        const auto& tiles = config.lane_tiles.at(static_cast<std::size_t>(lane - 1));
+        const auto& tiles = config.tiles_of_lane(lane);
         const int n = static_cast<int>(tiles.size());
         for (int next = 0; next < n; next += Batch_size) {
             if (!ready.wait_at_most(Queue_bound))
