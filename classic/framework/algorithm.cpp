@@ -2,8 +2,8 @@
 
 #include <utility>
 
-Algorithm::Algorithm(std::string name, AlgorithmFramework::Log& log,
-                     AlgorithmFramework::Blackboard& blackboard)
-    : name_(std::move(name)), log(&log), blackboard(&blackboard)
+Algorithm::Algorithm(std::string name, AlgorithmFramework::Log& run_log,
+                     AlgorithmFramework::Blackboard& run_blackboard)
+    : name_(std::move(name)), log(&run_log), blackboard(&run_blackboard)
 {
 }

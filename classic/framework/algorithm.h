@@ -8,8 +8,8 @@
 
 class Algorithm {
 public:
-    Algorithm(std::string name, AlgorithmFramework::Log& log,
-              AlgorithmFramework::Blackboard& blackboard);
+    Algorithm(std::string name, AlgorithmFramework::Log& run_log,
+              AlgorithmFramework::Blackboard& run_blackboard);
     virtual ~Algorithm() = default;
 
     Algorithm(const Algorithm&) = delete;

@@ -61,9 +61,9 @@ bool occurs_in(const std::string& path, std::string pattern)
 
 } // namespace
 
-CreateFastq::CreateFastq(std::string name, AlgorithmFramework::Log& log,
-                         AlgorithmFramework::Blackboard& blackboard)
-    : Algorithm(std::move(name), log, blackboard)
+CreateFastq::CreateFastq(std::string name, AlgorithmFramework::Log& run_log,
+                         AlgorithmFramework::Blackboard& run_blackboard)
+    : Algorithm(std::move(name), run_log, run_blackboard)
 {
     this->log->echo = true;
 }

@@ -45,8 +45,8 @@ public:
     // Samples are numbered by their row in the sheet, over both lanes, as shorts.
     static constexpr std::size_t Max_samples = 32768;
 
-    CreateFastq(std::string name, AlgorithmFramework::Log& log,
-                AlgorithmFramework::Blackboard& blackboard);
+    CreateFastq(std::string name, AlgorithmFramework::Log& run_log,
+                AlgorithmFramework::Blackboard& run_blackboard);
     ~CreateFastq() override = default;
 
     bool run() override;
@@ -126,14 +126,14 @@ public:
                      std::vector<std::pair<std::uint64_t, std::string>> tiles);
     // Names and opens the lane's files (0 for L01): per read its control and track file, then
     // every sample output.
-    void open_lane_outputs(std::uint64_t lane, std::vector<GzFile>& controls, std::vector<GzFile>& tracks);
+    void open_lane_outputs(std::uint64_t lane, std::vector<GzFile>& control_files, std::vector<GzFile>& tracks);
     // Closes the lane's files, each checked and then given its own name.
-    void close_lane_outputs(std::uint64_t lane, std::vector<GzFile>& controls, std::vector<GzFile>& tracks);
+    void close_lane_outputs(std::uint64_t lane, std::vector<GzFile>& control_files, std::vector<GzFile>& tracks);
     void output_fastq(std::uint64_t lane, std::uint64_t slot, std::uint64_t tile_number,
                       const std::string& folder);
-    void write(std::uint64_t lane, std::uint64_t slot, std::vector<GzFile>& controls,
+    void write(std::uint64_t lane, std::uint64_t slot, std::vector<GzFile>& control_files,
                std::vector<GzFile>& tracks);
-    void flush(std::uint64_t lane, std::vector<GzFile>& controls, std::vector<GzFile>& tracks);
+    void flush(std::uint64_t lane, std::vector<GzFile>& control_files, std::vector<GzFile>& tracks);
     // Opens a FASTQ output for writing at the output level with a gz buffer of buffer_bytes,
     // under its temporary name; a file that cannot be opened ends the run.
     GzFile open_fastq_output(const std::string& name, unsigned buffer_bytes);

@@ -75,10 +75,10 @@ void CreateFastq::log_sample_sheet(const std::string& path)
             std::filesystem::is_directory(input + data_folder + "/L0" + std::to_string(row.lane));
         if (lane_in_run) {
             for (std::size_t r = 1; r <= read_numbers.size(); ++r) {
-                Demux output;
-                output.sample = static_cast<int>(p);
-                output.read = static_cast<int>(r);
-                lane_demux[static_cast<std::size_t>(row.lane - 1)][{sample, static_cast<int>(r - 1)}] = output;
+                Demux sample_output;
+                sample_output.sample = static_cast<int>(p);
+                sample_output.read = static_cast<int>(r);
+                lane_demux[static_cast<std::size_t>(row.lane - 1)][{sample, static_cast<int>(r - 1)}] = sample_output;
             }
         }
 

@@ -144,20 +144,20 @@ void CreateFastq::thread_work(const std::string& lane_name,
         slot.read_data.resize(reads);
     }
 
-    std::vector<GzFile> controls(reads, nullptr);
+    std::vector<GzFile> control_files(reads, nullptr);
     std::vector<GzFile> tracks(reads, nullptr);
-    OpenFiles open_files(controls, tracks, lane_demux[k]);
-    open_lane_outputs(k, controls, tracks);
+    OpenFiles open_files(control_files, tracks, lane_demux[k]);
+    open_lane_outputs(k, control_files, tracks);
 
     ThreadGroup threads;
     auto finish_batch = [&](std::uint64_t used) {
         threads.join();
         for (std::uint64_t s = 0; s < used; ++s) {
-            write(k, s, controls, tracks);
+            write(k, s, control_files, tracks);
             for (ReadData& read : slots[s].read_data)
                 read.counts.initialize(control_classes, sample_names);
         }
-        flush(k, controls, tracks);
+        flush(k, control_files, tracks);
         log->flush();
     };
     std::uint64_t slot = 0;
@@ -171,11 +171,11 @@ void CreateFastq::thread_work(const std::string& lane_name,
     if (slot > 0)
         finish_batch(slot);
 
-    close_lane_outputs(k, controls, tracks);
+    close_lane_outputs(k, control_files, tracks);
     slots.clear();
 }
 
-void CreateFastq::open_lane_outputs(std::uint64_t lane, std::vector<GzFile>& controls, std::vector<GzFile>& tracks)
+void CreateFastq::open_lane_outputs(std::uint64_t lane, std::vector<GzFile>& control_files, std::vector<GzFile>& tracks)
 {
     auto& outputs = lane_demux[lane];
     const auto& rows = sample_sheet_local.index_data;
@@ -190,7 +190,7 @@ void CreateFastq::open_lane_outputs(std::uint64_t lane, std::vector<GzFile>& con
     for (std::uint64_t r = 0; r < read_numbers.size(); ++r) {
         const bool written = is_read_written(r);
         if (written && design_sheet.quillon_settings.OutputControlFASTQ)
-            controls[r] = open(track_file_name(*this, lane, r, true));
+            control_files[r] = open(track_file_name(*this, lane, r, true));
         if (written)
             tracks[r] = open(track_file_name(*this, lane, r, false));
     }
@@ -199,7 +199,7 @@ void CreateFastq::open_lane_outputs(std::uint64_t lane, std::vector<GzFile>& con
             out.file = open(out.file_name);
 }
 
-void CreateFastq::close_lane_outputs(std::uint64_t lane, std::vector<GzFile>& controls, std::vector<GzFile>& tracks)
+void CreateFastq::close_lane_outputs(std::uint64_t lane, std::vector<GzFile>& control_files, std::vector<GzFile>& tracks)
 {
     auto close = [this](GzFile& file, const std::string& name) {
         GzFile closing = file;
@@ -211,8 +211,8 @@ void CreateFastq::close_lane_outputs(std::uint64_t lane, std::vector<GzFile>& co
         publish_fastq_output(name);
     };
     for (std::uint64_t r = 0; r < read_numbers.size(); ++r) {
-        if (controls[r] != nullptr)
-            close(controls[r], track_file_name(*this, lane, r, true));
+        if (control_files[r] != nullptr)
+            close(control_files[r], track_file_name(*this, lane, r, true));
         if (tracks[r] != nullptr)
             close(tracks[r], track_file_name(*this, lane, r, false));
     }
@@ -263,13 +263,13 @@ void CreateFastq::output_fastq(std::uint64_t lane, std::uint64_t slot, std::uint
     process_reads(folder, tile, lane, tag);
 }
 
-void CreateFastq::write(std::uint64_t lane, std::uint64_t slot, std::vector<GzFile>& controls,
+void CreateFastq::write(std::uint64_t lane, std::uint64_t slot, std::vector<GzFile>& control_files,
                         std::vector<GzFile>& tracks)
 {
     TileData& tile = lane_tiles[lane][slot];
     for (std::uint64_t r = 0; r < tile.read_data.size(); ++r) {
         ReadData& read = tile.read_data[r];
-        if (controls[r] != nullptr && !write_all(controls[r], read.control_fastq))
+        if (control_files[r] != nullptr && !write_all(control_files[r], read.control_fastq))
             log_exception("Cannot write to output file " + track_file_name(*this, lane, r, true));
         read.control_fastq.clear();
         if (tracks[r] != nullptr && !write_all(tracks[r], read.sample_fastq))
@@ -287,10 +287,10 @@ void CreateFastq::write(std::uint64_t lane, std::uint64_t slot, std::vector<GzFi
     update_counts(lane, slot);
 }
 
-void CreateFastq::flush(std::uint64_t lane, std::vector<GzFile>& controls, std::vector<GzFile>& tracks)
+void CreateFastq::flush(std::uint64_t lane, std::vector<GzFile>& control_files, std::vector<GzFile>& tracks)
 {
-    for (std::uint64_t r = 0; r < controls.size(); ++r)
-        if (controls[r] != nullptr && gz_flush(controls[r], Gz_sync_flush) != Gz_ok)
+    for (std::uint64_t r = 0; r < control_files.size(); ++r)
+        if (control_files[r] != nullptr && gz_flush(control_files[r], Gz_sync_flush) != Gz_ok)
             log_exception("Cannot write to output file " + track_file_name(*this, lane, r, true));
     for (std::uint64_t r = 0; r < tracks.size(); ++r)
         if (tracks[r] != nullptr && gz_flush(tracks[r], Gz_sync_flush) != Gz_ok)

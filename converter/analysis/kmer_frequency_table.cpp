@@ -22,7 +22,7 @@ int letter_code(char c)
 
 } // namespace
 
-KmerFrequencyTable::KmerFrequencyTable(int k) : k(k)
+KmerFrequencyTable::KmerFrequencyTable(int length) : k(length)
 {
     if (k < 1 || k > Max_k)
         throw std::invalid_argument("k-mer length must be 1 .. 15, not " + std::to_string(k));

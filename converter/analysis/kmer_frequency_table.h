@@ -9,8 +9,8 @@
 
 class KmerFrequencyTable {
 public:
-    // Throws std::invalid_argument unless 1 <= k <= 15. The table takes 4^k bytes.
-    explicit KmerFrequencyTable(int k);
+    // Throws std::invalid_argument unless 1 <= length <= 15. The table takes 4^k bytes.
+    explicit KmerFrequencyTable(int length);
 
     // Adds the k-mers of text. A k-mer is counted when the base after it arrives, so the
     // last k-mer of the text and the one just before any character other than A, C, G, T

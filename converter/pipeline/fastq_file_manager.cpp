@@ -24,13 +24,13 @@ void for_each_bundle(std::vector<std::shared_ptr<FastqSpotBundle>>& bundles, Bod
 
 } // namespace
 
-FastqFileManager::FastqFileManager(const Config& config, TimerManager& timers, int lane)
-    : config(&config), timers(&timers), lane(lane),
-      compression_(config.compress, [this](FastqSpotBundle& bundle) { take_text(bundle); })
+FastqFileManager::FastqFileManager(const Config& run_config, TimerManager& run_timers, int lane_number)
+    : config(&run_config), timers(&run_timers), lane(lane_number),
+      compression_(run_config.compress, [this](FastqSpotBundle& bundle) { take_text(bundle); })
 {
-    num_samples_ = static_cast<int>(config.samples_of_lane(lane).size());
+    num_samples_ = static_cast<int>(run_config.samples_of_lane(lane_number).size());
     const std::size_t slots = static_cast<std::size_t>(num_samples_) + 2;
-    for (int read = 0; read < config.num_reads; ++read) {
+    for (int read = 0; read < run_config.num_reads; ++read) {
         auto& row = files.emplace_back(slots);
         for (FastqFileReference& reference : row)
             reference.file = std::make_shared<FastqFile>();

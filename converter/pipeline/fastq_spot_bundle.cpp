@@ -93,7 +93,7 @@ std::size_t write_record(const Spot& spot, const SpotRead& spot_read, std::strin
 
 } // namespace
 
-FastqSpotBundle::FastqSpotBundle(const Config& config) : config(&config) {}
+FastqSpotBundle::FastqSpotBundle(const Config& run_config) : config(&run_config) {}
 
 void FastqSpotBundle::set_spots(const std::vector<Spot*>& batch, int lane_number, int surface,
                                 int tile_number, int read_number)

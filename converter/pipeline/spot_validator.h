@@ -12,8 +12,8 @@ class Config;
 class SpotValidator {
 public:
     // Reads num_reads (and nothing else) from the configuration, which must outlive this.
-    explicit SpotValidator(const Config& config) : config(&config) {}
-    explicit SpotValidator(const Config* config) : config(config) {}
+    explicit SpotValidator(const Config& run_config) : config(&run_config) {}
+    explicit SpotValidator(const Config* run_config) : config(run_config) {}
 
     // Marks invalid every spot whose reads 2..n disagree with read 1 in x or y; a parallel
     // loop over the spots (grain 1, automatic partitioning). Nothing for no spots.

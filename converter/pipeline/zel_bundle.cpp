@@ -49,10 +49,10 @@ T* resized(std::vector<T>& buffer, std::size_t size)
 
 } // namespace
 
-ZelBundle::ZelBundle(const Config& config)
-    : config(&config),
-      calls(to_size(config.num_reads)),
-      positions(to_size(config.num_reads))
+ZelBundle::ZelBundle(const Config& run_config)
+    : config(&run_config),
+      calls(to_size(run_config.num_reads)),
+      positions(to_size(run_config.num_reads))
 {
 }
 

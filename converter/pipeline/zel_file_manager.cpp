@@ -8,9 +8,10 @@
 #include <exception>
 #include <utility>
 
-ZelFileManager::ZelFileManager(const Config& config, TimerManager& timers, int lane,
-                               std::shared_ptr<ZelBundlePool> pool)
-    : config(config), timers(timers), lane(lane), pool(pool ? std::move(pool) : make_pool(config))
+ZelFileManager::ZelFileManager(const Config& run_config, TimerManager& run_timers, int lane_number,
+                               std::shared_ptr<ZelBundlePool> shared_pool)
+    : config(run_config), timers(run_timers), lane(lane_number),
+      pool(shared_pool ? std::move(shared_pool) : make_pool(run_config))
 {
 }
 

@@ -212,8 +212,8 @@ TEST_P(RunSimFault, DamagesExactlyTheNamedFileAsNamed)
 }
 
 INSTANTIATE_TEST_SUITE_P(AllFaults, RunSimFault, ::testing::ValuesIn(Fault_cases),
-                         [](const auto& info) {
-                             std::string name = info.param.name;
+                         [](const auto& test_info) {
+                             std::string name = test_info.param.name;
                              std::replace(name.begin(), name.end(), '-', '_');
                              return name;
                          });

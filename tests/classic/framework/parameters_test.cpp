@@ -110,6 +110,6 @@ TEST(ClassicThreadsPerLane, DefaultFollowsTheMemory)
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, ClassicParameters, ::testing::ValuesIn(Cases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& test_info) { return std::string(test_info.param.name); });
 
 } // namespace

@@ -90,7 +90,7 @@ INSTANTIATE_TEST_SUITE_P(
                     LayoutCase{"GzipV3ReadFolders", runsim::ZelStorage::Gzip, 3, true, false, false, false, 0, 1},
                     LayoutCase{"PlainV2FloatPositions", runsim::ZelStorage::Plain, 2, false, false, true, false, 1, 3},
                     LayoutCase{"PlainV1ReadFoldersOnlyL02", runsim::ZelStorage::Plain, 1, true, true, false, true, 1, 2}),
-    [](const testing::TestParamInfo<LayoutCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<LayoutCase>& test_info) { return std::string(test_info.param.name); });
 
 // What the run drops or assumes without an error is said in one WARN: the spots of a tile whose
 // positions are missing or not numbers, a tile's read of another cycle count than the first
@@ -264,6 +264,6 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"FastqFolderIsAFile", ZelStorage::BlockGzip, Damage::FastqFolderIsAFile, {}, 1, 1, 1,
                   "Cannot open output file ", false},
         FaultCase{"FullDisk", ZelStorage::BlockGzip, Damage::FullDisk, {}, 1, 1, 1, "Cannot write to output file ", false}),
-    [](const testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<FaultCase>& test_info) { return std::string(test_info.param.name); });
 
 } // namespace

@@ -255,7 +255,7 @@ INSTANTIATE_TEST_SUITE_P(Sheets, ClassicSampleRun,
                                          Sheet{"SectionedWithControls", false, true, ""},
                                          Sheet{"LegacyWithUmis", true, false, ""},
                                          Sheet{"LegacyWithUmiTagAndControls", true, true, "RX"}),
-                         [](const testing::TestParamInfo<Sheet>& info) { return std::string(info.param.name); });
+                         [](const testing::TestParamInfo<Sheet>& test_info) { return std::string(test_info.param.name); });
 
 // MergeLanes in the sample sheet: each output's L01 records, then its L02 records, under the
 // name without the lane; no lane file is left. A one-lane run's files are renamed.

@@ -121,7 +121,7 @@ TEST_P(ClassicInterrupted, LeavesNoIncompleteFileRefusesASecondRunAndARerunIsExa
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, ClassicInterrupted, testing::Values(SIGTERM, SIGINT, SIGKILL),
-                         [](const testing::TestParamInfo<int>& info) { return signal_name(info.param); });
+                         [](const testing::TestParamInfo<int>& test_info) { return signal_name(test_info.param); });
 
 TEST_F(ClassicMisuse, OpenFileLimitIsRaisedOrTheRunRefusedBeforeAnyFile)
 {

@@ -330,9 +330,9 @@ INSTANTIATE_TEST_SUITE_P(
                  }},
         FileCase{"GapInReadNumbers",
                  [](auto t1, auto t2) {
-                     for (const fs::path& t : {t1, t2})
+                     for (const fs::path& tile : {t1, t2})
                          for (const char* f : {"R2.zel", "R2_positions", "R4.zel", "R4_positions"})
-                             fs::remove(t / f);
+                             fs::remove(tile / f);
                  },
                  [](auto t1, auto) { return "zel file in tile folder: " + t1.string() + " not specified"; }},
         FileCase{"NoZelFiles",
@@ -351,7 +351,7 @@ INSTANTIATE_TEST_SUITE_P(
                  [](auto t1, auto) {
                      return "Read number not in 1 to 4 in file name: " + (t1 / "R5.zel").string();
                  }}),
-    [](const ::testing::TestParamInfo<FileCase>& info) { return info.param.name; });
+    [](const ::testing::TestParamInfo<FileCase>& test_info) { return test_info.param.name; });
 
 TEST_F(ConfigSetupTest, BadFirstTileHeadersFailWithoutException)
 {

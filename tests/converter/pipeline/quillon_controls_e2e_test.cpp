@@ -311,6 +311,6 @@ TEST_P(QuillonControls, SortsControlSpotsAndTrimsAdapters)
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, QuillonControls, ::testing::ValuesIn(Controls_cases),
-                         [](const ::testing::TestParamInfo<ControlsCase>& info) { return info.param.name; });
+                         [](const ::testing::TestParamInfo<ControlsCase>& test_info) { return test_info.param.name; });
 
 } // namespace

@@ -468,7 +468,7 @@ TEST_P(QuillonConvert, WritesExactlyTheFastqOfTheTruth)
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, QuillonConvert, ::testing::ValuesIn(Convert_cases),
-                         [](const ::testing::TestParamInfo<ConvertCase>& info) { return info.param.name; });
+                         [](const ::testing::TestParamInfo<ConvertCase>& test_info) { return test_info.param.name; });
 
 // ---- runs that fail ---------------------------------------------------------------------------
 
@@ -561,7 +561,7 @@ TEST_P(QuillonBadInput, EndsWithItsErrorAndStatus255)
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, QuillonBadInput, ::testing::ValuesIn(Bad_input_cases),
-                         [](const ::testing::TestParamInfo<BadInputCase>& info) { return info.param.name; });
+                         [](const ::testing::TestParamInfo<BadInputCase>& test_info) { return test_info.param.name; });
 
 // ---- an output folder that fills up -----------------------------------------------------------
 

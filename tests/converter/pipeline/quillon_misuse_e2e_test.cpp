@@ -150,7 +150,7 @@ TEST_P(QuillonInterrupted, LeavesNoFinalFastqFileOfTheUnfinishedLane)
 INSTANTIATE_TEST_SUITE_P(Signals, QuillonInterrupted,
                          ::testing::Values(InterruptCase{"SIGTERM", SIGTERM}, InterruptCase{"SIGINT", SIGINT},
                                            InterruptCase{"SIGKILL", SIGKILL}),
-                         [](const ::testing::TestParamInfo<InterruptCase>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<InterruptCase>& test_info) { return std::string(test_info.param.name); });
 
 // ---- one run per output folder ----------------------------------------------------------------
 
@@ -247,7 +247,7 @@ TEST_P(QuillonLateError, EndsWithStatus255AndItsMessage)
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, QuillonLateError, ::testing::ValuesIn(Late_error_cases),
-                         [](const ::testing::TestParamInfo<LateErrorCase>& info) { return info.param.name; });
+                         [](const ::testing::TestParamInfo<LateErrorCase>& test_info) { return test_info.param.name; });
 
 // ---- the limit of open files ----------------------------------------------------------------
 

@@ -470,7 +470,7 @@ TEST_P(QuillonSamples, DemultiplexesByTheSheetsMismatchesAndCountsTheSpots)
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, QuillonSamples, ::testing::ValuesIn(Mismatch_cases),
-                         [](const ::testing::TestParamInfo<MismatchCase>& info) { return info.param.name; });
+                         [](const ::testing::TestParamInfo<MismatchCase>& test_info) { return test_info.param.name; });
 
 // ---- frequency files ------------------------------------------------------------------------
 

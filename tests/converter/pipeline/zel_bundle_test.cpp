@@ -114,8 +114,8 @@ TEST_P(ZelBundleTiles, TileReadAndUnpackedGivesThePlantedCallsAndPositions)
 INSTANTIATE_TEST_SUITE_P(Positions, ZelBundleTiles,
                          ::testing::Values(runsim::PositionsType::Int32,
                                            runsim::PositionsType::Float32),
-                         [](const auto& info) {
-                             return std::string(runsim::positions_type_name(info.param));
+                         [](const auto& test_info) {
+                             return std::string(runsim::positions_type_name(test_info.param));
                          });
 
 TEST(ZelBundleSpots, OnlyAFilledBundleIsUnpacked)
@@ -191,11 +191,11 @@ INSTANTIATE_TEST_SUITE_P(
     Input, ZelBundleFaults,
     ::testing::Values(
         FaultCase{"TruncatedCalls", [](Run run) { damage_tile2(run, Fault::TruncatedCalls, 4); },
-                  [](Tile t) { return Lines{"ERROR: Unexpected end of data in " + zel(t, 4)}; }},
+                  [](Tile tile) { return Lines{"ERROR: Unexpected end of data in " + zel(tile, 4)}; }},
         FaultCase{"ShortPositions", [](Run run) { damage_tile2(run, Fault::ShortPositions, 3); },
-                  [](Tile t) {
+                  [](Tile tile) {
                       return Lines{"ERROR: Unexpected end of data in " +
-                                   quoted_path(t.positions_files[2])};
+                                   quoted_path(tile.positions_files[2])};
                   }},
         FaultCase{"SpotsMismatchBetweenReads",
                   [](Run run) { damage_tile2(run, Fault::SpotsMismatch, 2); },
@@ -211,19 +211,19 @@ INSTANTIATE_TEST_SUITE_P(
                   spots_differ_in_read2},
         // The refused header leaves its counts at 0; read 1 has 2 extra cycles.
         FaultCase{"WrongVersion", [](Run run) { damage_tile2(run, Fault::WrongVersion, 1); },
-                  [](Tile t) {
-                      return Lines{"ERROR: Incorrect file version " + zel(t, 1),
-                                   "Inconsistant number of cycles in .zel file: " + zel(t, 1),
-                                   "Inconsistant number of extra cycles in .zel file: " + zel(t, 1)};
+                  [](Tile tile) {
+                      return Lines{"ERROR: Incorrect file version " + zel(tile, 1),
+                                   "Inconsistant number of cycles in .zel file: " + zel(tile, 1),
+                                   "Inconsistant number of extra cycles in .zel file: " + zel(tile, 1)};
                   }},
         FaultCase{"NotGzip", [](Run run) { damage_tile2(run, Fault::NotGzip, 2); },
-                  [](Tile t) { return Lines{t.zel_files[1].string() + ": File format error."}; }},
+                  [](Tile tile) { return Lines{tile.zel_files[1].string() + ": File format error."}; }},
         FaultCase{"MissingPositionsFile",
                   [](Run run) { fs::remove(run.tile(1, 2).positions_files[0]); },
-                  [](Tile t) {
-                      return Lines{"ERROR: Unable to open " + t.positions_files[0].string() +
+                  [](Tile tile) {
+                      return Lines{"ERROR: Unable to open " + tile.positions_files[0].string() +
                                    " : " + get_system_error_message(ENOENT)};
                   }}),
-    [](const ::testing::TestParamInfo<FaultCase>& info) { return info.param.name; });
+    [](const ::testing::TestParamInfo<FaultCase>& test_info) { return test_info.param.name; });
 
 } // namespace

@@ -162,7 +162,7 @@ INSTANTIATE_TEST_SUITE_P(
                    {"ERROR: Invalid number of spots in .zel file: "}},
         HeaderCase{"huge_extra", 42, 4, 8, 8, ~std::uint64_t(0),
                    {"ERROR: Invalid number of extra cycles in .zel file: "}}),
-    [](const ::testing::TestParamInfo<HeaderCase>& info) { return info.param.name; });
+    [](const ::testing::TestParamInfo<HeaderCase>& test_info) { return test_info.param.name; });
 
 TEST_F(ZelReaderTest, LargestCountsAndExtraEqualToCyclesPass)
 {
