@@ -1,5 +1,6 @@
 #include "converter/pipeline/pos_reader.h"
 
+#include "common/little_endian.h"
 #include "converter/pipeline/file_header.h"
 #include "converter/app/file_checks.h"
 #include "converter/app/logger.h"
@@ -52,13 +53,13 @@ bool PosReader::open(const std::filesystem::path& file, std::uint64_t& spots)
         header_error("ERROR: Incomplete header in positions file: ", file);
         return false;
     }
-    const std::uint64_t type = little_endian_u64(header.data() + 8);
+    const std::uint64_t type = little_endian::load_u64(header.data() + 8);
     if (type != Int32_values && type != Float32_values) {
         header_error("ERROR: Incorrect value type in positions file: ", file);
         return false;
     }
     type_ = type;
-    spots = little_endian_u64(header.data() + 16);
+    spots = little_endian::load_u64(header.data() + 16);
     std::error_code error;
     const std::uintmax_t size = std::filesystem::file_size(file, error);
     values_size_ = error ? 0 : static_cast<std::uint64_t>(size) - Header_size;
