@@ -7,6 +7,7 @@
 #include "classic/processing/create_fastq.h"
 
 #include "classic/framework/af_exception.h"
+#include "common/base_code.h"
 #include "common/dax_unzip.h"
 #include "common/little_endian.h"
 #include "common/zel_header.h"
@@ -213,7 +214,7 @@ void unpack_calls(const std::vector<unsigned char>& calls, std::uint64_t spots, 
     const std::uint64_t count = spots * cycles;
     for (std::uint64_t i = 0; i < count; ++i) {
         const unsigned char call = calls[i];
-        bases[i] = call < 4 ? 'N' : "ACGT"[call & 3];
+        bases[i] = call < 4 ? 'N' : base_code::Letters[call & 3];
         quals[i] = static_cast<unsigned char>(call >> 2);
     }
 }

@@ -1,5 +1,7 @@
 #include "classic/processing/kmer_table.h"
 
+#include "common/base_code.h"
+
 #include <algorithm>
 #include <stdexcept>
 
@@ -15,20 +17,8 @@ constexpr std::uint64_t Max_ordinals = std::uint64_t{1} << (2 * Ordinal_bits);
 // different lengths never pack alike.
 unsigned letter_code(char c)
 {
-    switch (c) {
-    case 'A':
-        return 1;
-    case 'C':
-        return 2;
-    case 'G':
-        return 3;
-    case 'T':
-        return 4;
-    case 'N':
-        return 5;
-    default:
-        return 0;
-    }
+    const unsigned position = base_code::Letter_positions[static_cast<unsigned char>(c)];
+    return position == base_code::Not_a_letter ? 0 : position + 1;
 }
 
 std::uint64_t scramble(std::uint64_t x)
