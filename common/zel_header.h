@@ -17,8 +17,8 @@ struct ZelHeader {
     std::uint64_t type = 0; // Zel_file_type in a base-call file
     std::uint64_t version = 0;
     std::uint64_t spots = 0;
-    std::uint64_t cycles = 0;       // per spot record
-    std::uint64_t extra = 0;        // extra cycles at the end of each record
+    std::uint64_t cycles = 0; // per spot record
+    std::uint64_t extra = 0;  // extra cycles at the end of each record
     std::uint64_t text_length = 0;
 
     // The fields as they stand in the header's bytes, unchecked.
@@ -26,6 +26,7 @@ struct ZelHeader {
     {
         using little_endian::load_u64;
         const unsigned char* p = bytes.data();
-        return {load_u64(p), load_u64(p + 8), load_u64(p + 16), load_u64(p + 24), load_u64(p + 32), load_u64(p + 40)};
+        return {load_u64(p),      load_u64(p + 8),  load_u64(p + 16),
+                load_u64(p + 24), load_u64(p + 32), load_u64(p + 40)};
     }
 };

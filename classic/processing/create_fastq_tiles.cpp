@@ -10,6 +10,7 @@
 #include "common/base_code.h"
 #include "common/dax_unzip.h"
 #include "common/little_endian.h"
+#include "common/positions_header.h"
 #include "common/zel_header.h"
 
 #include <algorithm>
@@ -32,9 +33,6 @@ using little_endian::load_u32;
 using little_endian::load_u64;
 
 constexpr int Zel_unzip_threads = 4;
-constexpr std::uint64_t Positions_header_size = 24;
-constexpr std::uint64_t Positions_int32 = 5;
-constexpr std::uint64_t Positions_float32 = 6;
 constexpr std::uint64_t Inflate_piece = std::uint64_t(16) << 20;
 
 // A file of the tile that is damaged or shorter than its header says.
@@ -379,15 +377,15 @@ bool CreateFastq::load_positions(const std::string& path, matrix<int>& positions
         return false;
     }
     const std::string format_error = "Incorrect file format for positions file " + path;
-    unsigned char header[Positions_header_size] = {};
-    if (!file.read(reinterpret_cast<char*>(header), sizeof header))
+    unsigned char header_bytes[PositionsHeader::Size] = {};
+    if (!file.read(reinterpret_cast<char*>(header_bytes), sizeof header_bytes))
         throw BadTileFile(format_error);
-    const std::uint64_t type = load_u64(header + 8);
-    const std::uint64_t spots = load_u64(header + 16);
-    if (type != Positions_int32 && type != Positions_float32)
+    const PositionsHeader header = PositionsHeader::parse(header_bytes);
+    const std::uint64_t spots = header.spots;
+    if (!header.has_known_type())
         log_exception(format_error);
     const std::uint64_t size = size_of(path);
-    if (size < Positions_header_size || spots > (size - Positions_header_size) / 8)
+    if (size < PositionsHeader::Size || spots > (size - PositionsHeader::Size) / 8)
         throw BadTileFile(format_error);
 
     std::vector<unsigned char> bytes;
@@ -403,7 +401,7 @@ bool CreateFastq::load_positions(const std::string& path, matrix<int>& positions
         for (int c = 0; c < 2; ++c) {
             const std::uint32_t bits = load_u32(bytes.data() + s * 8 + std::uint64_t(c) * 4);
             positions(s, std::uint64_t(c)) =
-                type == Positions_int32 ? static_cast<std::int32_t>(bits) : position_of_float(bits);
+                header.type == PositionsHeader::Int32_values ? static_cast<std::int32_t>(bits) : position_of_float(bits);
         }
     }
     return true;
