@@ -1,5 +1,7 @@
 #include "common/block_gzip.h"
 
+#include "common/little_endian.h"
+
 #include <libdeflate.h>
 
 #include <cstring>
@@ -10,19 +12,8 @@
 namespace block_gzip {
 namespace {
 
-std::uint32_t load_u32(const unsigned char* p)
-{
-    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
-           std::uint32_t(p[3]) << 24;
-}
-
-void store_u32(unsigned char* p, std::uint32_t v)
-{
-    p[0] = static_cast<unsigned char>(v);
-    p[1] = static_cast<unsigned char>(v >> 8);
-    p[2] = static_cast<unsigned char>(v >> 16);
-    p[3] = static_cast<unsigned char>(v >> 24);
-}
+using little_endian::load_u32;
+using little_endian::store_u32;
 
 constexpr unsigned char Header_template[Header_size] = {
     0x1F, 0x8B, 8, 0x04, 0, 0, 0, 0, 0, 10, 8, 0, 'B', 'S', 4, 0, 0, 0, 0, 0};

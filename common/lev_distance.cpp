@@ -1,5 +1,7 @@
 #include "common/lev_distance.h"
 
+#include "common/base_code.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -87,25 +89,11 @@ int get_lev_distance_bounded(const std::string& a, const std::string& b, int lim
     return std::min(prev[m], cap);
 }
 
-namespace {
-
-// 0 to 4 for A, C, G, N and T, 5 for any other byte.
-constexpr std::array<unsigned char, 256> Letter_codes = [] {
-    std::array<unsigned char, 256> codes{};
-    codes.fill(5);
-    codes['A'] = 0;
-    codes['C'] = 1;
-    codes['G'] = 2;
-    codes['N'] = 3;
-    codes['T'] = 4;
-    return codes;
-}();
-
-} // namespace
+using base_code::Letter_positions;
 
 LevPattern::LevPattern(const std::string& text) : text_(text) {
     for (std::size_t i = 0; i < text_.size(); ++i) {
-        const unsigned char code = Letter_codes[static_cast<unsigned char>(text_[i])];
+        const unsigned char code = Letter_positions[static_cast<unsigned char>(text_[i])];
         if (code < letters_.size()) letters_[code] |= std::uint64_t(1) << i;
         ++counts_[code];
     }
@@ -129,7 +117,7 @@ int LevPattern::distance(const std::string& other) const {
     int score = static_cast<int>(m); // cell (m, j)
     for (const char c : other) {
         const unsigned char byte = static_cast<unsigned char>(c);
-        const unsigned char code = Letter_codes[byte];
+        const unsigned char code = Letter_positions[byte];
         const std::uint64_t equal = code < letters_.size() ? letters_[code] : positions_of(byte);
         const std::uint64_t vertical = equal | minus;
         const std::uint64_t diagonal = (((equal & plus) + plus) ^ plus) | equal;

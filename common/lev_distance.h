@@ -45,11 +45,11 @@ public:
     }
 
 private:
-    // The positions of a byte other than A, C, G, N and T in the text, as bits (position 0 the
+    // The positions of a byte other than A, C, G, T and N in the text, as bits (position 0 the
     // lowest).
     std::uint64_t positions_of(unsigned char byte) const;
 
     std::string text_;
-    std::array<std::uint64_t, 5> letters_{}; // positions of A, C, G, N and T
-    std::array<std::uint8_t, 6> counts_{}; // how often A, C, G, N, T and any other byte occur
+    std::array<std::uint64_t, 5> letters_{}; // positions of A, C, G, T and N
+    std::array<std::uint8_t, 6> counts_{}; // how often A, C, G, T, N and any other byte occur
 };

@@ -7,6 +7,7 @@
 #include "classic/framework/blackboard.h"
 #include "classic/framework/utilities.h"
 #include "classic/processing/create_fastq.h"
+#include "common/base_code.h"
 
 #include <cerrno>
 #include <climits>
@@ -140,7 +141,7 @@ void check_letters(const Columns& columns, const std::string& what, const std::s
                    std::vector<std::string>& errors)
 {
     for (char letter : sequence) {
-        if (letter != 'A' && letter != 'C' && letter != 'G' && letter != 'T')
+        if (!base_code::is_base(letter))
             errors.push_back(data_message(columns, what, sequence));
     }
 }

@@ -4,6 +4,7 @@
 #include "classic/framework/blackboard.h"
 #include "classic/framework/utilities.h"
 #include "classic/processing/create_fastq.h"
+#include "common/base_code.h"
 
 #include <algorithm>
 #include <climits>
@@ -85,7 +86,7 @@ int clamped(std::int64_t value)
 void check_index_letters(const std::string& index, const std::string& head, std::vector<std::string>& errors)
 {
     const auto wrong = std::count_if(index.begin(), index.end(), [](char letter) {
-        return std::string_view("ACGT").find(letter) == std::string_view::npos;
+        return !base_code::is_base(letter);
     });
     errors.insert(errors.end(), static_cast<std::size_t>(wrong), head + "\tfound\t" + index + "\n");
 }

@@ -1,5 +1,7 @@
 #include "classic/framework/utilities.h"
 
+#include "common/base_code.h"
+
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -179,19 +181,7 @@ std::string str_tolower(std::string s)
 
 char complement(char ch)
 {
-    const int upper = std::toupper(static_cast<unsigned char>(ch));
-    switch (upper) {
-    case 'A':
-        return 'T';
-    case 'C':
-        return 'G';
-    case 'G':
-        return 'C';
-    case 'T':
-        return 'A';
-    default:
-        return 'N';
-    }
+    return base_code::complement_of(ch);
 }
 
 void reverse_complement(std::string& s)

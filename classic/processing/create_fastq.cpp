@@ -7,6 +7,8 @@
 #include "classic/framework/utilities.h"
 #include "classic/processing/thread_group.h"
 #include "common/dax_unzip.h"
+#include "common/little_endian.h"
+#include "common/zel_header.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -19,7 +21,6 @@
 namespace {
 
 constexpr const char* Version = "5.11.0";
-constexpr std::uint64_t Zel_file_type = 42;
 constexpr int Zel_unzip_threads = 4;
 constexpr int Lane_folders = 2; // L01 and L02
 constexpr std::uint64_t Max_cycles = INT32_MAX;
@@ -316,9 +317,7 @@ void CreateFastq::read_compressed_cycles(const std::string& path, std::uint64_t&
             unsigned char bytes[8] = {};
             if (reader.decompress(bytes, sizeof bytes) != sizeof bytes)
                 throw std::runtime_error("short header");
-            field = 0;
-            for (int i = 7; i >= 0; --i)
-                field = field << 8 | bytes[i];
+            field = little_endian::load_u64(bytes);
         };
         read_field(magic);
         if (magic != Zel_file_type)
@@ -351,8 +350,7 @@ void CreateFastq::read_plain_cycles(const std::string& path, std::uint64_t& cycl
         field = 0;
         if (!file.read(reinterpret_cast<char*>(bytes), sizeof bytes))
             return;
-        for (int i = 7; i >= 0; --i)
-            field = field << 8 | bytes[i];
+        field = little_endian::load_u64(bytes);
     };
     read_field(magic);
     if (magic != Zel_file_type)

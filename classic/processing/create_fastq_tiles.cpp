@@ -7,7 +7,11 @@
 #include "classic/processing/create_fastq.h"
 
 #include "classic/framework/af_exception.h"
+#include "common/base_code.h"
 #include "common/dax_unzip.h"
+#include "common/little_endian.h"
+#include "common/positions_header.h"
+#include "common/zel_header.h"
 
 #include <algorithm>
 #include <array>
@@ -25,12 +29,10 @@
 
 namespace {
 
-constexpr std::uint64_t Zel_file_type = 42;
+using little_endian::load_u32;
+using little_endian::load_u64;
+
 constexpr int Zel_unzip_threads = 4;
-constexpr std::uint64_t Zel_header_size = 48; // type, version, spots, cycles, extra, text length
-constexpr std::uint64_t Positions_header_size = 24;
-constexpr std::uint64_t Positions_int32 = 5;
-constexpr std::uint64_t Positions_float32 = 6;
 constexpr std::uint64_t Inflate_piece = std::uint64_t(16) << 20;
 
 // A file of the tile that is damaged or shorter than its header says.
@@ -73,20 +75,6 @@ std::uint64_t size_of(const std::string& path)
     return error ? 0 : static_cast<std::uint64_t>(size);
 }
 
-std::uint64_t u64_at(const unsigned char* bytes)
-{
-    std::uint64_t value = 0;
-    for (int i = 7; i >= 0; --i)
-        value = value << 8 | bytes[i];
-    return value;
-}
-
-std::uint32_t u32_at(const unsigned char* bytes)
-{
-    return std::uint32_t(bytes[0]) | std::uint32_t(bytes[1]) << 8 | std::uint32_t(bytes[2]) << 16 |
-           std::uint32_t(bytes[3]) << 24;
-}
-
 // A float position truncated toward zero; No_position when it is not a number or lies outside
 // the range of int.
 std::int32_t position_of_float(std::uint32_t bits)
@@ -99,25 +87,18 @@ std::int32_t position_of_float(std::uint32_t bits)
     return static_cast<std::int32_t>(wide);
 }
 
-struct ZelHeader {
-    std::uint64_t type = 0, version = 0, spots = 0, cycles = 0, extra = 0, text = 0;
+// spots x cycles, or false when the product does not fit.
+bool call_count(const ZelHeader& header, std::uint64_t& count)
+{
+    return !__builtin_mul_overflow(header.spots, header.cycles, &count);
+}
 
-    explicit ZelHeader(const unsigned char* bytes)
-        : type(u64_at(bytes)), version(u64_at(bytes + 8)), spots(u64_at(bytes + 16)),
-          cycles(u64_at(bytes + 24)), extra(u64_at(bytes + 32)), text(u64_at(bytes + 40))
-    {
-    }
-
-    // spots x cycles, or false when the product does not fit.
-    bool calls(std::uint64_t& count) const { return !__builtin_mul_overflow(spots, cycles, &count); }
-
-    // Spots of no cycle take no bytes, so no file size bounds their number.
-    void check_cycles(const std::string& path) const
-    {
-        if (spots > 0 && cycles == 0)
-            bad_base_calls(path, std::to_string(spots) + " spots of no cycles");
-    }
-};
+// Spots of no cycle take no bytes, so no file size bounds their number.
+void check_cycles(const ZelHeader& header, const std::string& path)
+{
+    if (header.spots > 0 && header.cycles == 0)
+        bad_base_calls(path, std::to_string(header.spots) + " spots of no cycles");
+}
 
 // The bytes a plain file may hold for a call's base: the letters, and '.' and NUL, which end a
 // spot's text.
@@ -150,7 +131,7 @@ bool is_plain(const std::string& path)
 {
     std::ifstream file(path, std::ios::binary);
     unsigned char bytes[8] = {};
-    return file && file.read(reinterpret_cast<char*>(bytes), sizeof bytes) && u64_at(bytes) == Zel_file_type;
+    return file && file.read(reinterpret_cast<char*>(bytes), sizeof bytes) && load_u64(bytes) == Zel_file_type;
 }
 
 // Versions 1 and 2: the header, the text, then spots x cycles base letters and as many quality
@@ -160,24 +141,24 @@ void read_plain_calls(AlgorithmFramework::Log& log, const std::string& path, Zel
     std::ifstream file(path, std::ios::binary);
     if (!file)
         raise(log, "Cannot open input file " + path);
-    unsigned char bytes[Zel_header_size] = {};
+    unsigned char bytes[ZelHeader::Size] = {};
     file.read(reinterpret_cast<char*>(bytes), sizeof bytes);
-    const ZelHeader header(bytes);
+    const ZelHeader header = ZelHeader::parse(bytes);
     if (header.type != Zel_file_type)
         raise(log, "Incorrect file type " + path);
     if (!file)
         bad_base_calls(path, "the header is cut short");
     if (header.version != 1 && header.version != 2)
         raise(log, "Incorrect file version " + path);
-    header.check_cycles(path);
+    check_cycles(header, path);
     std::uint64_t calls = 0;
     std::uint64_t both = 0;
     std::uint64_t needed = 0;
-    if (!header.calls(calls) || __builtin_mul_overflow(calls, std::uint64_t(2), &both) ||
-        __builtin_add_overflow(Zel_header_size + header.text, both, &needed) ||
-        header.text > size_of(path) || needed > size_of(path))
+    if (!call_count(header, calls) || __builtin_mul_overflow(calls, std::uint64_t(2), &both) ||
+        __builtin_add_overflow(ZelHeader::Size + header.text_length, both, &needed) ||
+        header.text_length > size_of(path) || needed > size_of(path))
         bad_base_calls(path, "the file is shorter than its header says");
-    file.seekg(static_cast<std::streamoff>(Zel_header_size + header.text));
+    file.seekg(static_cast<std::streamoff>(ZelHeader::Size + header.text_length));
     zel.bases.resize(header.spots, header.cycles);
     zel.quals.resize(header.spots, header.cycles);
     file.read(zel.bases.data(), static_cast<std::streamsize>(calls));
@@ -231,7 +212,7 @@ void unpack_calls(const std::vector<unsigned char>& calls, std::uint64_t spots, 
     const std::uint64_t count = spots * cycles;
     for (std::uint64_t i = 0; i < count; ++i) {
         const unsigned char call = calls[i];
-        bases[i] = call < 4 ? 'N' : "ACGT"[call & 3];
+        bases[i] = call < 4 ? 'N' : base_code::Letters[call & 3];
         quals[i] = static_cast<unsigned char>(call >> 2);
     }
 }
@@ -248,23 +229,23 @@ void read_gzip_calls(AlgorithmFramework::Log& log, const std::string& path, ZelD
         raise(log, error.what());
     }
     try {
-        unsigned char bytes[Zel_header_size] = {};
+        unsigned char bytes[ZelHeader::Size] = {};
         const std::uint64_t got = reader->decompress(bytes, 16);
-        if (got >= 8 && u64_at(bytes) != Zel_file_type)
+        if (got >= 8 && load_u64(bytes) != Zel_file_type)
             raise(log, "Incorrect file type " + path);
-        if (got == 16 && u64_at(bytes + 8) != 3 && u64_at(bytes + 8) != 4)
+        if (got == 16 && load_u64(bytes + 8) != 3 && load_u64(bytes + 8) != 4)
             raise(log, "Incorrect file version " + path);
-        if (got != 16 || reader->decompress(bytes + 16, Zel_header_size - 16) != Zel_header_size - 16)
+        if (got != 16 || reader->decompress(bytes + 16, ZelHeader::Size - 16) != ZelHeader::Size - 16)
             bad_base_calls(path, "the header is cut short");
-        const ZelHeader header(bytes);
-        header.check_cycles(path);
+        const ZelHeader header = ZelHeader::parse(bytes);
+        check_cycles(header, path);
         std::uint64_t calls = 0;
-        if (!header.calls(calls))
+        if (!call_count(header, calls))
             bad_base_calls(path, "the file is shorter than its header says");
         // The calls are inflated before the slot's matrices are sized, so a header never asks
         // for more than the file holds.
         std::vector<unsigned char> scratch;
-        skip_inflated(*reader, scratch, header.text, path);
+        skip_inflated(*reader, scratch, header.text_length, path);
         if (inflate_into(*reader, scratch, calls) != calls)
             bad_base_calls(path, "the file is shorter than its header says");
         unpack_calls(scratch, header.spots, header.cycles, zel);
@@ -396,15 +377,15 @@ bool CreateFastq::load_positions(const std::string& path, matrix<int>& positions
         return false;
     }
     const std::string format_error = "Incorrect file format for positions file " + path;
-    unsigned char header[Positions_header_size] = {};
-    if (!file.read(reinterpret_cast<char*>(header), sizeof header))
+    unsigned char header_bytes[PositionsHeader::Size] = {};
+    if (!file.read(reinterpret_cast<char*>(header_bytes), sizeof header_bytes))
         throw BadTileFile(format_error);
-    const std::uint64_t type = u64_at(header + 8);
-    const std::uint64_t spots = u64_at(header + 16);
-    if (type != Positions_int32 && type != Positions_float32)
+    const PositionsHeader header = PositionsHeader::parse(header_bytes);
+    const std::uint64_t spots = header.spots;
+    if (!header.has_known_type())
         log_exception(format_error);
     const std::uint64_t size = size_of(path);
-    if (size < Positions_header_size || spots > (size - Positions_header_size) / 8)
+    if (size < PositionsHeader::Size || spots > (size - PositionsHeader::Size) / 8)
         throw BadTileFile(format_error);
 
     std::vector<unsigned char> bytes;
@@ -418,9 +399,9 @@ bool CreateFastq::load_positions(const std::string& path, matrix<int>& positions
         throw BadTileFile(format_error);
     for (std::uint64_t s = 0; s < spots; ++s) {
         for (int c = 0; c < 2; ++c) {
-            const std::uint32_t bits = u32_at(bytes.data() + s * 8 + std::uint64_t(c) * 4);
+            const std::uint32_t bits = load_u32(bytes.data() + s * 8 + std::uint64_t(c) * 4);
             positions(s, std::uint64_t(c)) =
-                type == Positions_int32 ? static_cast<std::int32_t>(bits) : position_of_float(bits);
+                header.type == PositionsHeader::Int32_values ? static_cast<std::int32_t>(bits) : position_of_float(bits);
         }
     }
     return true;

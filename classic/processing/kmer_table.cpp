@@ -1,6 +1,9 @@
 #include "classic/processing/kmer_table.h"
 
+#include "common/base_code.h"
+
 #include <algorithm>
+#include <array>
 #include <stdexcept>
 
 namespace {
@@ -13,22 +16,18 @@ constexpr std::uint64_t Max_ordinals = std::uint64_t{1} << (2 * Ordinal_bits);
 
 // 1 to 5 for A, C, G, T and N, 0 for any other character. No letter packs as 0, so keys of
 // different lengths never pack alike.
+constexpr std::array<unsigned char, 256> Letter_codes = [] {
+    std::array<unsigned char, 256> codes{};
+    for (std::size_t c = 0; c < codes.size(); ++c) {
+        const unsigned char position = base_code::Letter_positions[c];
+        codes[c] = position == base_code::Not_a_letter ? 0 : static_cast<unsigned char>(position + 1);
+    }
+    return codes;
+}();
+
 unsigned letter_code(char c)
 {
-    switch (c) {
-    case 'A':
-        return 1;
-    case 'C':
-        return 2;
-    case 'G':
-        return 3;
-    case 'T':
-        return 4;
-    case 'N':
-        return 5;
-    default:
-        return 0;
-    }
+    return Letter_codes[static_cast<unsigned char>(c)];
 }
 
 std::uint64_t scramble(std::uint64_t x)

@@ -1,5 +1,6 @@
 #include "converter/analysis/distance_solver.h"
 
+#include "common/base_code.h"
 #include "converter/app/logger.h"
 
 #include <algorithm>
@@ -9,7 +10,7 @@
 
 namespace {
 
-constexpr char base_letters[] = "ACGTN";
+using base_code::Letters;
 
 void check_slice(const TwoBitSeq& seq, int start, int len)
 {
@@ -38,7 +39,7 @@ std::string slice_labels(const TwoBitSeq& seq, int start, int len)
 {
     std::string labels = "-";
     for (int i = 0; i < len; ++i)
-        labels += base_letters[seq.get_base(start + i)];
+        labels += Letters[seq.get_base(start + i)];
     return labels;
 }
 
@@ -47,8 +48,8 @@ struct AlignedTexts {
     // A step that takes base a (or a gap, -1) of the first text and base b (or -1) of the second.
     void step(int a, int b)
     {
-        top += a < 0 ? '-' : base_letters[a];
-        bottom += b < 0 ? '-' : base_letters[b];
+        top += a < 0 ? '-' : Letters[a];
+        bottom += b < 0 ? '-' : Letters[b];
     }
     // Puts both rows in reading order.
     void finish()

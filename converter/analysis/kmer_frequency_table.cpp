@@ -1,5 +1,7 @@
 #include "converter/analysis/kmer_frequency_table.h"
 
+#include "common/base_code.h"
+
 #include <algorithm>
 #include <iostream>
 #include <stdexcept>
@@ -7,18 +9,6 @@
 namespace {
 
 constexpr int Max_k = 15;
-
-// A/a 0, C/c 1, G/g 2, T/t 3, any other character 4.
-int letter_code(char c)
-{
-    switch (c) {
-    case 'A': case 'a': return 0;
-    case 'C': case 'c': return 1;
-    case 'G': case 'g': return 2;
-    case 'T': case 't': return 3;
-    default: return 4;
-    }
-}
 
 } // namespace
 
@@ -35,7 +25,7 @@ void KmerFrequencyTable::load(const std::string& text)
     std::uint32_t code = 0;
     int bases = 0;
     for (const char c : text) {
-        const int base = letter_code(c);
+        const int base = base_code::code_of(c);
         if (base == 4) {
             code = 0;
             bases = 0;
@@ -75,9 +65,8 @@ std::string k_hash_to_string(unsigned int code, unsigned long k)
 {
     if (k > Max_k)
         throw std::runtime_error("k is > MAX_K");
-    static constexpr char letters[] = "ACGTN";
     std::string text(k, 'A');
     for (unsigned long i = 0; i < k; ++i)
-        text[i] = letters[(code >> (2 * (k - 1 - i))) & 3];
+        text[i] = base_code::Letters[(code >> (2 * (k - 1 - i))) & 3];
     return text;
 }

@@ -5,13 +5,6 @@
 #include <stdexcept>
 #include <string>
 
-const std::array<unsigned char, 256> LevenshteinPattern::Base_codes = [] {
-    std::array<unsigned char, 256> codes = Letter_positions;
-    for (unsigned char& code : codes)
-        code = code < 4 ? code : 4;
-    return codes;
-}();
-
 LevenshteinPattern::LevenshteinPattern(std::string_view text) : length_(text.size())
 {
     if (text.size() > Max_length)

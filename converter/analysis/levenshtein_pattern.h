@@ -9,6 +9,8 @@
 //   if (pattern.within(spot_text, 2)) ...           // per comparison
 //
 // Many patterns against the same texts: LevenshteinPatternSet.
+#include "common/base_code.h"
+
 #include <array>
 #include <cstdint>
 #include <string_view>
@@ -22,12 +24,12 @@ public:
     explicit LevenshteinPattern(std::string_view text);
 
     // 0 to 3 for the letters A, C, G and T, 4 for any other character.
-    static int base_code(char c) { return Base_codes[static_cast<unsigned char>(c)]; }
+    static int base_code(char c) { return base_code::Upper_case_codes[static_cast<unsigned char>(c)]; }
     // 0 to 4 for the letters A, C, G, T and N, the usual index letters; -1 for any other.
     static int letter_position(char c)
     {
-        const int position = Letter_positions[static_cast<unsigned char>(c)];
-        return position == 5 ? -1 : position;
+        const int position = base_code::Letter_positions[static_cast<unsigned char>(c)];
+        return position == base_code::Not_a_letter ? -1 : position;
     }
 
     std::size_t length() const { return length_; }
@@ -35,8 +37,8 @@ public:
     // path alone makes the loops that step several patterns side by side markedly slower.
     std::uint64_t matches(char c) const
     {
-        const unsigned char letter = Letter_positions[static_cast<unsigned char>(c)];
-        if (letter != 5) [[likely]]
+        const unsigned char letter = base_code::Letter_positions[static_cast<unsigned char>(c)];
+        if (letter != base_code::Not_a_letter) [[likely]]
             return letter_matches_[letter];
         std::uint64_t bits = 0;
         for (std::size_t i = 0; i < length_; ++i)
@@ -125,20 +127,6 @@ public:
     };
 
 private:
-    static const std::array<unsigned char, 256> Base_codes;
-    // 0 to 4 for A, C, G, T and N, 5 for any other byte; a lookup, as the letters of reads
-    // come in no predictable order.
-    static constexpr std::array<unsigned char, 256> Letter_positions = [] {
-        std::array<unsigned char, 256> positions{};
-        positions.fill(5);
-        positions['A'] = 0;
-        positions['C'] = 1;
-        positions['G'] = 2;
-        positions['T'] = 3;
-        positions['N'] = 4;
-        return positions;
-    }();
-
     template <bool Traced>
     void search_columns(std::string_view other, std::vector<int>& last_row, std::vector<int>& last_column,
                         Trace* trace) const;

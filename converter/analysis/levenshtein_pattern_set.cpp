@@ -1,5 +1,7 @@
 #include "converter/analysis/levenshtein_pattern_set.h"
 
+#include "common/base_code.h"
+
 #include <algorithm>
 
 namespace {
@@ -9,7 +11,6 @@ using Columns = LevenshteinPattern::Columns;
 // Bytes of a word: the lanes of a group.
 constexpr std::uint64_t Lane_tops = 0x8080808080808080;
 constexpr std::uint64_t Lane_bottoms = 0x0101010101010101;
-constexpr char Lane_letters[] = "ACGTN"; // in the order of LevenshteinPattern::letter_position
 
 bool fits_lane(const LevenshteinPattern& pattern) { return pattern.length() >= 1 && pattern.length() <= 8; }
 
@@ -42,7 +43,7 @@ LevenshteinPatternSet::LevenshteinPatternSet(std::span<const std::string_view> t
         for (std::size_t lane = 0; lane < Group_size; ++lane) {
             const LevenshteinPattern& pattern = patterns_[first + lane];
             for (std::size_t letter = 0; letter < group->letters.size(); ++letter)
-                group->letters[letter] |= pattern.matches(Lane_letters[letter]) << (8 * lane);
+                group->letters[letter] |= pattern.matches(base_code::Letters[letter]) << (8 * lane);
             group->own_bits |= ((std::uint64_t(1) << pattern.length()) - 1) << (8 * lane);
         }
     }

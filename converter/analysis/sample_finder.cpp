@@ -1,5 +1,6 @@
 #include "converter/analysis/sample_finder.h"
 
+#include "common/base_code.h"
 #include "converter/app/config.h"
 #include "converter/app/logger.h"
 #include "converter/pipeline/parallel_ranges.h"
@@ -15,8 +16,6 @@
 #include <utility>
 
 namespace {
-
-constexpr char Base_letters[] = "ACGT";
 
 std::size_t to_size(int i) { return static_cast<std::size_t>(i); }
 
@@ -42,7 +41,7 @@ void append_padded_sequence(std::string& out, const Spot& spot, int first, int l
         const int from = std::max(first, 1) - 1;
         const int to = std::min(last, seq.length);
         for (int b = from; b < to; ++b)
-            out.push_back(seq.qual[to_size(b)] == 0 ? 'N' : Base_letters[seq.get_base(b)]);
+            out.push_back(seq.qual[to_size(b)] == 0 ? 'N' : base_code::Letters[seq.get_base(b)]);
     }
     const std::size_t written = out.size() - start;
     if (written < to_size(pad))

@@ -1,5 +1,6 @@
 #include "converter/app/utilities.h"
 
+#include "common/base_code.h"
 #include "common/partial_files.h"
 #include "common/sample_sheet.h"
 #include "converter/app/config.h"
@@ -151,14 +152,14 @@ bool is_new_folder_structure(const fs::path& folder)
 void generate_mutations(const std::string& sequence, int start, int end, bool substitutions,
                         bool insertions, bool deletions, std::vector<std::string>& out)
 {
-    static constexpr char bases[] = "ACGTN";
+    constexpr std::string_view bases = base_code::Letters;
     const int length = static_cast<int>(sequence.size());
     const int limit = std::min(end, length);
     const int first = std::max(start, 0);
 
     if (substitutions) {
         for (int p = first; p < limit; ++p) {
-            for (const char base : std::string_view(bases)) {
+            for (const char base : bases) {
                 if (base == sequence[static_cast<std::size_t>(p)])
                     continue;
                 std::string variant = sequence;
@@ -169,7 +170,7 @@ void generate_mutations(const std::string& sequence, int start, int end, bool su
     }
     if (insertions) {
         for (int p = first; p <= limit; ++p) {
-            for (const char base : std::string_view(bases)) {
+            for (const char base : bases) {
                 std::string variant = sequence;
                 variant.insert(static_cast<std::size_t>(p), 1, base);
                 out.push_back(std::move(variant));

@@ -20,7 +20,6 @@ static_assert(std::endian::native == std::endian::little);
 
 namespace {
 
-constexpr std::size_t Header_size = 24;
 constexpr std::size_t Value_size = 4;
 
 // Truncated toward zero; values beyond the range of int are held at its ends, NaN gives 0.
@@ -46,22 +45,22 @@ bool PosReader::open(const std::filesystem::path& file, std::uint64_t& spots)
                                  get_system_error_message(error));
     }
 
-    std::array<unsigned char, Header_size> header{};
-    in_.read(reinterpret_cast<char*>(header.data()), header.size());
-    if (static_cast<std::size_t>(in_.gcount()) != header.size()) {
+    std::array<unsigned char, PositionsHeader::Size> bytes{};
+    in_.read(reinterpret_cast<char*>(bytes.data()), bytes.size());
+    if (static_cast<std::size_t>(in_.gcount()) != bytes.size()) {
         header_error("ERROR: Incomplete header in positions file: ", file);
         return false;
     }
-    const std::uint64_t type = little_endian_u64(header.data() + 8);
-    if (type != Int32_values && type != Float32_values) {
+    const PositionsHeader header = PositionsHeader::parse(bytes);
+    if (!header.has_known_type()) {
         header_error("ERROR: Incorrect value type in positions file: ", file);
         return false;
     }
-    type_ = type;
-    spots = little_endian_u64(header.data() + 16);
+    type_ = header.type;
+    spots = header.spots;
     std::error_code error;
     const std::uintmax_t size = std::filesystem::file_size(file, error);
-    values_size_ = error ? 0 : static_cast<std::uint64_t>(size) - Header_size;
+    values_size_ = error ? 0 : static_cast<std::uint64_t>(size) - PositionsHeader::Size;
     return true;
 }
 
@@ -80,7 +79,7 @@ bool PosReader::read(int* buffer, std::uint64_t spots)
     in_.read(reinterpret_cast<char*>(buffer), bytes);
     if (!in_ || in_.gcount() != bytes)
         return false;
-    if (type_ == Float32_values) {
+    if (type_ == PositionsHeader::Float32_values) {
         for (std::uint64_t i = 0; i < values; ++i) {
             float value;
             std::memcpy(&value, buffer + i, sizeof value);

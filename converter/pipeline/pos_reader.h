@@ -1,17 +1,14 @@
 #pragma once
-// Reads one positions file ("R1_positions"): a little-endian header of three 64-bit fields
-// (a first field that is not used, the value type: 5 for 32-bit signed integers, 6 for
-// 32-bit floats, and the number of spots), then x and y of every spot as 32-bit values, in
-// the spot order of the base-call file.
+// Reads one positions file ("R1_positions", common/positions_header.h): x and y of every spot
+// in the spot order of the base-call file.
+#include "common/positions_header.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 
 class PosReader {
 public:
-    static constexpr std::uint64_t Int32_values = 5;
-    static constexpr std::uint64_t Float32_values = 6;
-
     // Opens the file and reads its header; spots is set to the header's spot count. Throws
     // std::runtime_error "ERROR: Unable to open <path> : <system text>" when the file cannot
     // be opened. A header that is incomplete or names another value type is logged at ERROR
@@ -30,6 +27,6 @@ public:
 
 private:
     std::ifstream in_;
-    std::uint64_t type_ = Int32_values;
+    std::uint64_t type_ = PositionsHeader::Int32_values;
     std::uint64_t values_size_ = 0; // bytes after the header
 };

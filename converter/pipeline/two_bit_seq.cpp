@@ -1,5 +1,7 @@
 #include "converter/pipeline/two_bit_seq.h"
 
+#include "common/base_code.h"
+
 #include <array>
 #include <bit>
 #include <cstdint>
@@ -9,37 +11,13 @@
 
 namespace {
 
-// Codes of the letters 'A' .. 't' (index letter - 'A'): A/a 0, C/c 1, G/g 2, T/t 3, every
-// other letter 4.
-constexpr std::array<unsigned char, 52> letter_code_table = [] {
-    std::array<unsigned char, 52> table{};
-    for (auto& code : table)
-        code = 4;
-    table['A' - 'A'] = 0;
-    table['a' - 'A'] = 0;
-    table['C' - 'A'] = 1;
-    table['c' - 'A'] = 1;
-    table['G' - 'A'] = 2;
-    table['g' - 'A'] = 2;
-    table['T' - 'A'] = 3;
-    table['t' - 'A'] = 3;
-    return table;
-}();
-
-constexpr char base_letters[] = "ACGTN";
-
-// The code of a character: letter_code_table inside 'A' .. 't', else 4.
-inline int letter_code(char c)
-{
-    const int index = static_cast<unsigned char>(c) - 'A';
-    return index >= 0 && index < static_cast<int>(letter_code_table.size()) ? letter_code_table[index] : 4;
-}
+using base_code::Letters;
 
 // The code stored for a character when packing text: anything but A, C, G, T is A.
 constexpr std::array<unsigned char, 256> pack_code_table = [] {
-    std::array<unsigned char, 256> table{};
-    for (int c = 'A'; c <= 't'; ++c)
-        table[c] = letter_code_table[c - 'A'] == 4 ? 0 : letter_code_table[c - 'A'];
+    std::array<unsigned char, 256> table = base_code::Codes;
+    for (unsigned char& code : table)
+        code = code == 4 ? 0 : code;
     return table;
 }();
 
@@ -47,7 +25,7 @@ constexpr std::array<unsigned char, 256> pack_code_table = [] {
 void write_letters(const unsigned char* packed, const unsigned char* qual, int start, int count, char* out)
 {
     const auto letter = [&](int b) {
-        return qual[b] == 0 ? 'N' : base_letters[(packed[b >> 2] >> (2 * (b & 3))) & 3];
+        return qual[b] == 0 ? 'N' : Letters[(packed[b >> 2] >> (2 * (b & 3))) & 3];
     };
     int i = 0;
     if constexpr (std::endian::native == std::endian::little) {
@@ -329,9 +307,7 @@ std::string reverse_complement(const std::string& bases)
 {
     std::string result(bases.size(), 'N');
     const std::size_t n = bases.size();
-    for (std::size_t i = 0; i < n; ++i) {
-        const int code = letter_code(bases[n - 1 - i]);
-        result[i] = code == 4 ? 'N' : base_letters[3 - code];
-    }
+    for (std::size_t i = 0; i < n; ++i)
+        result[i] = base_code::complement_of(bases[n - 1 - i]);
     return result;
 }

@@ -32,4 +32,9 @@ public:
 
     // Forgets the file; ready for another.
     void close();
+
+private:
+    // Reads and drops the text block of length bytes that follows the header; false when the
+    // file ends inside it.
+    bool skip_text(std::uint64_t length);
 };

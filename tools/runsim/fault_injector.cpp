@@ -1,6 +1,7 @@
 #include "tools/runsim/fault_injector.h"
 
 #include "common/block_gzip.h"
+#include "common/little_endian.h"
 #include "tools/runsim/positions_file.h"
 #include "tools/runsim/zel_reader.h"
 
@@ -38,12 +39,6 @@ std::string change(std::string_view what, std::uint64_t from, std::uint64_t to)
     return std::string(what) + " " + std::to_string(from) + " -> " + std::to_string(to);
 }
 
-void put_u32(std::vector<unsigned char>& bytes, std::uint64_t at, std::uint32_t value)
-{
-    for (int i = 0; i < 4; ++i)
-        bytes[at + std::uint64_t(i)] = static_cast<unsigned char>(value >> (8 * i));
-}
-
 FaultReport member_fault(const std::filesystem::path& file, Fault fault, int member)
 {
     std::vector<unsigned char> bytes = read_file_bytes(file);
@@ -66,13 +61,13 @@ FaultReport member_fault(const std::filesystem::path& file, Fault fault, int mem
         break;
     case Fault::MemberSizeZero:
         report.offset = m.offset + 16;
-        put_u32(bytes, report.offset, 0);
+        little_endian::store_u32(bytes.data() + report.offset, 0);
         report.description = which + ": " + change("recorded size", m.size, 0);
         break;
     default: {
         report.offset = m.offset + 16;
         const std::uint64_t past = bytes.size() - m.offset + 1;
-        put_u32(bytes, report.offset, static_cast<std::uint32_t>(past));
+        little_endian::store_u32(bytes.data() + report.offset, static_cast<std::uint32_t>(past));
         report.description = which + ": " + change("recorded size", m.size, past) +
                              ", one byte past the end of the file";
         break;

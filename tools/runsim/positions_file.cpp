@@ -1,5 +1,6 @@
 #include "tools/runsim/positions_file.h"
 
+#include "common/little_endian.h"
 #include "tools/runsim/zel_reader.h"
 #include "tools/runsim/zel_writer.h"
 
@@ -12,18 +13,10 @@
 namespace runsim {
 namespace {
 
-void put_u32(unsigned char* p, std::uint32_t value)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<unsigned char>(value >> (8 * i));
-}
+using little_endian::store_u32;
+using little_endian::store_u64;
 
-void put_u64(unsigned char* p, std::uint64_t value)
-{
-    for (int i = 0; i < 8; ++i)
-        p[i] = static_cast<unsigned char>(value >> (8 * i));
-}
-
+// The positions read back are decoded here on their own, not by the code that wrote them.
 std::uint32_t get_u32(const unsigned char* p)
 {
     return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
@@ -64,11 +57,11 @@ std::vector<unsigned char> positions_bytes(std::span<const std::int32_t> xy, Pos
                                            std::uint64_t header_spots)
 {
     std::vector<unsigned char> bytes(Positions_header_size + 4 * xy.size());
-    put_u64(bytes.data(), Positions_first_field);
-    put_u64(bytes.data() + 8, static_cast<std::uint64_t>(type));
-    put_u64(bytes.data() + 16, header_spots);
+    store_u64(bytes.data(), Positions_first_field);
+    store_u64(bytes.data() + 8, static_cast<std::uint64_t>(type));
+    store_u64(bytes.data() + 16, header_spots);
     for (std::size_t i = 0; i < xy.size(); ++i)
-        put_u32(bytes.data() + Positions_header_size + 4 * i, encode(xy[i], type));
+        store_u32(bytes.data() + Positions_header_size + 4 * i, encode(xy[i], type));
     return bytes;
 }
 

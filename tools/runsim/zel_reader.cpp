@@ -13,6 +13,7 @@
 namespace runsim {
 namespace {
 
+// Decoded here on its own, not by the code that wrote it: this reader checks the writers.
 std::uint64_t get_u64(const unsigned char* p)
 {
     std::uint64_t value = 0;

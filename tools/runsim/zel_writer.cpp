@@ -1,6 +1,7 @@
 #include "tools/runsim/zel_writer.h"
 
 #include "common/block_gzip.h"
+#include "common/little_endian.h"
 
 #include <tbb/blocked_range.h>
 #include <tbb/enumerable_thread_specific.h>
@@ -16,12 +17,6 @@
 
 namespace runsim {
 namespace {
-
-void put_u64(std::vector<unsigned char>& out, std::uint64_t value)
-{
-    for (int i = 0; i < 8; ++i)
-        out.push_back(static_cast<unsigned char>(value >> (8 * i)));
-}
 
 // A file opened for writing; every write is checked.
 class OutputFile {
@@ -149,14 +144,11 @@ std::uint64_t default_version(ZelStorage storage)
 
 std::vector<unsigned char> zel_header_bytes(const ZelHeader& header)
 {
-    std::vector<unsigned char> bytes;
-    bytes.reserve(Zel_fixed_header_size + header.text.size());
-    put_u64(bytes, header.type);
-    put_u64(bytes, header.version);
-    put_u64(bytes, header.spots);
-    put_u64(bytes, header.cycles);
-    put_u64(bytes, header.extra_cycles);
-    put_u64(bytes, header.text.size());
+    std::vector<unsigned char> bytes(Zel_fixed_header_size);
+    const std::uint64_t fields[] = {header.type,   header.version,      header.spots,
+                                    header.cycles, header.extra_cycles, header.text.size()};
+    for (std::size_t i = 0; i < std::size(fields); ++i)
+        little_endian::store_u64(bytes.data() + 8 * i, fields[i]);
     bytes.insert(bytes.end(), header.text.begin(), header.text.end());
     return bytes;
 }
