@@ -1,9 +1,9 @@
 #pragma once
 // Small helpers shared by the benchmarks: wall-clock timing, rates, scratch paths.
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <exception>
-#include <cstdint>
 #include <filesystem>
 #include <stdexcept>
 #include <string>

@@ -31,11 +31,11 @@ struct MemorySample {
 };
 
 struct ChildRun {
-    int status = -1;      // exit status, -1 when the child did not exit normally
-    double seconds = 0;   // wall time from start to end
+    int status = -1;    // exit status, -1 when the child did not exit normally
+    double seconds = 0; // wall time from start to end
     long peak_rss_kib = 0;
-    double cpu_seconds = 0;       // user and system time of the child
-    long involuntary_switches = 0; // times the kernel took a processor from a runnable thread
+    double cpu_seconds = 0;           // user and system time of the child
+    long involuntary_switches = 0;    // times the kernel took a processor from a runnable thread
     std::vector<MemorySample> memory; // with a sampling interval: resident memory over time
 };
 

@@ -77,8 +77,7 @@ int run(const Options& options)
     bench::ScratchPath work{fs::temp_directory_path() / ("classic_bench_" + std::to_string(getpid()))};
     fs::remove_all(work.path);
 
-    runsim::RunRecipe recipe =
-        bench::standard_recipe(work.path / "run", options.tiles, options.spots, options.samples);
+    runsim::RunRecipe recipe = bench::standard_recipe(work.path / "run", options.tiles, options.spots, options.samples);
     recipe.zel_subfolder = true;
     recipe.controls_file.clear();
     recipe.control_fraction = 0.0;
@@ -86,8 +85,8 @@ int run(const Options& options)
                 "%d dual-indexed samples, 1 mismatch per index ...\n",
                 options.tiles, options.spots, options.samples);
     const runsim::RunTruth truth = runsim::generate_run(recipe);
-    std::printf("run folder: %.1f MB of calls, %.1f MB on disk, made in %.1f s\n",
-                double(truth.call_bytes) / 1e6, double(truth.bytes) / 1e6, truth.seconds);
+    std::printf("run folder: %.1f MB of calls, %.1f MB on disk, made in %.1f s\n", double(truth.call_bytes) / 1e6,
+                double(truth.bytes) / 1e6, truth.seconds);
 
     const fs::path classic_out = work.path / "classic";
     const fs::path quillon_out = work.path / "quillon";
@@ -98,10 +97,10 @@ int run(const Options& options)
                  "--samplesheet", truth.sample_sheet.string(), "--threadlanes", "1", "--threadsperlane",
                  std::to_string(options.threads_per_lane)},
                 work.path / "classic.log", "quillon-classic");
-    const ChildRun quillon = convert({QUILLON_BINARY, "--input=" + truth.run_folder.string(),
-                                      "--output=" + quillon_out.string(),
-                                      "--samplesheet=" + truth.sample_sheet.string()},
-                                     work.path / "quillon.log", "quillon");
+    const ChildRun quillon =
+        convert({QUILLON_BINARY, "--input=" + truth.run_folder.string(), "--output=" + quillon_out.string(),
+                 "--samplesheet=" + truth.sample_sheet.string()},
+                work.path / "quillon.log", "quillon");
 
     int classic_files = 0, quillon_files = 0;
     std::uint64_t classic_disk = 0, quillon_disk = 0;
@@ -114,8 +113,7 @@ int run(const Options& options)
     const double ratio = classic_rate / quillon_rate;
     const double classic_mib = double(classic.peak_rss_kib) / 1024.0;
     std::printf("quillon-classic, %d threads per lane: %8.1f MB/s of FASTQ (%.1f MB in %d files, %.2f s)\n",
-                options.threads_per_lane, classic_rate, double(classic_text) / 1e6, classic_files,
-                classic.seconds);
+                options.threads_per_lane, classic_rate, double(classic_text) / 1e6, classic_files, classic.seconds);
     std::printf("quillon, default threads:            %8.1f MB/s of FASTQ (%.1f MB in %d files, %.2f s)\n",
                 quillon_rate, double(quillon_text) / 1e6, quillon_files, quillon.seconds);
     std::printf("ratio quillon-classic / quillon:     %8.2f   (target %.2f or more: %s)\n", ratio, Target_ratio,

@@ -135,22 +135,22 @@ void sheet_figures(const Options& options, const fs::path& work)
     const runsim::RunTruth truth = runsim::generate_run(recipe);
     const fs::path sheet = work / "sheet.csv";
     std::ofstream(sheet) << runsim::sample_sheet_text(recipe, truth.identity,
-                                                       random_samples(options.rows, options.index));
+                                                      random_samples(options.rows, options.index));
 
     std::vector<double> seconds;
     long peak_kib = 0;
     for (int run = 0; run < options.runs; ++run) {
-        const ChildRun child = convert(
-            options, {"--input", truth.run_folder.string(), "--output", (work / "out").string(), "--samplesheet",
-                      sheet.string()},
-            work);
+        const ChildRun child = convert(options,
+                                       {"--input", truth.run_folder.string(), "--output", (work / "out").string(),
+                                        "--samplesheet", sheet.string()},
+                                       work);
         seconds.push_back(child.seconds);
         peak_kib = std::max(peak_kib, child.peak_rss_kib);
     }
     std::sort(seconds.begin(), seconds.end());
     const double median = seconds[seconds.size() / 2];
-    std::printf("sample sheet of %d samples in one lane, two indexes of %d letters, 1 mismatch each:\n",
-                options.rows, options.index);
+    std::printf("sample sheet of %d samples in one lane, two indexes of %d letters, 1 mismatch each:\n", options.rows,
+                options.index);
     std::printf("  whole process, median of %d runs: %6.2f s (target below %.0f s: %s); peak memory %.1f MiB\n",
                 options.runs, median, Sheet_target_seconds, median < Sheet_target_seconds ? "met" : "NOT met",
                 double(peak_kib) / 1024.0);

@@ -86,14 +86,12 @@ int run(const Options& options)
     header.cycles = options.cycles;
     header.extra_cycles = 0;
 
-    std::printf("generating %llu spots x %llu cycles ...\n",
-                static_cast<unsigned long long>(options.spots),
+    std::printf("generating %llu spots x %llu cycles ...\n", static_cast<unsigned long long>(options.spots),
                 static_cast<unsigned long long>(options.cycles));
     const std::vector<unsigned char> calls = runsim::random_calls(options.spots * options.cycles, 20240611);
     const std::vector<unsigned char> head = runsim::zel_header_bytes(header);
 
-    bench::ScratchPath file{fs::temp_directory_path() /
-                  ("dax_unzip_bench_" + std::to_string(getpid()) + ".zel")};
+    bench::ScratchPath file{fs::temp_directory_path() / ("dax_unzip_bench_" + std::to_string(getpid()) + ".zel")};
     runsim::ZelWriteOptions write_options;
     write_options.storage = runsim::ZelStorage::BlockGzip;
     write_options.member_text_size = std::size_t(1) << 20;
@@ -102,8 +100,8 @@ int run(const Options& options)
     const std::uint64_t total = stats.stream_bytes;
     std::printf("file: %.1f MiB inflated, %.1f MiB on disk (%.2f : 1), %llu members, level %d\n",
                 double(total) / 1048576.0, double(stats.file_bytes) / 1048576.0,
-                double(total) / double(stats.file_bytes),
-                static_cast<unsigned long long>(stats.members), options.level);
+                double(total) / double(stats.file_bytes), static_cast<unsigned long long>(stats.members),
+                options.level);
 
     auto buffer = std::make_unique_for_overwrite<unsigned char[]>(total);
     DaxUnZip reader(options.threads);
@@ -139,8 +137,8 @@ int run(const Options& options)
 
     const double dax_rate = megabytes_per_second(total, best);
     const double gzip_rate = megabytes_per_second(total, gzip_best);
-    std::printf("DaxUnZip, %d threads: %8.1f MB/s (first round, fresh buffers: %.1f MB/s)\n",
-                options.threads, dax_rate, megabytes_per_second(total, first));
+    std::printf("DaxUnZip, %d threads: %8.1f MB/s (first round, fresh buffers: %.1f MB/s)\n", options.threads, dax_rate,
+                megabytes_per_second(total, first));
     std::printf("gzip -dc:            %8.1f MB/s\n", gzip_rate);
     std::printf("ratio:               %8.1f x (target 8 x)\n", dax_rate / gzip_rate);
     return 0;

@@ -221,7 +221,8 @@ double log_line_seconds(const std::string& line)
     int minutes = 0;
     int seconds = 0;
     int milliseconds = 0;
-    if (line.size() < 23 || std::sscanf(line.c_str() + 11, "%d:%d:%d,%d", &hours, &minutes, &seconds, &milliseconds) != 4)
+    if (line.size() < 23 ||
+        std::sscanf(line.c_str() + 11, "%d:%d:%d,%d", &hours, &minutes, &seconds, &milliseconds) != 4)
         return -1;
     return hours * 3600.0 + minutes * 60.0 + seconds + milliseconds / 1000.0;
 }
@@ -290,8 +291,7 @@ int run(Options options)
     const fs::path out = work.path / "out";
     fs::create_directories(out);
 
-    runsim::RunRecipe recipe =
-        bench::standard_recipe(work.path / "run", options.tiles, options.spots, options.samples);
+    runsim::RunRecipe recipe = bench::standard_recipe(work.path / "run", options.tiles, options.spots, options.samples);
     recipe.keep_calls = false;
     // Indexes are drawn for one mismatch: 96 indexes of 8 bases cannot lie far enough apart
     // for two to stay unambiguous. Two mismatches are then set in the sheets afterwards.
@@ -309,17 +309,17 @@ int run(Options options)
     recipe.adapter_length = 33;
     if (!options.controls)
         recipe.controls_file.clear();
-    std::printf("generating 2 lanes x %d tiles x %d spots, reads of 151, 8, 8 and 151 cycles%s ...\n",
-                options.tiles, options.spots, options.controls ? ", controls and adapters" : "");
+    std::printf("generating 2 lanes x %d tiles x %d spots, reads of 151, 8, 8 and 151 cycles%s ...\n", options.tiles,
+                options.spots, options.controls ? ", controls and adapters" : "");
     if (options.samples > 0)
-        std::printf("sample sheet: %d dual-indexed samples in both lanes, %d mismatch(es) per index\n",
-                    options.samples, options.mismatches);
+        std::printf("sample sheet: %d dual-indexed samples in both lanes, %d mismatch(es) per index\n", options.samples,
+                    options.mismatches);
     const runsim::RunTruth truth = runsim::generate_run(recipe);
     if (options.samples > 0 && options.mismatches != 1)
         for (const fs::path& sheet : {truth.sample_sheet, truth.design_sheet})
             set_mismatches(sheet, options.mismatches);
-    std::printf("run folder: %.1f MB of calls, %.1f MB on disk, made in %.1f s\n",
-                double(truth.call_bytes) / 1e6, double(truth.bytes) / 1e6, truth.seconds);
+    std::printf("run folder: %.1f MB of calls, %.1f MB on disk, made in %.1f s\n", double(truth.call_bytes) / 1e6,
+                double(truth.bytes) / 1e6, truth.seconds);
 
     const int threads = options.threads > 0 ? options.threads : tbb::info::default_concurrency();
     const fs::path log = work.path / "quillon.log";
@@ -328,7 +328,7 @@ int run(Options options)
     long peak_rss_kib = 0;
     const auto arguments = [&](const fs::path& sample_sheet, const fs::path& design_sheet) {
         std::vector<std::string> args = {QUILLON_BINARY, "--input=" + truth.run_folder.string(),
-                                          "--output=" + out.string(), "--designsheet=" + design_sheet.string()};
+                                         "--output=" + out.string(), "--designsheet=" + design_sheet.string()};
         if (options.controls) {
             args.push_back("--controlsfile=" + truth.controls_file.string());
             args.push_back("--trimadapters");
@@ -397,8 +397,8 @@ int run(Options options)
     const double ratio = quillon_rate / limit_rate;
     const double peak_mib = double(peak_rss_kib) / 1024.0;
     std::printf("best of %d rounds:\n", options.rounds);
-    std::printf("quillon, %d threads:                  %8.1f MB/s of FASTQ (%.2f s)\n", threads,
-                quillon_rate, best.seconds);
+    std::printf("quillon, %d threads:                  %8.1f MB/s of FASTQ (%.2f s)\n", threads, quillon_rate,
+                best.seconds);
     std::printf("limit, level %d in 1 MiB pieces:       %8.1f MB/s (%.2f s, %.1f MB compressed)\n",
                 block_gzip::Default_level, limit_rate, limit_seconds, double(limit_bytes) / 1e6);
     std::printf("ratio quillon / limit:               %8.2f   (target %.2f or more: %s)\n", ratio,
@@ -408,8 +408,8 @@ int run(Options options)
                     megabytes_per_second(text.size(), pigz_seconds), pigz_seconds);
     else
         std::printf("pigz: not installed\n");
-    std::printf("quillon peak resident memory:        %8.1f MiB (target below %.0f MiB: %s)\n",
-                peak_mib, memory_limit_mib(options), peak_mib < memory_limit_mib(options) ? "met" : "NOT met");
+    std::printf("quillon peak resident memory:        %8.1f MiB (target below %.0f MiB: %s)\n", peak_mib,
+                memory_limit_mib(options), peak_mib < memory_limit_mib(options) ? "met" : "NOT met");
     std::printf("quillon processor time (best round): %8.1f s per GB of FASTQ, %ld involuntary switches\n",
                 best.cpu_seconds / (double(text_bytes) / 1e9), best.involuntary_switches);
     if (options.repeat > 1)

@@ -15,8 +15,8 @@ namespace {
 using little_endian::load_u32;
 using little_endian::store_u32;
 
-constexpr unsigned char Header_template[Header_size] = {
-    0x1F, 0x8B, 8, 0x04, 0, 0, 0, 0, 0, 10, 8, 0, 'B', 'S', 4, 0, 0, 0, 0, 0};
+constexpr unsigned char Header_template[Header_size] = {0x1F, 0x8B, 8,   0x04, 0, 0, 0, 0, 0, 10,
+                                                        8,    0,    'B', 'S',  4, 0, 0, 0, 0, 0};
 
 } // namespace
 
@@ -61,10 +61,7 @@ Compressor::~Compressor()
         libdeflate_free_compressor(compressor_);
 }
 
-Compressor::Compressor(Compressor&& other) noexcept
-    : compressor_(std::exchange(other.compressor_, nullptr))
-{
-}
+Compressor::Compressor(Compressor&& other) noexcept : compressor_(std::exchange(other.compressor_, nullptr)) {}
 
 Compressor& Compressor::operator=(Compressor&& other) noexcept
 {
@@ -85,8 +82,7 @@ std::size_t Compressor::compress(const void* text, std::size_t text_size, std::v
     return compress(text, text_size, out.data(), out.size());
 }
 
-std::size_t Compressor::compress(const void* text, std::size_t text_size,
-                                 std::vector<unsigned char>& out)
+std::size_t Compressor::compress(const void* text, std::size_t text_size, std::vector<unsigned char>& out)
 {
     const std::size_t needed = bound(text_size);
     if (out.size() < needed)
@@ -94,14 +90,13 @@ std::size_t Compressor::compress(const void* text, std::size_t text_size,
     return compress(text, text_size, out.data(), out.size());
 }
 
-std::size_t Compressor::compress(const void* text, std::size_t text_size, void* out,
-                                 std::size_t capacity)
+std::size_t Compressor::compress(const void* text, std::size_t text_size, void* out, std::size_t capacity)
 {
     if (capacity < Min_member_size)
         throw std::runtime_error("ERROR: zng_deflate() failed");
     auto* member = static_cast<unsigned char*>(out);
-    const std::size_t deflated = libdeflate_deflate_compress(
-        compressor_, text, text_size, member + Header_size, capacity - Min_member_size);
+    const std::size_t deflated =
+        libdeflate_deflate_compress(compressor_, text, text_size, member + Header_size, capacity - Min_member_size);
     const std::size_t member_size = deflated + Min_member_size;
     if (deflated == 0 || member_size > std::numeric_limits<std::uint32_t>::max())
         throw std::runtime_error("ERROR: zng_deflate() failed");
@@ -126,8 +121,7 @@ Decompressor::~Decompressor()
         libdeflate_free_decompressor(decompressor_);
 }
 
-Decompressor::Decompressor(Decompressor&& other) noexcept
-    : decompressor_(std::exchange(other.decompressor_, nullptr))
+Decompressor::Decompressor(Decompressor&& other) noexcept : decompressor_(std::exchange(other.decompressor_, nullptr))
 {
 }
 
@@ -137,14 +131,13 @@ Decompressor& Decompressor::operator=(Decompressor&& other) noexcept
     return *this;
 }
 
-bool Decompressor::inflate(const void* member, std::size_t member_size, void* text,
-                           std::size_t text_size)
+bool Decompressor::inflate(const void* member, std::size_t member_size, void* text, std::size_t text_size)
 {
     std::size_t used = 0;
     // Without an actual-size output libdeflate insists on filling text_size exactly; it
     // checks the CRC-32 and ISIZE of the trailer itself.
-    const libdeflate_result result = libdeflate_gzip_decompress_ex(
-        decompressor_, member, member_size, text, text_size, &used, nullptr);
+    const libdeflate_result result =
+        libdeflate_gzip_decompress_ex(decompressor_, member, member_size, text, text_size, &used, nullptr);
     return result == LIBDEFLATE_SUCCESS && used == member_size;
 }
 

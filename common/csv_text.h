@@ -9,14 +9,27 @@
 #include <vector>
 
 // 0x20..0x7E (isprint in the C locale).
-inline bool is_ascii_print(unsigned char c) { return c >= 0x20 && c <= 0x7E; }
+inline bool is_ascii_print(unsigned char c)
+{
+    return c >= 0x20 && c <= 0x7E;
+}
 // 0x21..0x7E: printable and not a space (isgraph in the C locale).
-inline bool is_ascii_graph(unsigned char c) { return c >= 0x21 && c <= 0x7E; }
+inline bool is_ascii_graph(unsigned char c)
+{
+    return c >= 0x21 && c <= 0x7E;
+}
 // Space, tab, newline, vertical tab, form feed, carriage return (isspace in the C locale).
-inline bool is_ascii_space(unsigned char c) { return c == ' ' || (c >= 0x09 && c <= 0x0D); }
-inline bool is_ascii_digit(unsigned char c) { return c >= '0' && c <= '9'; }
+inline bool is_ascii_space(unsigned char c)
+{
+    return c == ' ' || (c >= 0x09 && c <= 0x0D);
+}
+inline bool is_ascii_digit(unsigned char c)
+{
+    return c >= '0' && c <= '9';
+}
 // 'a'..'z' become 'A'..'Z'; every other byte is returned unchanged.
-inline char ascii_to_upper(char c) {
+inline char ascii_to_upper(char c)
+{
     const unsigned char u = static_cast<unsigned char>(c);
     return (u >= 'a' && u <= 'z') ? static_cast<char>(u - 'a' + 'A') : c;
 }

@@ -68,10 +68,7 @@ void DaxUnZip::Bytes::grow(std::uint64_t size)
     size_ = std::max(size_, size);
 }
 
-DaxUnZip::DaxUnZip(int threads)
-    : own_pool_(std::make_unique<Corvex::ThreadPool>(threads)), pool_(*own_pool_)
-{
-}
+DaxUnZip::DaxUnZip(int threads) : own_pool_(std::make_unique<Corvex::ThreadPool>(threads)), pool_(*own_pool_) {}
 
 DaxUnZip::DaxUnZip(const std::string& path, int threads)
     : path_(path), own_pool_(std::make_unique<Corvex::ThreadPool>(threads)), pool_(*own_pool_)
@@ -365,8 +362,7 @@ void DaxUnZip::sync_stream_block_decompression_results()
     for (std::size_t i = 0; i < futures_.size(); ++i) {
         try {
             if (!futures_[i].get() && !first_error)
-                first_error = std::make_exception_ptr(
-                    std::runtime_error(path_ + ": File format error."));
+                first_error = std::make_exception_ptr(std::runtime_error(path_ + ": File format error."));
         } catch (...) {
             if (!first_error)
                 first_error = std::current_exception();
@@ -419,8 +415,8 @@ void DaxUnZip::inflate_ordinary_members(std::uint64_t limit)
             output_.grow(std::min(grown, limit) - output_base_);
         }
         const auto in_avail = static_cast<uInt>(std::min(in_size - in_position, Max_zlib_chunk));
-        const auto out_avail = static_cast<uInt>(
-            std::min({output_.size() - (total_ - output_base_), limit - total_, Max_zlib_chunk}));
+        const auto out_avail =
+            static_cast<uInt>(std::min({output_.size() - (total_ - output_base_), limit - total_, Max_zlib_chunk}));
         stream.next_in = in + in_position;
         stream.avail_in = in_avail;
         stream.next_out = output_.data() + (total_ - output_base_);

@@ -118,8 +118,7 @@ private:
     // Inflates what the limit reaches; the first failure is kept and thrown again. When
     // nothing inflated is waiting to be served, the members whose text lies wholly inside
     // the direct_size bytes at direct go there; returns how many bytes they hold.
-    std::uint64_t inflate_up_to(std::uint64_t limit, unsigned char* direct = nullptr,
-                                std::uint64_t direct_size = 0);
+    std::uint64_t inflate_up_to(std::uint64_t limit, unsigned char* direct = nullptr, std::uint64_t direct_size = 0);
     void inflate_ordinary_members(std::uint64_t limit);
     // Reads the file's bytes [begin, end) into compressed_.
     void load_compressed(std::uint64_t begin, std::uint64_t end);
@@ -131,14 +130,14 @@ private:
     bool read_all_ = false; // the file is cut into members
     bool created_ = false;
     std::uint64_t file_size_ = 0;
-    Bytes compressed_;                  // the file's bytes from compressed_offset_ on
+    Bytes compressed_; // the file's bytes from compressed_offset_ on
     std::uint64_t compressed_offset_ = 0;
     std::vector<Member> members_;
     // Where the ordinary members begin in the file; equal to its size when there are none.
     std::uint64_t ordinary_offset_ = 0;
-    Bytes output_;                      // inflated bytes from output_base_ to total_
+    Bytes output_; // inflated bytes from output_base_ to total_
     std::uint64_t output_base_ = 0;
-    std::uint64_t total_ = 0;           // inflated bytes so far
+    std::uint64_t total_ = 0; // inflated bytes so far
     std::uint64_t read_position_ = 0;
     // Where each member being inflated puts its text: the caller's buffer or output_.
     std::vector<unsigned char*> destinations_;

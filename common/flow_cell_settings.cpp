@@ -1,6 +1,7 @@
 #include "common/flow_cell_settings.h"
 
-const SectionInfo& FlowCellSettings::section_info() {
+const SectionInfo& FlowCellSettings::section_info()
+{
     static const SectionInfo info{4,
                                   "Flow Cell Settings",
                                   true,
@@ -14,9 +15,11 @@ const SectionInfo& FlowCellSettings::section_info() {
     return info;
 }
 
-void FlowCellSettings::load(PartitionedCsv& document) {
+void FlowCellSettings::load(PartitionedCsv& document)
+{
     const SectionInfo& info = section_info();
-    if (!document.validate_headings(info)) return;
+    if (!document.validate_headings(info))
+        return;
     document.validate_numeric(info, 0, 1, Read1Cycles, 8, 255, true);
     document.validate_numeric(info, 1, 1, Read2Cycles, 8, 255, false);
     document.validate_numeric(info, 2, 1, Index1Cycles, 8, 255, false);
@@ -25,7 +28,8 @@ void FlowCellSettings::load(PartitionedCsv& document) {
     document.validate_boolean(info, 5, 1, QUILLON, true);
 }
 
-void FlowCellSettings::store(PartitionedCsv& document) const {
+void FlowCellSettings::store(PartitionedCsv& document) const
+{
     const SectionInfo& info = section_info();
     document.store_numeric(info, 0, 1, Read1Cycles);
     document.store_numeric(info, 1, 1, Read2Cycles);

@@ -6,12 +6,18 @@ namespace {
 int code_of(char letter)
 {
     switch (letter) {
-    case 'A': return 1;
-    case 'C': return 2;
-    case 'G': return 3;
-    case 'N': return 4;
-    case 'T': return 5;
-    default: return -1;
+    case 'A':
+        return 1;
+    case 'C':
+        return 2;
+    case 'G':
+        return 3;
+    case 'N':
+        return 4;
+    case 'T':
+        return 5;
+    default:
+        return -1;
     }
 }
 

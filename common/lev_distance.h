@@ -37,7 +37,8 @@ public:
     int distance(const std::string& other) const;
     // At most the distance of the two texts, found from how often each letter occurs in them
     // (an edit changes at most two of those counts, each by one); much cheaper than distance.
-    int lower_bound(const LevPattern& other) const {
+    int lower_bound(const LevPattern& other) const
+    {
         int differences = 0; // the sum over the letters of the differences of their counts
         for (std::size_t code = 0; code < counts_.size(); ++code)
             differences += std::abs(counts_[code] - other.counts_[code]);
@@ -51,5 +52,5 @@ private:
 
     std::string text_;
     std::array<std::uint64_t, 5> letters_{}; // positions of A, C, G, T and N
-    std::array<std::uint8_t, 6> counts_{}; // how often A, C, G, T, N and any other byte occur
+    std::array<std::uint8_t, 6> counts_{};   // how often A, C, G, T, N and any other byte occur
 };

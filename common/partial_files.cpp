@@ -33,8 +33,8 @@ int clear_final_name(const fs::path& final_path)
     std::error_code error;
     if (fs::is_directory(final_path, error))
         return EISDIR;
-    if (fs::symlink_status(final_path, error).type() != fs::file_type::not_found &&
-        !fs::remove(final_path, error) && error)
+    if (fs::symlink_status(final_path, error).type() != fs::file_type::not_found && !fs::remove(final_path, error) &&
+        error)
         return error.value();
     return 0;
 }
@@ -105,8 +105,8 @@ bool PartialFiles::publish_all(std::vector<std::string>& errors)
     for (const fs::path& file : files) {
         std::string error;
         if (!publish(file, error)) {
-            errors.push_back("Cannot rename '" + partial_path(file).string() + "' to '" +
-                             file.filename().string() + "' : " + error);
+            errors.push_back("Cannot rename '" + partial_path(file).string() + "' to '" + file.filename().string() +
+                             "' : " + error);
             ok = false;
         }
     }

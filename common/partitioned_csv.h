@@ -90,15 +90,13 @@ public:
     // ---- Accessors (bad is set false on success; true when the field does not exist) ----
 
     std::string get_text_at(int section_index, int row, int column, bool& bad) const;
-    std::vector<std::string> get_text_list_at(int section_index, int row, int column, bool& bad,
-                                              char separator) const;
+    std::vector<std::string> get_text_list_at(int section_index, int row, int column, bool& bad, char separator) const;
     int get_integer_at(int section_index, int row, int column, bool& bad);
     // Base-10 value of the leading integer (leading white space and a sign allowed, trailing text
     // ignored). No digits or outside the 32-bit range: error "Expecting integer value but got: '"
     // text "'" at the line, bad = true, result 0. Never throws.
     int string_to_integer(const std::string& text, bool& bad, int line);
-    std::vector<int> get_integer_list_at(int section_index, int row, int column, bool& bad,
-                                         char separator);
+    std::vector<int> get_integer_list_at(int section_index, int row, int column, bool& bad, char separator);
     double get_real_at(int section_index, int row, int column, bool& bad);
 
     // ---- Messages ----
@@ -119,26 +117,21 @@ public:
     bool validate_text(const SectionInfo& info, int id, int index, std::string& out,
                        const std::vector<std::string>& allowed_values, bool required);
     bool validate_boolean(const SectionInfo& info, int id, int index, bool& out, bool required);
-    bool validate_numeric(const SectionInfo& info, int id, int index, int& out, int min, int max,
-                          bool required);
-    bool validate_text_list(const SectionInfo& info, int id, int index,
-                            std::vector<std::string>& out, int count, bool required,
-                            char separator);
+    bool validate_numeric(const SectionInfo& info, int id, int index, int& out, int min, int max, bool required);
+    bool validate_text_list(const SectionInfo& info, int id, int index, std::vector<std::string>& out, int count,
+                            bool required, char separator);
     // An empty list that is not required gives out = {0, 0} and true (the form store_numeric_pair
     // writes for {0, 0}).
-    bool validate_numeric_pair(const SectionInfo& info, int id, int index, std::pair<int, int>& out,
-                               int min, int max, bool is_range, bool required, char separator);
+    bool validate_numeric_pair(const SectionInfo& info, int id, int index, std::pair<int, int>& out, int min, int max,
+                               bool is_range, bool required, char separator);
 
     // ---- Writing (each creates the row and field as needed) ----
 
-    void store_text(const SectionInfo& info, int id, int index, const std::string& text,
-                    bool quoted);
+    void store_text(const SectionInfo& info, int id, int index, const std::string& text, bool quoted);
     void store_boolean(const SectionInfo& info, int id, int index, bool value);
     void store_numeric(const SectionInfo& info, int id, int index, int value);
-    void store_text_list(const SectionInfo& info, int id, int index,
-                         const std::vector<std::string>& list);
-    void store_numeric_pair(const SectionInfo& info, int id, int index,
-                            const std::pair<int, int>& value);
+    void store_text_list(const SectionInfo& info, int id, int index, const std::vector<std::string>& list);
+    void store_numeric_pair(const SectionInfo& info, int id, int index, const std::pair<int, int>& value);
 
     // ---- Data (in declaration order) ----
 
@@ -147,10 +140,10 @@ public:
     std::vector<std::string> warnings; // finished warning texts
 
 protected:
-    std::map<int, int> section_map;                 // section id -> document section index or -1
-    std::map<std::pair<int, int>, int> column_map;  // (section id, heading id) -> column or -1
-    std::map<std::pair<int, int>, int> row_map;     // (section id, key id) -> row or -1
-    std::vector<Section> sections;                  // in text order
+    std::map<int, int> section_map;                // section id -> document section index or -1
+    std::map<std::pair<int, int>, int> column_map; // (section id, heading id) -> column or -1
+    std::map<std::pair<int, int>, int> row_map;    // (section id, key id) -> row or -1
+    std::vector<Section> sections;                 // in text order
 
 private:
     Location locate(const SectionInfo& info, int id, int index) const;

@@ -46,8 +46,8 @@ public:
     bool OutputControlFASTQ = true;
     bool OutputIndexFASTQ = false;
     bool MergeLanes = false;
-    int I1Mismatches = 1; // 0..2
-    int I2Mismatches = 1; // 0..2
+    int I1Mismatches = 1;     // 0..2
+    int I2Mismatches = 1;     // 0..2
     std::string R1CycleUsage; // cycle masks of read 1, read 2, index reads 1 and 2, UMI reads 1, 2
     std::string R2CycleUsage;
     std::string I1CycleUsage;
@@ -72,14 +72,12 @@ public:
     // error at the key's line. True and out = text when the mask is good.
     static bool validate_cycle_mask(PartitionedCsv& document, int key_id, std::string& out);
     // Comma-separated list of tiles "L00/S00_T000" (digits where the template has '0').
-    static bool validate_tile_list(PartitionedCsv& document, int key_id,
-                                   std::vector<std::string>& out);
+    static bool validate_tile_list(PartitionedCsv& document, int key_id, std::vector<std::string>& out);
     // Skips white space and returns the next character, stepping over it unless peek is set; at
     // the end returns 0 (when not peeking the position is then left one past the end).
     static char parse_char(const std::string& text, std::size_t& position, bool peek);
     // Skips white space and returns the value of the run of ASCII digits that follows (0, with the
     // position at the first non-blank character, when there is none). A value above INT_MAX sets
     // *too_large (when given) and returns INT_MAX; the whole run of digits is consumed.
-    static int parse_integer(const std::string& text, std::size_t& position,
-                             bool* too_large = nullptr);
+    static int parse_integer(const std::string& text, std::size_t& position, bool* too_large = nullptr);
 };

@@ -1,13 +1,14 @@
 #include "common/quillon_sheet.h"
 
-const QuillonSheetInfo& QuillonSheet::quillon_sheet_info_() {
-    static const QuillonSheetInfo info{QuillonHeader::section_info(),
-                                       QuillonSettings::section_info()};
+const QuillonSheetInfo& QuillonSheet::quillon_sheet_info_()
+{
+    static const QuillonSheetInfo info{QuillonHeader::section_info(), QuillonSettings::section_info()};
     return info;
 }
 
 bool QuillonSheet::load(const std::string& text, std::vector<std::string>& errors_out,
-                        std::vector<std::string>& warnings_out) {
+                        std::vector<std::string>& warnings_out)
+{
     PartitionedCsv::load(text, errors_out, warnings_out);
     initialize_section_mapping(quillon_sheet_info_());
     if (validate_sections(quillon_sheet_info_())) {
@@ -19,14 +20,16 @@ bool QuillonSheet::load(const std::string& text, std::vector<std::string>& error
     return errors.empty();
 }
 
-void QuillonSheet::store(std::string& out) {
+void QuillonSheet::store(std::string& out)
+{
     clear();
     quillon_header.store(*this);
     quillon_settings.store(*this);
     PartitionedCsv::store(out);
 }
 
-void QuillonSheet::clear() {
+void QuillonSheet::clear()
+{
     PartitionedCsv::clear();
     add_section(QuillonHeader::section_info());
     add_section(QuillonSettings::section_info());

@@ -1,6 +1,7 @@
 #include "common/run_information.h"
 
-const SectionInfo& RunInformation::section_info() {
+const SectionInfo& RunInformation::section_info()
+{
     static const SectionInfo info{3,
                                   "Run Information",
                                   true,
@@ -12,16 +13,19 @@ const SectionInfo& RunInformation::section_info() {
     return info;
 }
 
-void RunInformation::load(PartitionedCsv& document) {
+void RunInformation::load(PartitionedCsv& document)
+{
     const SectionInfo& info = section_info();
-    if (!document.validate_headings(info)) return;
+    if (!document.validate_headings(info))
+        return;
     document.validate_numeric(info, 0, 1, FileFormatVersion, 1, 999, true);
     document.validate_text(info, 1, 1, InstrumentPlatform, true);
     document.validate_text(info, 2, 1, FlowcellBarcode, false);
     document.validate_text(info, 3, 1, RunName, false);
 }
 
-void RunInformation::store(PartitionedCsv& document) const {
+void RunInformation::store(PartitionedCsv& document) const
+{
     const SectionInfo& info = section_info();
     document.store_numeric(info, 0, 1, FileFormatVersion);
     document.store_text(info, 1, 1, InstrumentPlatform, true);

@@ -2,15 +2,16 @@
 
 #include <map>
 
-const SampleSheetInfo& SampleSheet::sample_sheet_info_() {
-    static const SampleSheetInfo info{RunInformation::section_info(),
-                                      FlowCellSettings::section_info(),
+const SampleSheetInfo& SampleSheet::sample_sheet_info_()
+{
+    static const SampleSheetInfo info{RunInformation::section_info(), FlowCellSettings::section_info(),
                                       QuillonSettings::section_info(), Samples::section_info()};
     return info;
 }
 
 bool SampleSheet::load(const std::string& text, std::vector<std::string>& errors_out,
-                       std::vector<std::string>& warnings_out) {
+                       std::vector<std::string>& warnings_out)
+{
     PartitionedCsv::load(text, errors_out, warnings_out);
     initialize_section_mapping(sample_sheet_info_());
     if (validate_sections(sample_sheet_info_())) {
@@ -19,21 +20,22 @@ bool SampleSheet::load(const std::string& text, std::vector<std::string>& errors
         quillon_settings.load(*this);
         samples.load(*this);
         if (samples.size() > max_samples)
-            error("Too many samples: " + std::to_string(samples.size()) + " (at most " +
-                      std::to_string(max_samples) + ")",
+            error("Too many samples: " + std::to_string(samples.size()) + " (at most " + std::to_string(max_samples) +
+                      ")",
                   0);
         std::map<int, std::size_t> lane_counts;
-        for (const Sample& sample : samples) ++lane_counts[sample.Lane];
+        for (const Sample& sample : samples)
+            ++lane_counts[sample.Lane];
         for (const auto& [lane, count] : lane_counts)
             if (count > max_lane_samples)
-                error("Too many samples in lane " + std::to_string(lane) + ": " + std::to_string(count) +
-                          " (at most " + std::to_string(max_lane_samples) + ")",
+                error("Too many samples in lane " + std::to_string(lane) + ": " + std::to_string(count) + " (at most " +
+                          std::to_string(max_lane_samples) + ")",
                       0);
         if (errors.empty()) {
             std::vector<std::string> messages;
-            samples.validate(quillon_settings.I1Mismatches, quillon_settings.I2Mismatches,
-                             messages);
-            for (const std::string& message : messages) warning(message, 0);
+            samples.validate(quillon_settings.I1Mismatches, quillon_settings.I2Mismatches, messages);
+            for (const std::string& message : messages)
+                warning(message, 0);
         }
     }
     errors_out = errors;
@@ -41,7 +43,8 @@ bool SampleSheet::load(const std::string& text, std::vector<std::string>& errors
     return errors.empty();
 }
 
-void SampleSheet::store(std::string& out) {
+void SampleSheet::store(std::string& out)
+{
     clear();
     run_information.store(*this);
     flow_cell_settings.store(*this);
@@ -50,7 +53,8 @@ void SampleSheet::store(std::string& out) {
     PartitionedCsv::store(out);
 }
 
-void SampleSheet::clear() {
+void SampleSheet::clear()
+{
     PartitionedCsv::clear();
     add_section(RunInformation::section_info());
     add_section(FlowCellSettings::section_info());
@@ -59,7 +63,9 @@ void SampleSheet::clear() {
     initialize_section_mapping(sample_sheet_info_());
 }
 
-bool SampleSheet::is_required(const SectionInfo& info, const HeadingInfo& heading) const {
-    if (info.id == QuillonSettings::section_info().id) return false;
+bool SampleSheet::is_required(const SectionInfo& info, const HeadingInfo& heading) const
+{
+    if (info.id == QuillonSettings::section_info().id)
+        return false;
     return heading.required;
 }

@@ -26,7 +26,6 @@ struct ZelHeader {
     {
         using little_endian::load_u64;
         const unsigned char* p = bytes.data();
-        return {load_u64(p),      load_u64(p + 8),  load_u64(p + 16),
-                load_u64(p + 24), load_u64(p + 32), load_u64(p + 40)};
+        return {load_u64(p), load_u64(p + 8), load_u64(p + 16), load_u64(p + 24), load_u64(p + 32), load_u64(p + 40)};
     }
 };

@@ -8,8 +8,7 @@
 
 class Algorithm {
 public:
-    Algorithm(std::string name, AlgorithmFramework::Log& run_log,
-              AlgorithmFramework::Blackboard& run_blackboard);
+    Algorithm(std::string name, AlgorithmFramework::Log& run_log, AlgorithmFramework::Blackboard& run_blackboard);
     virtual ~Algorithm() = default;
 
     Algorithm(const Algorithm&) = delete;

@@ -31,15 +31,14 @@ struct Columns {
     const char* expected;
 };
 
-const Columns Index_read_columns{"[Index Reads]",
-                                 {{"read"}, {"datacolumnname", "data_column_name"}, {"position_start"},
-                                  {"position_stop"}},
-                                 "Read,Data_Column_Name,Position_Start,Position_Stop"};
+const Columns Index_read_columns{
+    "[Index Reads]",
+    {{"read"}, {"datacolumnname", "data_column_name"}, {"position_start"}, {"position_stop"}},
+    "Read,Data_Column_Name,Position_Start,Position_Stop"};
 const Columns Paired_read_columns{"[Paired Reads]", {{"read"}, {"pair"}}, "Read,Pair"};
 const Columns Adapter_columns{"[Adapters]", {{"name", "adapter_name"}, {"sequence"}}, "Adapter_Name,Sequence"};
-const Columns Umi_read_columns{"[UMI Reads]",
-                               {{"read"}, {"position_start"}, {"position_stop"}},
-                               "Read,Position_Start,Position_Stop"};
+const Columns Umi_read_columns{
+    "[UMI Reads]", {{"read"}, {"position_start"}, {"position_stop"}}, "Read,Position_Start,Position_Stop"};
 const Columns Data_columns{"[Data]",
                            {{"lane"}, {"sample_id"}, {"index1"}, {"index2"}, {"sample_project"}, {"description"}},
                            "Lane,Sample_ID,Index1,Index2,Sample_Project,Description"};
@@ -358,8 +357,7 @@ void CreateFastq::validate_sheet_reads(std::vector<std::string>& errors)
     for (const UmiRead& x : sample_sheet_local.umi_reads)
         check_range("UMI Reads", x.read, x.position_start, x.position_stop, range_text(x));
     check_for_overlap("UMI Reads", sample_sheet_local.umi_reads, sample_sheet_local.umi_reads, errors);
-    check_for_overlap("Index Reads vs UMI Reads", sample_sheet_local.index_reads, sample_sheet_local.umi_reads,
-                      errors);
+    check_for_overlap("Index Reads vs UMI Reads", sample_sheet_local.index_reads, sample_sheet_local.umi_reads, errors);
 }
 
 void CreateFastq::validate_sheet_rows(std::vector<std::string>& errors)
@@ -377,8 +375,8 @@ void CreateFastq::validate_sheet_rows(std::vector<std::string>& errors)
     const std::size_t checked = rows.size() > Max_samples ? 0 : rows.size();
     for (std::size_t p = 0; p < checked; ++p) {
         const IndexData& d = rows[p];
-        const std::string text = std::to_string(d.lane) + "," + d.sample_id + "," + d.index1 + "," + d.index2 +
-                                 "," + d.sample_project + "," + d.description;
+        const std::string text = std::to_string(d.lane) + "," + d.sample_id + "," + d.index1 + "," + d.index2 + "," +
+                                 d.sample_project + "," + d.description;
         const std::string joined = d.index1 + d.index2;
         if (d.lane != 1 && d.lane != 2)
             errors.push_back("[Data] Invalid lane.\t" + text + "\n");

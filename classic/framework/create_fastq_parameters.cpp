@@ -73,18 +73,20 @@ const Parameter Parameter_table[] = {
      .store = [](CreateFastq& fastq, const std::string& value) { fastq.oscores = number_of(value) != 0; }},
     {.name = "--qscorecutoff",
      .default_value = "0",
-     .store = [](CreateFastq& fastq, const std::string& value) {
-         fastq.qscore_cutoff = static_cast<unsigned char>(number_of(value) & 0xFF);
-     }},
+     .store =
+         [](CreateFastq& fastq, const std::string& value) {
+             fastq.qscore_cutoff = static_cast<unsigned char>(number_of(value) & 0xFF);
+         }},
     {.name = "--barcodeallowedmismatches",
      .long_name = "--barcode_allowed_mismatches",
      .default_value = "0",
      .store = [](CreateFastq& fastq, const std::string& value) { fastq.barcode_allowed_mismatches = number_of(value); },
-     .check = [](const std::string& value) {
-         return number_of(value) > 1
-                    ? "Invalid parameter value, --barcodeallowedmismatches cannot be greater than 1. " + value
-                    : std::string();
-     }},
+     .check =
+         [](const std::string& value) {
+             return number_of(value) > 1
+                        ? "Invalid parameter value, --barcodeallowedmismatches cannot be greater than 1. " + value
+                        : std::string();
+         }},
     {.name = "--umiqscores",
      .long_name = "--umi_qscores",
      .default_value = "0",
@@ -97,13 +99,14 @@ const Parameter Parameter_table[] = {
      .long_name = "--threads_per_lane",
      .computed_default = default_threads_per_lane,
      .store = [](CreateFastq& fastq, const std::string& value) { fastq.threads_per_lane = number_of(value); },
-     .check = [](const std::string& value) {
-         if (number_of(value) == 0)
-             return "Invalid parameter value, --threadsperlane " + value;
-         if (number_of(value) > 16)
-             return "Invalid parameter value, --threadsperlane cannot be grater than 16. " + value;
-         return std::string();
-     }},
+     .check =
+         [](const std::string& value) {
+             if (number_of(value) == 0)
+                 return "Invalid parameter value, --threadsperlane " + value;
+             if (number_of(value) > 16)
+                 return "Invalid parameter value, --threadsperlane cannot be grater than 16. " + value;
+             return std::string();
+         }},
     {.name = "--designsheet",
      .long_name = "--design_sheet",
      .default_value = "",
@@ -119,12 +122,13 @@ const Parameter Parameter_table[] = {
      .long_name = "--controls_file",
      .default_value = "",
      .store = [](CreateFastq& fastq, const std::string& value) { fastq.controls_file = value; },
-     .check = [](const std::string& value) {
-         std::error_code error;
-         return value.empty() || std::filesystem::is_regular_file(value, error)
-                    ? std::string()
-                    : "Invalid parameter value, --controlsfile " + value;
-     }},
+     .check =
+         [](const std::string& value) {
+             std::error_code error;
+             return value.empty() || std::filesystem::is_regular_file(value, error)
+                        ? std::string()
+                        : "Invalid parameter value, --controlsfile " + value;
+         }},
 };
 
 // The parameter's value once an absent one has its default and an empty one the run folder's

@@ -85,9 +85,8 @@ int clamped(std::int64_t value)
 // Every character of the index that is not A, C, G or T gives one message.
 void check_index_letters(const std::string& index, const std::string& head, std::vector<std::string>& errors)
 {
-    const auto wrong = std::count_if(index.begin(), index.end(), [](char letter) {
-        return !base_code::is_base(letter);
-    });
+    const auto wrong =
+        std::count_if(index.begin(), index.end(), [](char letter) { return !base_code::is_base(letter); });
     errors.insert(errors.end(), static_cast<std::size_t>(wrong), head + "\tfound\t" + index + "\n");
 }
 

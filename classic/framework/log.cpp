@@ -117,9 +117,9 @@ void Log::write_line(int* counter, const char* level, std::stringstream& message
 
 std::string Log::prefix(const std::string& level)
 {
-    const std::int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                 std::chrono::system_clock::now().time_since_epoch())
-                                 .count();
+    const std::int64_t now =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
+            .count();
     const std::time_t seconds = static_cast<std::time_t>(now / 1'000'000'000);
     std::tm calendar{};
     gmtime_r(&seconds, &calendar);
@@ -165,8 +165,7 @@ void Log::open(const std::string& path, bool utc_time)
 void Log::error_counts(const std::string& title)
 {
     std::lock_guard lock(mutex_);
-    const std::string lines[] = {title, std::to_string(warnings) + " warnings",
-                                 std::to_string(errors) + " errors",
+    const std::string lines[] = {title, std::to_string(warnings) + " warnings", std::to_string(errors) + " errors",
                                  std::to_string(exceptions) + " exceptions"};
     // Each line's prefix is taken once, so that the console and the file hold the same text.
     std::string text;

@@ -27,9 +27,9 @@ public:
     Log(const Log&) = delete;
     Log& operator=(const Log&) = delete;
 
-    void error(std::stringstream& message);     // errors + 1, level ERROR
-    void warning(std::stringstream& message);   // warnings + 1, level WARN
-    void status(std::stringstream& message);    // level INFO
+    void error(std::stringstream& message);   // errors + 1, level ERROR
+    void warning(std::stringstream& message); // warnings + 1, level WARN
+    void status(std::stringstream& message);  // level INFO
     // errors + 1, level ERROR, then throws AFException with the message's whole text (line end
     // included). The lock is released before the throw.
     [[noreturn]] void exception(std::stringstream& message);

@@ -5,8 +5,8 @@
 // prints the version. The exit status is 1 when an error was logged or the log file could not
 // be written, else 0. SIGINT and SIGTERM end the run with an ERROR and status 1, removing the
 // output files not yet complete; a closed console (SIGPIPE) is passed over.
-#include "classic/framework/algorithm_factory.h"
 #include "classic/framework/af_exception.h"
+#include "classic/framework/algorithm_factory.h"
 #include "classic/framework/blackboard.h"
 #include "classic/framework/log.h"
 #include "classic/framework/utilities.h"

@@ -8,10 +8,7 @@ template <typename T>
 class matrix : private std::vector<T> {
 public:
     matrix() : std::vector<T>(1, T{}), rows_(1), cols_(1) {}
-    matrix(std::uint64_t rows, std::uint64_t cols)
-        : std::vector<T>(rows * cols, T{}), rows_(rows), cols_(cols)
-    {
-    }
+    matrix(std::uint64_t rows, std::uint64_t cols) : std::vector<T>(rows * cols, T{}), rows_(rows), cols_(cols) {}
     virtual ~matrix() = default;
 
     matrix(const matrix&) = default;
@@ -30,10 +27,10 @@ public:
     std::uint64_t rows() const { return rows_; }
     std::uint64_t cols() const { return cols_; }
 
-    T& operator()(std::uint64_t row, std::uint64_t col) { return std::vector<T>::operator[](row * cols_ + col); }
+    T& operator()(std::uint64_t row, std::uint64_t col) { return std::vector<T>::operator[](row* cols_ + col); }
     const T& operator()(std::uint64_t row, std::uint64_t col) const
     {
-        return std::vector<T>::operator[](row * cols_ + col);
+        return std::vector<T>::operator[](row* cols_ + col);
     }
     // The first element of a row.
     T* row(std::uint64_t r) { return std::vector<T>::data() + r * cols_; }

@@ -10,17 +10,13 @@ namespace {
 
 std::int64_t now_nanoseconds()
 {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::system_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
         .count();
 }
 
 } // namespace
 
-Profiler::Profiler(Log& log, std::string name)
-    : log_(&log), name_(std::move(name)), start_time_(now_nanoseconds())
-{
-}
+Profiler::Profiler(Log& log, std::string name) : log_(&log), name_(std::move(name)), start_time_(now_nanoseconds()) {}
 
 Profiler::~Profiler()
 {

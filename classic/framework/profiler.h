@@ -24,7 +24,7 @@ private:
     std::string name_;
     std::int64_t start_time_ = 0; // nanoseconds of the system clock
     std::int64_t stop_time_ = 0;
-    double elapsed_ = 0;          // seconds
+    double elapsed_ = 0; // seconds
 };
 
 } // namespace AlgorithmFramework

@@ -92,8 +92,8 @@ bool parse_metadata(const std::string& folder, const std::string& prefix, std::s
     flowcell_id = "FCLID";
     run_id = "1";
     std::string path;
-    for (const std::string& candidate : {folder + "/" + prefix + "_metadata.xml",
-                                         folder + "/" + "metadata.xml", folder + "/" + "run_metadata.xml"}) {
+    for (const std::string& candidate :
+         {folder + "/" + prefix + "_metadata.xml", folder + "/" + "metadata.xml", folder + "/" + "run_metadata.xml"}) {
         if (path_exists(candidate)) {
             path = candidate;
             break;

@@ -25,9 +25,8 @@ std::string get_log_directory(const std::string& folder);         // folder/Logs
 // folder name when it has four or more. False only when none of the three files exists; a
 // file that cannot be read (a folder of that name, say) leaves the defaults, and its path is
 // then given in unreadable when that is not null.
-bool parse_metadata(const std::string& folder, const std::string& prefix,
-                    std::string& instrument_id, std::string& run_id, std::string& flowcell_id,
-                    std::string* unreadable = nullptr);
+bool parse_metadata(const std::string& folder, const std::string& prefix, std::string& instrument_id,
+                    std::string& run_id, std::string& flowcell_id, std::string* unreadable = nullptr);
 
 // The whole file into text; false, text unchanged, when it is not a regular file (a folder, a
 // pipe or a device, which would fail, block or never end) or cannot be read.

@@ -12,8 +12,7 @@ class Counts {
 public:
     // Every counter zero; the named classes' and samples' read and base entries zero. The other
     // map entries and the histograms are left as they are.
-    void initialize(const std::map<std::string, bool>& classes,
-                    const std::map<std::string, bool>& samples);
+    void initialize(const std::map<std::string, bool>& classes, const std::map<std::string, bool>& samples);
 
     // Adds from's counts into into, key by key.
     static void add(classic::QualityHistogram& into, const classic::QualityHistogram& from);

@@ -124,8 +124,8 @@ bool CreateFastq::read_run_metadata()
         return false;
     }
     if (!unreadable_metadata.empty())
-        log_warning("Cannot read " + unreadable_metadata + ": the reads are named with the defaults " +
-                    instrument_id + ", " + run_id + " and " + flowcell_id);
+        log_warning("Cannot read " + unreadable_metadata + ": the reads are named with the defaults " + instrument_id +
+                    ", " + run_id + " and " + flowcell_id);
     log_status(std::string("quillon version ") + Version);
     log_status("instrument_id " + instrument_id);
     log_status("run_id " + run_id);
@@ -298,8 +298,8 @@ std::uint64_t CreateFastq::get_read_length(const std::string& path)
         read_plain_cycles(path, cycles, extra);
     // Cycle counts are 32-bit signed numbers: the usable cycles are cycles - extra, 0 when negative.
     if (cycles > Max_cycles || extra > Max_cycles)
-        log_exception("Incorrect file format for base call file " + path + " (" + std::to_string(cycles) +
-                      " cycles, " + std::to_string(extra) + " extra: more than " + std::to_string(Max_cycles) + ")");
+        log_exception("Incorrect file format for base call file " + path + " (" + std::to_string(cycles) + " cycles, " +
+                      std::to_string(extra) + " extra: more than " + std::to_string(Max_cycles) + ")");
     return cycles > extra ? cycles - extra : 0;
 }
 

@@ -45,8 +45,7 @@ public:
     // Samples are numbered by their row in the sheet, over both lanes, as shorts.
     static constexpr std::size_t Max_samples = 32768;
 
-    CreateFastq(std::string name, AlgorithmFramework::Log& run_log,
-                AlgorithmFramework::Blackboard& run_blackboard);
+    CreateFastq(std::string name, AlgorithmFramework::Log& run_log, AlgorithmFramework::Blackboard& run_blackboard);
     ~CreateFastq() override = default;
 
     bool run() override;
@@ -122,17 +121,14 @@ public:
 
     // Lanes: tile threads and FASTQ files.
     void run_lanes(LaneTable& lanes); // every lane, one after another or one thread each
-    void thread_work(const std::string& lane_name,
-                     std::vector<std::pair<std::uint64_t, std::string>> tiles);
+    void thread_work(const std::string& lane_name, std::vector<std::pair<std::uint64_t, std::string>> tiles);
     // Names and opens the lane's files (0 for L01): per read its control and track file, then
     // every sample output.
     void open_lane_outputs(std::uint64_t lane, std::vector<GzFile>& control_files, std::vector<GzFile>& tracks);
     // Closes the lane's files, each checked and then given its own name.
     void close_lane_outputs(std::uint64_t lane, std::vector<GzFile>& control_files, std::vector<GzFile>& tracks);
-    void output_fastq(std::uint64_t lane, std::uint64_t slot, std::uint64_t tile_number,
-                      const std::string& folder);
-    void write(std::uint64_t lane, std::uint64_t slot, std::vector<GzFile>& control_files,
-               std::vector<GzFile>& tracks);
+    void output_fastq(std::uint64_t lane, std::uint64_t slot, std::uint64_t tile_number, const std::string& folder);
+    void write(std::uint64_t lane, std::uint64_t slot, std::vector<GzFile>& control_files, std::vector<GzFile>& tracks);
     void flush(std::uint64_t lane, std::vector<GzFile>& control_files, std::vector<GzFile>& tracks);
     // Opens a FASTQ output for writing at the output level with a gz buffer of buffer_bytes,
     // under its temporary name; a file that cannot be opened ends the run.
@@ -148,9 +144,8 @@ public:
     void check_open_files(const LaneTable& lanes);
     std::string get_tag(const std::string& folder, std::uint64_t lane, std::uint64_t tile_number);
     std::string get_track_name(std::uint64_t read_index);
-    void append_read_name(std::string& text, const std::string& tag, const std::string& x,
-                          const std::string& y, std::uint64_t read_number, bool chimera,
-                          const std::string& umi);
+    void append_read_name(std::string& text, const std::string& tag, const std::string& x, const std::string& y,
+                          std::uint64_t read_number, bool chimera, const std::string& umi);
     void append_read_data(std::uint64_t read_number, std::string& text, ZelData& data);
 
     // Demultiplexing.
@@ -179,16 +174,16 @@ public:
     // limits of the spot's, or -1 when none or several are (counted as undetermined when the
     // table does not hold its observed key).
     short scan_sample(TileDemux& pass);
-    void find_index(const IndexRead& index_read, std::vector<ZelData>& reads, int& read, int& start,
-                    int& length, std::uint64_t& prefix);
+    void find_index(const IndexRead& index_read, std::vector<ZelData>& reads, int& read, int& start, int& length,
+                    std::uint64_t& prefix);
     void load_index(std::vector<ZelData>& reads, int read, int start, int length, std::uint64_t& position,
                     std::string& key);
     // masked: each read's text with its low-quality letters as 'N' (only the index reads' are
     // looked at).
     void check_for_match(const std::vector<std::string>& masked, const std::string& expected, int read, int start,
                          int length, int limit, std::vector<std::uint64_t>& scratch, bool& match);
-    bool compare_barcode(const std::string& observed, int start, int length, const std::string& expected,
-                         int limit, std::vector<std::uint64_t>& scratch);
+    bool compare_barcode(const std::string& observed, int start, int length, const std::string& expected, int limit,
+                         std::vector<std::uint64_t>& scratch);
 
     // Controls.
     void load_controls();
@@ -196,24 +191,21 @@ public:
     void hash_sequences(const std::vector<ControlRecord>& records, std::uint64_t k, KmerTable& table);
     std::string get_control_key(const std::string& sequence, std::uint64_t& offset);
     bool is_adapter(std::string& key);
-    bool is_chimera(const std::string& sequence, const std::string& key, std::uint64_t offset,
-                    std::uint64_t errors);
+    bool is_chimera(const std::string& sequence, const std::string& key, std::uint64_t offset, std::uint64_t errors);
     bool is_right_adapter(const std::string& sequence, const std::string& key, std::uint64_t offset,
                           std::uint64_t errors, std::vector<std::uint64_t>& scratch);
-    bool is_indel(const std::string& sequence, const std::string& key, std::uint64_t offset,
-                  std::uint64_t errors, std::vector<std::uint64_t>& scratch);
+    bool is_indel(const std::string& sequence, const std::string& key, std::uint64_t offset, std::uint64_t errors,
+                  std::vector<std::uint64_t>& scratch);
     std::uint64_t calculate_error(const std::string& read, std::uint64_t read_start, std::uint64_t read_limit,
-                                  const std::string& control, std::uint64_t control_start,
-                                  std::uint64_t control_limit);
+                                  const std::string& control, std::uint64_t control_start, std::uint64_t control_limit);
     void calculate_error(std::uint64_t cycles, TileData& tile, std::uint64_t read_index);
 
     // Counts.
     void process_tile_reads(std::uint64_t lane, TileData& tile, std::string& tag, PositionMask& cells);
     // Every spot of one read: the position filter, control classification, counting and record
     // building.
-    void process_tile_read(std::uint64_t lane, std::uint64_t spots, std::uint64_t cycles,
-                           std::uint64_t read_number, TileData& tile, std::string& tag,
-                           PositionMask& cells);
+    void process_tile_read(std::uint64_t lane, std::uint64_t spots, std::uint64_t cycles, std::uint64_t read_number,
+                           TileData& tile, std::string& tag, PositionMask& cells);
     // A spot's control class ("Undefined" unless the spot has the control flag and its key names
     // a control) and, with --oscores, what the analysis of its control found.
     struct ControlCall {
@@ -232,8 +224,7 @@ public:
     // Metrics files and lane merge.
     void output_metrics(LaneTable& lanes);
     void output_metric(bool is_control, const std::string& label, const std::string& metric_name,
-                       std::pair<double, std::map<std::string, double>>& metric, int precision,
-                       std::ostream& out);
+                       std::pair<double, std::map<std::string, double>>& metric, int precision, std::ostream& out);
     void frequency_metrics();
     void merge_lane_fastqs();
 

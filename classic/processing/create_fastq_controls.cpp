@@ -17,10 +17,10 @@ constexpr const char* Class_tag = "|ControlClass:";
 constexpr std::string_view Variant_letters = "AGCTN";
 constexpr std::uint64_t Control_key_length = 30;
 constexpr std::uint64_t Chimera_key_length = 18;
-constexpr std::uint64_t Window_step = 10;       // cycles between two windows of a read
-constexpr std::int64_t Window_drift = 5;        // a window this far off the key's diagonal still agrees
-constexpr std::uint64_t Adapter_prefix = 11;    // first letters of an adapter compared with a read's end
-constexpr std::uint64_t Adapter_distance = 6;   // a read's end closer than this holds the adapter
+constexpr std::uint64_t Window_step = 10;     // cycles between two windows of a read
+constexpr std::int64_t Window_drift = 5;      // a window this far off the key's diagonal still agrees
+constexpr std::uint64_t Adapter_prefix = 11;  // first letters of an adapter compared with a read's end
+constexpr std::uint64_t Adapter_distance = 6; // a read's end closer than this holds the adapter
 
 bool names_adapter(const std::string& name)
 {
@@ -232,8 +232,7 @@ bool CreateFastq::is_adapter(std::string& key)
     return true;
 }
 
-bool CreateFastq::is_chimera(const std::string& sequence, const std::string& key, std::uint64_t,
-                             std::uint64_t errors)
+bool CreateFastq::is_chimera(const std::string& sequence, const std::string& key, std::uint64_t, std::uint64_t errors)
 {
     const KmerTable::Value* hit = key.empty() ? nullptr : control_keys.find(key);
     if (hit == nullptr || errors < control_key_length / 2)
@@ -250,8 +249,8 @@ bool CreateFastq::is_chimera(const std::string& sequence, const std::string& key
                       });
 }
 
-bool CreateFastq::is_right_adapter(const std::string& sequence, const std::string& key, std::uint64_t,
-                                   std::uint64_t, std::vector<std::uint64_t>& scratch)
+bool CreateFastq::is_right_adapter(const std::string& sequence, const std::string& key, std::uint64_t, std::uint64_t,
+                                   std::vector<std::uint64_t>& scratch)
 {
     const KmerTable::Value* hit = key.empty() ? nullptr : control_keys.find(key);
     if (hit == nullptr)
@@ -267,10 +266,9 @@ bool CreateFastq::is_right_adapter(const std::string& sequence, const std::strin
     // The read's last letters against the start of each adapter.
     const char* end = sequence.data() + sequence.size() - chimera_key_length;
     return std::any_of(adapters.begin(), adapters.end(), [&](const std::string& adapter) {
-        return !adapter.empty() &&
-               classic::LevenshteinDistance(end, chimera_key_length, adapter.data(),
-                                            std::min<std::uint64_t>(adapter.size(), Adapter_prefix),
-                                            scratch) < Adapter_distance;
+        return !adapter.empty() && classic::LevenshteinDistance(end, chimera_key_length, adapter.data(),
+                                                                std::min<std::uint64_t>(adapter.size(), Adapter_prefix),
+                                                                scratch) < Adapter_distance;
     });
 }
 
@@ -283,17 +281,17 @@ bool CreateFastq::is_indel(const std::string& sequence, const std::string& key, 
     const std::string& control = controls[hit->first].sequence;
     const std::uint64_t start = std::min<std::uint64_t>(hit->second, control.size());
     const std::uint64_t length = std::min<std::uint64_t>(control.size() - start, sequence.size());
-    return classic::LevenshteinDistance(sequence.data(), sequence.size(), control.data() + start, length,
-                                        scratch) < errors;
+    return classic::LevenshteinDistance(sequence.data(), sequence.size(), control.data() + start, length, scratch) <
+           errors;
 }
 
-std::uint64_t CreateFastq::calculate_error(const std::string& read, std::uint64_t read_start,
-                                           std::uint64_t read_limit, const std::string& control,
-                                           std::uint64_t control_start, std::uint64_t control_limit)
+std::uint64_t CreateFastq::calculate_error(const std::string& read, std::uint64_t read_start, std::uint64_t read_limit,
+                                           const std::string& control, std::uint64_t control_start,
+                                           std::uint64_t control_limit)
 {
     std::uint64_t errors = 0;
-    for (std::uint64_t r = read_start, c = control_start; r < read.size() && r < read_limit && c < control.size() &&
-                                                         c < control_limit && !is_text_end(read[r]);
+    for (std::uint64_t r = read_start, c = control_start;
+         r < read.size() && r < read_limit && c < control.size() && c < control_limit && !is_text_end(read[r]);
          ++r, ++c) {
         if (read[r] != 'N' && read[r] != control[c])
             ++errors;

@@ -50,7 +50,6 @@ void add_by_name(Map& into, const Map& from, const std::string& name)
         add_counts(target, entry->second);
 }
 
-
 const std::string Undetermined = "Undetermined";
 const std::string No_umi;
 
@@ -93,8 +92,7 @@ bool passes_position_filter(PositionMask& cells, unsigned char reads, std::uint6
 
 // Counting on the sample path: the spot's read and its called bases, in the read's totals and
 // under its sample ID when initialize entered the ID.
-void count_sample_spot(ReadData& read, const std::string& name, const std::string& sequence,
-                       const unsigned char* quals)
+void count_sample_spot(ReadData& read, const std::string& name, const std::string& sequence, const unsigned char* quals)
 {
     Counts& counts = read.counts;
     ++counts.sample_reads;
@@ -227,8 +225,7 @@ void CreateFastq::process_tile_reads(std::uint64_t lane, TileData& tile, std::st
 }
 
 void CreateFastq::process_tile_read(std::uint64_t lane, std::uint64_t spots, std::uint64_t cycles,
-                                    std::uint64_t read_number, TileData& tile, std::string& tag,
-                                    PositionMask& cells)
+                                    std::uint64_t read_number, TileData& tile, std::string& tag, PositionMask& cells)
 {
     const std::uint64_t r = read_number - 1;
     ZelData& zel = tile.zel_data[r];
@@ -243,7 +240,11 @@ void CreateFastq::process_tile_read(std::uint64_t lane, std::uint64_t spots, std
     // Records of a track whose files are not written are counted but never built.
     const QuillonSettings& settings = design_sheet.quillon_settings;
     const bool track_written = classic::is_track_written(get_track_name(r), settings.OutputIndexFASTQ);
-    const RecordPlan plan{read, tile, !outputs.empty(), embedded.empty() ? nullptr : &embedded, track_written,
+    const RecordPlan plan{read,
+                          tile,
+                          !outputs.empty(),
+                          embedded.empty() ? nullptr : &embedded,
+                          track_written,
                           track_written && settings.OutputControlFASTQ};
     reserve_texts(lane, spots, cycles, read_number, tile, tag, plan.track_written, plan.controls_written);
     std::vector<std::uint64_t> scratch;
@@ -305,8 +306,8 @@ CreateFastq::ControlCall CreateFastq::classify_control(const std::string& sequen
     call.class_name = control.class_name;
     if (!oscores)
         return call;
-    const std::uint64_t mismatches = calculate_error(sequence, offset, sequence.size(), control.sequence,
-                                                     found->second, control.sequence.size());
+    const std::uint64_t mismatches =
+        calculate_error(sequence, offset, sequence.size(), control.sequence, found->second, control.sequence.size());
     if (is_chimera(sequence, key, offset, mismatches)) {
         ++counts.chimeras;
         call.chimera = true;
@@ -329,8 +330,8 @@ void CreateFastq::reserve_texts(std::uint64_t lane, std::uint64_t spots, std::ui
 {
     // Every record is at most this long: its header with the longest positions and its UMI,
     // then the bases and qualities of every cycle.
-    const std::uint64_t fixed = 1 + instrument_id.size() + 1 + run_id.size() + 1 + flowcell_id.size() + 1 +
-                                tag.size() + 2 * (1 + 11) + 2 + umi_tag.size() + 4 + 1 + 20 + 4 + 2 * cycles + 4;
+    const std::uint64_t fixed = 1 + instrument_id.size() + 1 + run_id.size() + 1 + flowcell_id.size() + 1 + tag.size() +
+                                2 * (1 + 11) + 2 + umi_tag.size() + 4 + 1 + 20 + 4 + 2 * cycles + 4;
     ReadData& read = tile.read_data[read_number - 1];
     const auto& outputs = lane_demux[lane];
     std::uint64_t rest = 0;

@@ -65,14 +65,13 @@ void CreateFastq::log_sample_sheet(const std::string& path)
     for (std::size_t p = 0; p < sheet.index_data.size(); ++p) {
         const IndexData& row = sheet.index_data[p];
         const auto sample = static_cast<short>(p);
-        log_status("[Data]\t" + std::to_string(row.lane) + "," + row.sample_id + "," + row.index1 + "," +
-                   row.index2 + "," + row.sample_project + "," + row.description);
+        log_status("[Data]\t" + std::to_string(row.lane) + "," + row.sample_id + "," + row.index1 + "," + row.index2 +
+                   "," + row.sample_project + "," + row.description);
 
         // Outputs go to the lane's entry (lane number - 1) when the run has that lane folder,
         // which is what puts the lane in the run's lane table.
-        const bool lane_in_run =
-            row.lane >= 1 && static_cast<std::size_t>(row.lane) <= lane_demux.size() &&
-            std::filesystem::is_directory(input + data_folder + "/L0" + std::to_string(row.lane));
+        const bool lane_in_run = row.lane >= 1 && static_cast<std::size_t>(row.lane) <= lane_demux.size() &&
+                                 std::filesystem::is_directory(input + data_folder + "/L0" + std::to_string(row.lane));
         if (lane_in_run) {
             for (std::size_t r = 1; r <= read_numbers.size(); ++r) {
                 Demux sample_output;
@@ -296,10 +295,10 @@ short CreateFastq::scan_sample(TileDemux& pass)
         if (row.lane != pass.lane + 1 || (row.index1.empty() && row.index2.empty()))
             continue;
         bool match = true;
-        check_for_match(pass.masked, row.index1, pass.index1.read, pass.index1.start, pass.index1.length,
-                        pass.limit1, pass.scratch, match);
-        check_for_match(pass.masked, row.index2, pass.index2.read, pass.index2.start, pass.index2.length,
-                        pass.limit2, pass.scratch, match);
+        check_for_match(pass.masked, row.index1, pass.index1.read, pass.index1.start, pass.index1.length, pass.limit1,
+                        pass.scratch, match);
+        check_for_match(pass.masked, row.index2, pass.index2.read, pass.index2.start, pass.index2.length, pass.limit2,
+                        pass.scratch, match);
         if (match) {
             ++matches;
             sample = static_cast<short>(p);

@@ -92,8 +92,7 @@ private:
 };
 
 // Empties what a slot's read held for the previous tile and resets every field of its counts.
-void reset_read(ReadData& read, const std::map<std::string, bool>& classes,
-                const std::map<std::string, bool>& samples)
+void reset_read(ReadData& read, const std::map<std::string, bool>& classes, const std::map<std::string, bool>& samples)
 {
     read.sample_lengths.clear();
     read.control_lengths.clear();
@@ -130,10 +129,10 @@ void reset_read(ReadData& read, const std::map<std::string, bool>& classes,
 
 } // namespace
 
-void CreateFastq::thread_work(const std::string& lane_name,
-                              std::vector<std::pair<std::uint64_t, std::string>> tiles)
+void CreateFastq::thread_work(const std::string& lane_name, std::vector<std::pair<std::uint64_t, std::string>> tiles)
 {
-    const std::uint64_t k = std::strtoul(lane_name.c_str() + std::min<std::size_t>(1, lane_name.size()), nullptr, 10) - 1;
+    const std::uint64_t k =
+        std::strtoul(lane_name.c_str() + std::min<std::size_t>(1, lane_name.size()), nullptr, 10) - 1;
     if (k >= lane_tiles.size() || k >= lane_demux.size() || k >= lane_counts.size())
         log_exception("Invalid lane " + lane_name);
     const std::uint64_t reads = read_numbers.size();
@@ -199,7 +198,8 @@ void CreateFastq::open_lane_outputs(std::uint64_t lane, std::vector<GzFile>& con
             out.file = open(out.file_name);
 }
 
-void CreateFastq::close_lane_outputs(std::uint64_t lane, std::vector<GzFile>& control_files, std::vector<GzFile>& tracks)
+void CreateFastq::close_lane_outputs(std::uint64_t lane, std::vector<GzFile>& control_files,
+                                     std::vector<GzFile>& tracks)
 {
     auto close = [this](GzFile& file, const std::string& name) {
         GzFile closing = file;

@@ -100,8 +100,12 @@ double share(std::uint64_t part, std::uint64_t whole)
 
 std::vector<Metric> sample_metrics(const Counts& counts, const std::map<std::string, bool>& names)
 {
-    const Tally total{counts.sample_reads, counts.sample_bases, &counts.sample_lengths, &counts.sample_qualities,
-                      nullptr, 1 - share(counts.control_reads, counts.reads)};
+    const Tally total{counts.sample_reads,
+                      counts.sample_bases,
+                      &counts.sample_lengths,
+                      &counts.sample_qualities,
+                      nullptr,
+                      1 - share(counts.control_reads, counts.reads)};
     return metrics_of(total, names, [&counts](const std::string& name) {
         const std::uint64_t reads = entry_of(counts.sample_reads_by_id, name);
         return Tally{reads,

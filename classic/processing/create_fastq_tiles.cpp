@@ -306,8 +306,7 @@ std::string unplaced_spots_warning(const TileData& tile, const std::vector<std::
 
 } // namespace
 
-void CreateFastq::process_reads(const std::string& folder, TileData& tile, std::uint64_t lane,
-                                const std::string& tag)
+void CreateFastq::process_reads(const std::string& folder, TileData& tile, std::uint64_t lane, const std::string& tag)
 {
     std::vector<std::string> positions_files(read_numbers.size());
     try {
@@ -400,8 +399,9 @@ bool CreateFastq::load_positions(const std::string& path, matrix<int>& positions
     for (std::uint64_t s = 0; s < spots; ++s) {
         for (int c = 0; c < 2; ++c) {
             const std::uint32_t bits = load_u32(bytes.data() + s * 8 + std::uint64_t(c) * 4);
-            positions(s, std::uint64_t(c)) =
-                header.type == PositionsHeader::Int32_values ? static_cast<std::int32_t>(bits) : position_of_float(bits);
+            positions(s, std::uint64_t(c)) = header.type == PositionsHeader::Int32_values
+                                                 ? static_cast<std::int32_t>(bits)
+                                                 : position_of_float(bits);
         }
     }
     return true;
@@ -409,8 +409,8 @@ bool CreateFastq::load_positions(const std::string& path, matrix<int>& positions
 
 void CreateFastq::remove_duplicate_positions(TileData& tile, PositionMask& mask)
 {
-    const bool all_positions = std::all_of(tile.zel_data.begin(), tile.zel_data.end(),
-                                           [](const ZelData& zel) { return zel.has_positions; });
+    const bool all_positions =
+        std::all_of(tile.zel_data.begin(), tile.zel_data.end(), [](const ZelData& zel) { return zel.has_positions; });
     mask.clear(!all_positions);
     if (tile.zel_data.size() < 2)
         return;

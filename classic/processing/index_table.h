@@ -85,9 +85,8 @@ public:
     // Adds every value of other to the value of its key here.
     void add(const IndexTable& other)
     {
-        other.for_each([this](short lane, const std::string& text, const Value& value) {
-            insert(lane, text) += value;
-        });
+        other.for_each(
+            [this](short lane, const std::string& text, const Value& value) { insert(lane, text) += value; });
     }
 
     // f(lane, text, value) for every entry, in no particular order.

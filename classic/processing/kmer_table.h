@@ -54,8 +54,8 @@ private:
     std::uint64_t ordinal_of(const Value& value);
 
     std::vector<Entry> entries_;
-    std::vector<std::uint32_t> buckets_{0, 0}; // first entry of each bucket, and the end
-    unsigned bucket_shift_ = 45;                // key half >> shift = bucket
-    std::vector<Value> values_;                 // every value entered, once, in order
+    std::vector<std::uint32_t> buckets_{0, 0};              // first entry of each bucket, and the end
+    unsigned bucket_shift_ = 45;                            // key half >> shift = bucket
+    std::vector<Value> values_;                             // every value entered, once, in order
     std::unordered_map<std::string, std::uint64_t> others_; // unpacked keys -> ordinal
 };

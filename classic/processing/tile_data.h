@@ -18,11 +18,11 @@ struct ZelData {
     std::uint64_t spots = 0;
     std::uint64_t cycles = 0;
     std::uint64_t extra = 0;
-    matrix<int> positions;          // spots x 2: x, y
-    matrix<char> bases;             // spots x cycles: 'A', 'C', 'G', 'T', 'N', trailing 'N's as '.'
-    matrix<unsigned char> quals;    // spots x cycles: quality values
-    std::string sequence;           // the current spot's bases
-    std::string quality;            // the current spot's quality characters
+    matrix<int> positions;       // spots x 2: x, y
+    matrix<char> bases;          // spots x cycles: 'A', 'C', 'G', 'T', 'N', trailing 'N's as '.'
+    matrix<unsigned char> quals; // spots x cycles: quality values
+    std::string sequence;        // the current spot's bases
+    std::string quality;         // the current spot's quality characters
 };
 
 // A raw quality value as its FASTQ character.
@@ -82,8 +82,8 @@ struct SpotData {
 
 // One tile slot.
 struct TileData {
-    std::vector<ZelData> zel_data;                           // per read, in read order
+    std::vector<ZelData> zel_data;                             // per read, in read order
     std::map<std::pair<short, int>, std::string> sample_fastq; // (sample, read index) -> text
-    std::vector<ReadData> read_data;                         // per read
-    std::vector<SpotData> spot_data;                         // per spot
+    std::vector<ReadData> read_data;                           // per read
+    std::vector<SpotData> spot_data;                           // per spot
 };

@@ -48,8 +48,7 @@ AdapterAligner::AdapterAligner(int max_length, double max_error_rate_, int min_o
     : max_error_rate(max_error_rate_), min_overlap(min_overlap_), max_length_(max_length)
 {
     if (max_length < 0)
-        throw std::invalid_argument("Adapter aligner length must not be negative: " +
-                                    std::to_string(max_length));
+        throw std::invalid_argument("Adapter aligner length must not be negative: " + std::to_string(max_length));
     read_text.reserve(static_cast<std::size_t>(max_length));
 }
 
@@ -140,8 +139,8 @@ void AdapterAligner::take_read_text(const TwoBitSeq& read)
 }
 
 template <typename Distance, typename Walk>
-void AdapterAligner::add_candidates(int n, int m, int e, int first_row, int first_prefix, Distance distance,
-                                    Walk walk, std::vector<MatchCandidate>& found) const
+void AdapterAligner::add_candidates(int n, int m, int e, int first_row, int first_prefix, Distance distance, Walk walk,
+                                    std::vector<MatchCandidate>& found) const
 {
     auto add = [&](int i, int j, int length, int d) {
         MatchCandidate c;
@@ -194,8 +193,7 @@ bool AdapterAligner::align(const AdapterPatterns& adapters, const TwoBitSeq& rea
             continue;
         }
         // The first in candidate order; the whole list need not be sorted.
-        const MatchCandidate& best =
-            *std::min_element(found.begin(), found.end(), compare_adapter_candidates);
+        const MatchCandidate& best = *std::min_element(found.begin(), found.end(), compare_adapter_candidates);
         info.query_start = best.adapter_start;
         info.ref_start = best.read_start;
         info.length = best.length;

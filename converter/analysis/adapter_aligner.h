@@ -51,7 +51,7 @@ public:
     // For adapters too long for a bit-vector pattern, made when first needed. Cells stay
     // exact while both lengths are below 255; longer reads need 16-bit cells.
     std::optional<std::variant<MatcherTable<unsigned char>, MatcherTable<std::uint16_t>>> table;
-    std::vector<AlignmentInfo> alignments;           // one per adapter of the last index
+    std::vector<AlignmentInfo> alignments;               // one per adapter of the last index
     std::vector<std::vector<MatchCandidate>> candidates; // one list per adapter
 
 private:
@@ -80,5 +80,5 @@ private:
     std::vector<int> last_column_;
     LevenshteinPattern::Trace trace_;
     bool read_text_taken_ = false; // read_text holds the read of this call
-    std::string tail_text_;         // the read's last letters, for a search of its end alone
+    std::string tail_text_;        // the read's last letters, for a search of its end alone
 };

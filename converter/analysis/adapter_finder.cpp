@@ -12,7 +12,10 @@
 
 namespace {
 
-std::size_t to_size(int i) { return static_cast<std::size_t>(i); }
+std::size_t to_size(int i)
+{
+    return static_cast<std::size_t>(i);
+}
 
 } // namespace
 
@@ -26,8 +29,7 @@ int AdapterFinder::adapter_tag(const std::string& name)
     return 0;
 }
 
-AdapterFinder::AdapterFinder(const Config& config_, const Fasta& fasta_)
-    : config(config_), fasta(fasta_)
+AdapterFinder::AdapterFinder(const Config& config_, const Fasta& fasta_) : config(config_), fasta(fasta_)
 {
     if (config.num_reads > Max_reads)
         throw std::runtime_error("Adapter detection supports at most " + std::to_string(Max_reads) +
@@ -47,9 +49,9 @@ AdapterFinder::AdapterFinder(const Config& config_, const Fasta& fasta_)
             if (read_number != 0 && tag != 0 && tag != read_number)
                 continue;
             if (!indexes[to_size(r - 1)].load(adapter.sequence, true))
-                throw std::runtime_error("Cannot index adapter " + adapter.name + " for read " +
-                                         std::to_string(r) + ": an index holds at most " +
-                                         std::to_string(Index::Max_references) + " adapters");
+                throw std::runtime_error("Cannot index adapter " + adapter.name + " for read " + std::to_string(r) +
+                                         ": an index holds at most " + std::to_string(Index::Max_references) +
+                                         " adapters");
         }
     }
     patterns.reserve(Max_reads);
@@ -73,8 +75,8 @@ void AdapterFinder::process_spot_range(std::vector<Spot>& spots, int begin, int 
         if (is_index_read(config, r) || adapters.adapters.empty())
             continue;
         const int read_length = config.read_length(r);
-        AdapterAligner aligner(std::max(read_length, max_adapter_length),
-                               config.adapter_max_error_rate, config.adapter_min_overlap);
+        AdapterAligner aligner(std::max(read_length, max_adapter_length), config.adapter_max_error_rate,
+                               config.adapter_min_overlap);
 
         for (int s = begin; s < end; ++s) {
             // Without it this stage takes 1.23 times as long with --trimadapters (1.95 s against
@@ -86,9 +88,8 @@ void AdapterFinder::process_spot_range(std::vector<Spot>& spots, int begin, int 
             SpotRead& read = spot.reads[to_size(r - 1)];
             // With --oscores alone only control reads whose alignment ends in mismatches are
             // searched; a read that did not align itself carries no alignment to judge.
-            if (!config.trim_adapters &&
-                (spot.is_control() == 0 || read.control == 0 || read.far_secondary != 0 ||
-                 read.cigar.get_right_mismatches() < 1))
+            if (!config.trim_adapters && (spot.is_control() == 0 || read.control == 0 || read.far_secondary != 0 ||
+                                          read.cigar.get_right_mismatches() < 1))
                 continue;
             read.adapter = aligner.align(adapters, read.seq, info) ? 1 : 0;
             if (read.adapter != 0 && config.trim_adapters)

@@ -48,7 +48,7 @@ public:
 
     const Config& config;
     const Fasta& fasta;
-    std::vector<Index> indexes; // read number - 1; Max_reads of them
+    std::vector<Index> indexes;            // read number - 1; Max_reads of them
     std::vector<AdapterPatterns> patterns; // of each index, at the configured error rate
 
 private:

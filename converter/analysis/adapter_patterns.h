@@ -20,10 +20,7 @@ public:
     };
 
     // Edits allowed over length bases at the error rate; truncated toward zero.
-    static int allowed_edits(int length, double max_error_rate)
-    {
-        return static_cast<int>(length * max_error_rate);
-    }
+    static int allowed_edits(int length, double max_error_rate) { return static_cast<int>(length * max_error_rate); }
 
     AdapterPatterns() = default;
     // Of the references of index, in order; the filters serve searches at max_error_rate or

@@ -13,10 +13,7 @@ public:
 
     explicit Cigar(int n = 0) : elements(static_cast<std::size_t>(n), 0) {}
 
-    static std::uint16_t element(int op, int length)
-    {
-        return static_cast<std::uint16_t>(op << 12 | length);
-    }
+    static std::uint16_t element(int op, int length) { return static_cast<std::uint16_t>(op << 12 | length); }
     static int op_of(std::uint16_t e) { return e >> 12; }
     static int length_of(std::uint16_t e) { return e & 0xFFF; }
 

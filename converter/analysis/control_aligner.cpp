@@ -36,8 +36,7 @@ std::string print_hit(std::uint64_t hit)
            " ref_offset: " + std::to_string(hit_bits::ref_position(hit));
 }
 
-ControlAligner::ControlAligner(int max_length, int w_, int k_, int minchain_, int maxgap_,
-                               bool full_alignment_)
+ControlAligner::ControlAligner(int max_length, int w_, int k_, int minchain_, int maxgap_, bool full_alignment_)
     : w(w_), k(k_), minchain(minchain_), maxgap(maxgap_), full_alignment(full_alignment_),
       minimizers(max_length, w_, k_)
 {
@@ -100,9 +99,8 @@ bool ControlAligner::align(const Index& index, const TwoBitSeq& read, AlignmentI
         info.far_secondary = 0;
         if (static_cast<int>(info.hits.size()) < minchain)
             continue;
-        std::sort(info.hits.begin(), info.hits.end(), [](std::uint64_t a, std::uint64_t b) {
-            return hit_order_key(a) < hit_order_key(b);
-        });
+        std::sort(info.hits.begin(), info.hits.end(),
+                  [](std::uint64_t a, std::uint64_t b) { return hit_order_key(a) < hit_order_key(b); });
         find_chains(info);
         if (!info.chains.empty())
             align_reference(index, read, info);
@@ -126,10 +124,10 @@ void ControlAligner::find_chains(AlignmentInfo& info)
     for (std::uint32_t i = 1; i <= n; ++i) {
         bool continues = false;
         if (i < n) {
-            const long long dr = static_cast<long long>(hit_bits::ref_position(hits[i])) -
-                                 hit_bits::ref_position(hits[i - 1]);
-            const long long dq = static_cast<long long>(hit_bits::query_position(hits[i])) -
-                                 hit_bits::query_position(hits[i - 1]);
+            const long long dr =
+                static_cast<long long>(hit_bits::ref_position(hits[i])) - hit_bits::ref_position(hits[i - 1]);
+            const long long dq =
+                static_cast<long long>(hit_bits::query_position(hits[i])) - hit_bits::query_position(hits[i - 1]);
             const long long drift = dr > dq ? dr - dq : dq - dr;
             continues = dr >= 1 && dr <= maxgap && dq >= 1 && dq <= maxgap && drift < 9;
         }
@@ -161,18 +159,17 @@ void ControlAligner::find_chains(AlignmentInfo& info)
     }
 }
 
-void ControlAligner::align_reference(const Index& index, const TwoBitSeq& read,
-                                     AlignmentInfo& info)
+void ControlAligner::align_reference(const Index& index, const TwoBitSeq& read, AlignmentInfo& info)
 {
     const std::vector<std::uint64_t>& best = info.chains.front();
     const int read_length = read.length;
 
     if (info.chains.size() > 1) {
         const std::vector<std::uint64_t>& second = info.chains[1];
-        const long long apart = static_cast<long long>(hit_bits::ref_position(best.front())) -
-                                hit_bits::ref_position(second.front());
-        info.far_secondary = static_cast<int>(second.size()) > minchain &&
-                             (apart < 0 ? -apart : apart) > read_length + 200;
+        const long long apart =
+            static_cast<long long>(hit_bits::ref_position(best.front())) - hit_bits::ref_position(second.front());
+        info.far_secondary =
+            static_cast<int>(second.size()) > minchain && (apart < 0 ? -apart : apart) > read_length + 200;
     }
 
     // The window on the diagonal of the best chain's first hit, cut at the reference's end.
@@ -212,8 +209,7 @@ template <typename Cell>
 void ControlAligner::align_window(MatcherTable<Cell>& matcher, AlignmentInfo& info)
 {
     const auto n = static_cast<std::uint32_t>(info.length);
-    matcher.populate_levenshtein(ref_text.data(), read_text.data(), n, n,
-                                 MatcherTable<Cell>::Global);
+    matcher.populate_levenshtein(ref_text.data(), read_text.data(), n, n, MatcherTable<Cell>::Global);
     matcher.get_levenshtein_cigar_code(info.cigar, 'N');
     info.distance = matcher.get_distance(n, n);
 }

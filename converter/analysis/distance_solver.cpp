@@ -64,8 +64,7 @@ struct AlignedTexts {
 
 } // namespace
 
-int DistanceSolver::LCS_len(const TwoBitSeq& a, int a_start, int a_len, const TwoBitSeq& b, int b_start,
-                            int b_len)
+int DistanceSolver::LCS_len(const TwoBitSeq& a, int a_start, int a_len, const TwoBitSeq& b, int b_start, int b_len)
 {
     if (a_len < 1 || b_len < 1)
         return 0;
@@ -127,8 +126,8 @@ int DistanceSolver::LCS(const TwoBitSeq& a, int a_start, int a_len, const TwoBit
     return cell(a_len, b_len);
 }
 
-int DistanceSolver::levenshtein_traceback(const TwoBitSeq& a, int a_start, int a_len, const TwoBitSeq& b,
-                                          int b_start, int b_len, int*& counts)
+int DistanceSolver::levenshtein_traceback(const TwoBitSeq& a, int a_start, int a_len, const TwoBitSeq& b, int b_start,
+                                          int b_len, int*& counts)
 {
     if (a_start >= 0 && a_len > 0 && a_len > a.length - a_start)
         throw std::runtime_error("index is out of bounds for cycle " + std::to_string(a_start + a_len - 1));

@@ -29,14 +29,13 @@ public:
     // to standard output, one line each, and adds 1 to counts[i - 1] for every mismatch met
     // at row i after the first match of the traceback: counts needs at least a_len entries.
     // A null counts throws std::invalid_argument.
-    int LCS(const TwoBitSeq& a, int a_start, int a_len, const TwoBitSeq& b, int b_start, int b_len,
-            int*& counts);
+    int LCS(const TwoBitSeq& a, int a_start, int a_len, const TwoBitSeq& b, int b_start, int b_len, int*& counts);
 
     // Edit distance. The traceback adds 1 to counts[a_start + i] for every mismatch at row i
     // when a_start + i < a.length - 5: counts needs at least a.length - 5 entries. The table
     // and the aligned texts are logged at DEBUG. A null counts throws std::invalid_argument.
-    int levenshtein_traceback(const TwoBitSeq& a, int a_start, int a_len, const TwoBitSeq& b, int b_start,
-                              int b_len, int*& counts);
+    int levenshtein_traceback(const TwoBitSeq& a, int a_start, int a_len, const TwoBitSeq& b, int b_start, int b_len,
+                              int*& counts);
 
     // The table as text: a header line of a blank field and one field per column label, then
     // per row label a line of the label and the cells of that row, one per column label. Each

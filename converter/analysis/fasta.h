@@ -27,8 +27,8 @@ public:
 // complement (reference 1); the index is empty for an empty sequence.
 class FastaControl {
 public:
-    FastaControl(std::string name, std::string sequence,
-                 std::pair<ControlClass, std::string> control_class, int w, int k);
+    FastaControl(std::string name, std::string sequence, std::pair<ControlClass, std::string> control_class, int w,
+                 int k);
 
     std::string name; // header text between '>' and the class tag
     std::string sequence;

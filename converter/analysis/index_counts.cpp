@@ -54,8 +54,10 @@ void IndexCounts::add(const std::string& text, std::uint64_t count)
 
 void IndexCounts::add(const IndexCounts& other)
 {
-    for_each_entry(other.short_texts_, [&](std::uint64_t key, std::uint64_t count) { count_of(short_texts_, key) += count; });
-    for_each_entry(other.long_texts_, [&](const IndexKey& key, std::uint64_t count) { count_of(long_texts_, key) += count; });
+    for_each_entry(other.short_texts_,
+                   [&](std::uint64_t key, std::uint64_t count) { count_of(short_texts_, key) += count; });
+    for_each_entry(other.long_texts_,
+                   [&](const IndexKey& key, std::uint64_t count) { count_of(long_texts_, key) += count; });
     for (const auto& [text, count] : other.other_texts_)
         other_texts_[text] += count;
 }
@@ -74,7 +76,8 @@ std::vector<IndexCounts::Entry> IndexCounts::sorted() const
     for_each_entry(short_texts_, [&](std::uint64_t key, std::uint64_t count) {
         entries.emplace_back(IndexKey{key, 0}.text(), count);
     });
-    for_each_entry(long_texts_, [&](const IndexKey& key, std::uint64_t count) { entries.emplace_back(key.text(), count); });
+    for_each_entry(long_texts_,
+                   [&](const IndexKey& key, std::uint64_t count) { entries.emplace_back(key.text(), count); });
     std::sort(entries.begin(), entries.end());
     return entries;
 }
@@ -93,7 +96,9 @@ std::vector<IndexCounts::Entry> IndexCounts::top(std::size_t n) const
             best.push(candidate);
         }
     };
-    for_each_entry(short_texts_, [&](std::uint64_t key, std::uint64_t count) { offer({count, IndexKey{key, 0}, nullptr}); });
+    for_each_entry(short_texts_, [&](std::uint64_t key, std::uint64_t count) {
+        offer({count, IndexKey{key, 0}, nullptr});
+    });
     for_each_entry(long_texts_, [&](const IndexKey& key, std::uint64_t count) { offer({count, key, nullptr}); });
     for (const auto& [text, count] : other_texts_)
         offer({count, {}, &text});

@@ -43,8 +43,7 @@ bool LevenshteinPattern::within(std::string_view other, int max) const
     return lengths_within(length_, other.size(), max) && distance(other) <= max;
 }
 
-void LevenshteinPattern::search(std::string_view other, std::vector<int>& last_row,
-                                std::vector<int>& last_column) const
+void LevenshteinPattern::search(std::string_view other, std::vector<int>& last_row, std::vector<int>& last_column) const
 {
     search_columns<false>(other, last_row, last_column, nullptr);
 }

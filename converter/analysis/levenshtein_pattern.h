@@ -75,8 +75,7 @@ public:
         std::vector<std::uint64_t> across_minus;
     };
     // search, keeping the trace as well.
-    void search(std::string_view other, std::vector<int>& last_row, std::vector<int>& last_column,
-                Trace& trace) const;
+    void search(std::string_view other, std::vector<int>& last_row, std::vector<int>& last_column, Trace& trace) const;
     // The walk of MatcherTable::backtrack_levenshtein from other's character i and the
     // pattern's character j (0-based) over the Semi_global table of a traced search of
     // other: the same steps, ties broken alike, so start_other and start_pattern receive the

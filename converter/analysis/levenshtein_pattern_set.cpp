@@ -12,7 +12,10 @@ using Columns = LevenshteinPattern::Columns;
 constexpr std::uint64_t Lane_tops = 0x8080808080808080;
 constexpr std::uint64_t Lane_bottoms = 0x0101010101010101;
 
-bool fits_lane(const LevenshteinPattern& pattern) { return pattern.length() >= 1 && pattern.length() <= 8; }
+bool fits_lane(const LevenshteinPattern& pattern)
+{
+    return pattern.length() >= 1 && pattern.length() <= 8;
+}
 
 // The bits of each byte, counted into that byte.
 std::uint64_t lane_counts(std::uint64_t x)
@@ -70,8 +73,8 @@ void LevenshteinPatternSet::within_each(std::string_view other, int max, std::ve
 // The steps of LevenshteinPattern::Columns::step, with every sum and shift kept within its
 // byte. Only the distances are needed, so they are read from the last column's vertical
 // differences at the end instead of being followed at every step.
-void LevenshteinPatternSet::within_eight(std::size_t first, const LaneGroup& group, std::string_view other,
-                                         int max, unsigned char* out) const
+void LevenshteinPatternSet::within_eight(std::size_t first, const LaneGroup& group, std::string_view other, int max,
+                                         unsigned char* out) const
 {
     std::uint64_t plus = ~std::uint64_t(0); // D(i, 0) = i
     std::uint64_t minus = 0;
@@ -106,8 +109,7 @@ void LevenshteinPatternSet::within_eight(std::size_t first, const LaneGroup& gro
 }
 
 // Four patterns whose columns advance side by side, each in a word of its own.
-void LevenshteinPatternSet::within_four(std::size_t first, std::string_view other, int max,
-                                        unsigned char* out) const
+void LevenshteinPatternSet::within_four(std::size_t first, std::string_view other, int max, unsigned char* out) const
 {
     const LevenshteinPattern* patterns = patterns_.data() + first;
     if (std::any_of(patterns, patterns + 4, [](const LevenshteinPattern& p) { return p.length() == 0; })) {

@@ -35,21 +35,18 @@ inline void fill_run(Cell* __restrict cur, const Cell* __restrict up, const Cell
 template <typename Cell>
 MatcherTable<Cell>::MatcherTable(std::uint32_t max1, std::uint32_t max2)
     : table((static_cast<std::size_t>(max1) + max2 + 1) * (round_up_to_block(max2) + 1)),
-      sequence1(static_cast<std::size_t>(max1) + max2 + Block - 1),
-      sequence2(round_up_to_block(max2)),
-      max1_(max1),
+      sequence1(static_cast<std::size_t>(max1) + max2 + Block - 1), sequence2(round_up_to_block(max2)), max1_(max1),
       max2_(max2)
 {
 }
 
 template <typename Cell>
-void MatcherTable<Cell>::init_sequences(const char* s1, const char* s2, std::uint32_t length1_,
-                                        std::uint32_t length2_)
+void MatcherTable<Cell>::init_sequences(const char* s1, const char* s2, std::uint32_t length1_, std::uint32_t length2_)
 {
     if (length1_ > max1_ || length2_ > max2_)
-        throw std::length_error("MatcherTable: sequence lengths " + std::to_string(length1_) +
-                                ", " + std::to_string(length2_) + " exceed the table's " +
-                                std::to_string(max1_) + ", " + std::to_string(max2_));
+        throw std::length_error("MatcherTable: sequence lengths " + std::to_string(length1_) + ", " +
+                                std::to_string(length2_) + " exceed the table's " + std::to_string(max1_) + ", " +
+                                std::to_string(max2_));
     length1 = length1_;
     length2 = length2_;
     const std::uint32_t columns = round_up_to_block(length2);
@@ -69,13 +66,12 @@ void MatcherTable<Cell>::init_sequences(const char* s1, const char* s2, std::uin
 }
 
 template <typename Cell>
-void MatcherTable<Cell>::populate_levenshtein(const char* s1, const char* s2,
-                                              std::uint32_t length1_, std::uint32_t length2_,
-                                              Type type)
+void MatcherTable<Cell>::populate_levenshtein(const char* s1, const char* s2, std::uint32_t length1_,
+                                              std::uint32_t length2_, Type type)
 {
     init_sequences(s1, s2, length1_, length2_);
-    const std::uint32_t left_step = type == Global ? 1 : 0;     // D(a, 0) = a * left_step
-    const std::uint32_t top_step = type == Free_ends ? 0 : 1;   // D(0, b) = b * top_step
+    const std::uint32_t left_step = type == Global ? 1 : 0;   // D(a, 0) = a * left_step
+    const std::uint32_t top_step = type == Free_ends ? 0 : 1; // D(0, b) = b * top_step
     const std::uint32_t last = length1 + length2;
     const bool inner = length1 > 0 && length2 > 0;
     // Base a = d - b of sequence 1 lies at bases1 - (d - b); base b of sequence 2 at
@@ -88,9 +84,8 @@ void MatcherTable<Cell>::populate_levenshtein(const char* s1, const char* s2,
             const std::uint32_t lo = d > length1 ? d - length1 : 1;
             const std::uint32_t hi = std::min(length2, d - 1);
             for (std::uint32_t b = (lo - 1) / Block * Block + 1; b <= hi; b += Block)
-                fill_run<Cell>(row + b, row - stride + b, row - stride + b - 1,
-                               row - 2 * stride + b - 1, bases1 - (d - b),
-                               sequence2.data() + b - 1);
+                fill_run<Cell>(row + b, row - stride + b, row - stride + b - 1, row - 2 * stride + b - 1,
+                               bases1 - (d - b), sequence2.data() + b - 1);
         }
         // Borders last: a run may have passed over column d (a = 0) with unused values.
         if (d <= length1)
@@ -116,8 +111,8 @@ int MatcherTable<Cell>::step_op(std::uint32_t a, std::uint32_t b) const
 }
 
 template <typename Cell>
-void MatcherTable<Cell>::backtrack_levenshtein(int i, int j, int& start1, int& start2,
-                                               int& insertions, int& deletions) const
+void MatcherTable<Cell>::backtrack_levenshtein(int i, int j, int& start1, int& start2, int& insertions,
+                                               int& deletions) const
 {
     assert(i < static_cast<int>(length1) && j < static_cast<int>(length2));
     std::uint32_t a = static_cast<std::uint32_t>(i + 1);

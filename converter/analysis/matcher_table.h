@@ -40,19 +40,16 @@ public:
 
     // Copies both sequences into the padded buffers and sets the lengths and `stride`.
     // Throws std::length_error when a length exceeds the size given at construction.
-    void init_sequences(const char* s1, const char* s2, std::uint32_t length1,
-                        std::uint32_t length2);
+    void init_sequences(const char* s1, const char* s2, std::uint32_t length1, std::uint32_t length2);
 
     // Fills every cell D(a, b), 0 <= a <= length1, 0 <= b <= length2. D(length1, length2) is
     // then the distance of the chosen type.
-    void populate_levenshtein(const char* s1, const char* s2, std::uint32_t length1,
-                              std::uint32_t length2, Type type);
+    void populate_levenshtein(const char* s1, const char* s2, std::uint32_t length1, std::uint32_t length2, Type type);
 
     // Walks back from base i of sequence 1 and base j of sequence 2 (both 0-based, within
     // the current lengths). start1 and start2 receive the 0-based positions of the first
     // aligned bases; insertions and deletions the number of I and D steps taken.
-    void backtrack_levenshtein(int i, int j, int& start1, int& start2, int& insertions,
-                               int& deletions) const;
+    void backtrack_levenshtein(int i, int j, int& start1, int& start2, int& insertions, int& deletions) const;
 
     // Replaces the contents of cigar by the walk from D(length1, length2) back, in alignment
     // order. A mismatch in which either base equals n_code is op N. One element 0M when
@@ -83,10 +80,7 @@ public:
 
 private:
     // Base a of sequence 1 and base b of sequence 2, both 1-based.
-    unsigned char base1(std::uint32_t a) const
-    {
-        return sequence1[(length2 - 1) + (length1 - a)];
-    }
+    unsigned char base1(std::uint32_t a) const { return sequence1[(length2 - 1) + (length1 - a)]; }
     unsigned char base2(std::uint32_t b) const { return sequence2[b - 1]; }
 
     // The walk-back step at cell (a, b), a >= 1 and b >= 1: Cigar::M, I, D or X.

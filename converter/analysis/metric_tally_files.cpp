@@ -78,8 +78,8 @@ void MetricTally::write_library(const std::filesystem::path& list_path, const st
                                 bool& list_written, bool& table_written) const
 {
     std::vector<MetricElement> total;
-    MetricValues(sample_bases, sample_reads, fraction_of(sample_reads, reads), sample_length_hist,
-                 sample_quality_hist, {})
+    MetricValues(sample_bases, sample_reads, fraction_of(sample_reads, reads), sample_length_hist, sample_quality_hist,
+                 {})
         .get_values(total, false);
     std::vector<std::vector<MetricElement>> rows(sample_reads_by_sample.size());
     for (std::size_t j = 0; j < rows.size(); ++j)

@@ -24,14 +24,10 @@ std::uint64_t share_of(int percent, std::uint64_t total)
 MetricValues::MetricValues(std::uint64_t bases, std::uint64_t reads, double fraction,
                            const std::vector<std::uint64_t>& length_hist,
                            const std::vector<std::uint64_t>& quality_hist, const std::vector<MatchElement>& matches)
-    : reads_millions(static_cast<double>(reads) / 1000000.0),
-      gigabases(static_cast<double>(bases) / 1000000000.0),
-      p25_read_length(get_q_top_quantile(length_hist, 75)),
-      min_q_80(get_q_top_quantile(quality_hist, 80)),
-      min_q_90(get_q_top_quantile(quality_hist, 90)),
-      mean_q_80(get_q_mean_top_quantile(quality_hist, 80)),
-      mean_q_90(get_q_mean_top_quantile(quality_hist, 90)),
-      reads_fraction(fraction)
+    : reads_millions(static_cast<double>(reads) / 1000000.0), gigabases(static_cast<double>(bases) / 1000000000.0),
+      p25_read_length(get_q_top_quantile(length_hist, 75)), min_q_80(get_q_top_quantile(quality_hist, 80)),
+      min_q_90(get_q_top_quantile(quality_hist, 90)), mean_q_80(get_q_mean_top_quantile(quality_hist, 80)),
+      mean_q_90(get_q_mean_top_quantile(quality_hist, 90)), reads_fraction(fraction)
 {
     if (!matches.empty()) {
         observed_80 = get_o_mean_top_quantile(matches, 80);
@@ -107,8 +103,7 @@ double MetricValues::get_o_mean_top_quantile(const std::vector<MatchElement>& ma
             counted += row.total;
         }
     }
-    const double x =
-        1.0 - static_cast<double>(matched) / static_cast<double>(counted == 0 ? 1 : counted);
+    const double x = 1.0 - static_cast<double>(matched) / static_cast<double>(counted == 0 ? 1 : counted);
     // An error rate of at most 1e-7 scores the cap. Without counted bases x is 1 and the
     // score is a zero carrying the product's sign, printed "-0.000000".
     if (x > 0.0000001)

@@ -17,9 +17,7 @@
 namespace fs = std::filesystem;
 
 MetricsManager::MetricsManager(const Config& config_, const Fasta& fasta_)
-    : config(config_),
-      fasta(fasta_),
-      undetermined_totals(static_cast<std::size_t>(std::max(config_.num_lanes, 0))),
+    : config(config_), fasta(fasta_), undetermined_totals(static_cast<std::size_t>(std::max(config_.num_lanes, 0))),
       ambiguous_totals(static_cast<std::size_t>(std::max(config_.num_lanes, 0)))
 {
 }
@@ -32,9 +30,7 @@ void MetricsManager::open_lane(int lane_)
 
 std::pair<int, int> MetricsManager::get_chunk_range(int chunk, int chunks, int count)
 {
-    const auto bound = [&](int i) {
-        return static_cast<int>(std::round(static_cast<double>(i) / chunks * count));
-    };
+    const auto bound = [&](int i) { return static_cast<int>(std::round(static_cast<double>(i) / chunks * count)); };
     return {bound(chunk), bound(chunk + 1)};
 }
 

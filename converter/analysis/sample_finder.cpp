@@ -17,9 +17,15 @@
 
 namespace {
 
-std::size_t to_size(int i) { return static_cast<std::size_t>(i); }
+std::size_t to_size(int i)
+{
+    return static_cast<std::size_t>(i);
+}
 
-bool configured(const CycleRange& range) { return range.read >= 1; }
+bool configured(const CycleRange& range)
+{
+    return range.read >= 1;
+}
 
 // last - first + 1, never negative and never beyond the int range.
 int range_length(const CycleRange& range)
@@ -169,8 +175,7 @@ void SampleFinder::process_sample_sheet()
     // Spot::sample holds a sample's position in 16 bits, with -1 and -2 as markers.
     if (samples.size() > to_size(std::numeric_limits<std::int16_t>::max()))
         throw std::length_error("Lane " + std::to_string(lane) + " has " + std::to_string(samples.size()) +
-                                " samples; at most " +
-                                std::to_string(std::numeric_limits<std::int16_t>::max()) +
+                                " samples; at most " + std::to_string(std::numeric_limits<std::int16_t>::max()) +
                                 " are supported");
 
     max_index1_length = 0;
@@ -198,16 +203,16 @@ void SampleFinder::find_samples_that_can_match(const std::vector<Sample>& sample
     for (std::size_t p = 0; p < samples.size(); ++p) {
         const int excess1 = letters_other_than_n(samples[p].Index) - m1 - bases1;
         const int excess2 = letters_other_than_n(samples[p].Index2) - m2 - bases2;
-        const bool never = m1 < 2 && m2 < 2 ? excess1 + excess2 > 0
-                                            : (max_index1_length > 0 && excess1 > 0) ||
-                                                  (max_index2_length > 0 && excess2 > 0);
+        const bool never = m1 < 2 && m2 < 2
+                               ? excess1 + excess2 > 0
+                               : (max_index1_length > 0 && excess1 > 0) || (max_index2_length > 0 && excess2 > 0);
         if (!never)
             continue;
         can_match[p] = false;
         log_warn() << "Sample '" << samples[p].Biosample << "' of lane " << lane
-                   << " can never be assigned: its Index of " << samples[p].Index.size()
-                   << " and Index2 of " << samples[p].Index2.size() << " bases exceed the " << bases1 << " and "
-                   << bases2 << " bases of the index reads by more than the allowed mismatches";
+                   << " can never be assigned: its Index of " << samples[p].Index.size() << " and Index2 of "
+                   << samples[p].Index2.size() << " bases exceed the " << bases1 << " and " << bases2
+                   << " bases of the index reads by more than the allowed mismatches";
     }
 }
 
@@ -310,8 +315,8 @@ void SampleFinder::process_spots(std::vector<Spot>& spots)
     std::vector<Counts> ambiguous_parts(t);
     parallel_ranges(t, [&](int begin, int end) {
         const auto first = to_size(begin);
-        compute_sample_indices(spots, chunk_begin(first), chunk_end(to_size(end - 1)), config.I1_range,
-                               config.I2_range, undetermined_parts[first], ambiguous_parts[first]);
+        compute_sample_indices(spots, chunk_begin(first), chunk_end(to_size(end - 1)), config.I1_range, config.I2_range,
+                               undetermined_parts[first], ambiguous_parts[first]);
     });
 
     if (configured(config.U1_range) || configured(config.U2_range))
@@ -326,8 +331,8 @@ void SampleFinder::process_spots(std::vector<Spot>& spots)
 }
 
 void SampleFinder::compute_sample_indices(std::vector<Spot>& spots, std::size_t begin, std::size_t end,
-                                          const CycleRange& i1, const CycleRange& i2,
-                                          Counts& undetermined_part, Counts& ambiguous_part) const
+                                          const CycleRange& i1, const CycleRange& i2, Counts& undetermined_part,
+                                          Counts& ambiguous_part) const
 {
     const bool levenshtein = config.I1Mismatches >= 2 || config.I2Mismatches >= 2;
     std::string s1;
@@ -350,8 +355,8 @@ void SampleFinder::compute_sample_indices(std::vector<Spot>& spots, std::size_t 
         return;
     }
 
-    const int size = std::max({longest_text(config, i1, max_index1_length),
-                               longest_text(config, i2, max_index2_length), 1});
+    const int size =
+        std::max({longest_text(config, i1, max_index1_length), longest_text(config, i2, max_index2_length), 1});
     Table table(static_cast<std::uint32_t>(size), static_cast<std::uint32_t>(size));
     for (std::size_t s = begin; s < end; ++s) {
         Spot& spot = spots[s];
@@ -368,8 +373,8 @@ void SampleFinder::compute_sample_indices(std::vector<Spot>& spots, std::size_t 
     }
 }
 
-void SampleFinder::compute_umis(std::vector<Spot>& spots, std::size_t begin, std::size_t end,
-                                const CycleRange& u1, const CycleRange& u2) const
+void SampleFinder::compute_umis(std::vector<Spot>& spots, std::size_t begin, std::size_t end, const CycleRange& u1,
+                                const CycleRange& u2) const
 {
     // Without a U1 read the UMI stays empty; U2 is then not read either.
     const int length1 = configured(u1) ? range_length(u1) : 0;
@@ -385,8 +390,7 @@ void SampleFinder::compute_umis(std::vector<Spot>& spots, std::size_t begin, std
     }
 }
 
-void SampleFinder::generate_variations(const std::string& text, int mismatches,
-                                       std::vector<std::string>& out) const
+void SampleFinder::generate_variations(const std::string& text, int mismatches, std::vector<std::string>& out) const
 {
     out.push_back(text);
     if (mismatches != 1)
@@ -430,8 +434,7 @@ bool SampleFinder::match_levenshtein(Table& table, const std::string& text, cons
     return table.get_distance(length1, length2) <= max;
 }
 
-std::int16_t SampleFinder::find_sample_levenshtein(Table& table, const std::string& i1,
-                                                   const std::string& i2) const
+std::int16_t SampleFinder::find_sample_levenshtein(Table& table, const std::string& i1, const std::string& i2) const
 {
     const std::vector<Sample>& samples = config.samples_of_lane(lane);
     const int m1 = config.I1Mismatches;

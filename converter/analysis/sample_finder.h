@@ -45,9 +45,8 @@ public:
     void process_spots(std::vector<Spot>& spots);
 
     // Samples of spots [begin, end) by their index texts; counts go to the given parts.
-    void compute_sample_indices(std::vector<Spot>& spots, std::size_t begin, std::size_t end,
-                                const CycleRange& i1, const CycleRange& i2, Counts& undetermined_part,
-                                Counts& ambiguous_part) const;
+    void compute_sample_indices(std::vector<Spot>& spots, std::size_t begin, std::size_t end, const CycleRange& i1,
+                                const CycleRange& i2, Counts& undetermined_part, Counts& ambiguous_part) const;
     // UMIs of spots [begin, end).
     void compute_umis(std::vector<Spot>& spots, std::size_t begin, std::size_t end, const CycleRange& u1,
                       const CycleRange& u2) const;

@@ -49,8 +49,7 @@ int parse_integer(const std::string& text, int min, int max, bool& ok)
 // becomes the argument that held its closing quote.
 enum class ValueResult { ok, empty_value, missing_quote };
 
-ValueResult parse_values(int argc, char** argv, int& index, std::size_t pos,
-                         std::vector<std::string>& values)
+ValueResult parse_values(int argc, char** argv, int& index, std::size_t pos, std::vector<std::string>& values)
 {
     std::string arg = argv[index];
     while (pos < arg.size()) {
@@ -128,27 +127,24 @@ bool has_space_or_control_character(const std::string& id)
 
 // The flowcell id names the analysis folder, the log file and every output file, so it
 // must stay one plain file-name component. All three ids make up every FASTQ read name.
-bool check_identifiers(const std::string& flowcell_id, const std::string& instrument_id,
-                       const std::string& run_id, bool flowcell_from_command_line,
-                       const fs::path& metadata_file)
+bool check_identifiers(const std::string& flowcell_id, const std::string& instrument_id, const std::string& run_id,
+                       bool flowcell_from_command_line, const fs::path& metadata_file)
 {
     const std::string metadata_source = "metadata file " + quoted_path(metadata_file.filename());
-    if (flowcell_id == "." || flowcell_id == ".." ||
-        flowcell_id.find('/') != std::string::npos || has_space_or_control_character(flowcell_id)) {
+    if (flowcell_id == "." || flowcell_id == ".." || flowcell_id.find('/') != std::string::npos ||
+        has_space_or_control_character(flowcell_id)) {
         log_error() << "Invalid flowcell id " << printable(flowcell_id) << " from "
-                    << (flowcell_from_command_line ? std::string("the command line (--flowcellid)")
-                                                   : metadata_source)
+                    << (flowcell_from_command_line ? std::string("the command line (--flowcellid)") : metadata_source)
                     << ": a flowcell id must not be \".\" or \"..\" nor contain '/', white space or "
                        "control characters";
         log_flush();
         return false;
     }
-    const std::pair<const char*, const std::string*> ids[] = {{"instrument id", &instrument_id},
-                                                              {"run id", &run_id}};
+    const std::pair<const char*, const std::string*> ids[] = {{"instrument id", &instrument_id}, {"run id", &run_id}};
     for (const auto& [name, id] : ids) {
         if (has_space_or_control_character(*id)) {
-            log_error() << "Invalid " << name << " " << printable(*id) << " from "
-                        << metadata_source << ": it must not contain white space or control characters";
+            log_error() << "Invalid " << name << " " << printable(*id) << " from " << metadata_source
+                        << ": it must not contain white space or control characters";
             log_flush();
             return false;
         }
@@ -158,10 +154,7 @@ bool check_identifiers(const std::string& flowcell_id, const std::string& instru
 
 } // namespace
 
-Config::Config()
-    : threads(tbb::info::default_concurrency())
-{
-}
+Config::Config() : threads(tbb::info::default_concurrency()) {}
 
 bool Config::initialize(int argc, char** argv)
 {
@@ -184,12 +177,12 @@ bool Config::parse_args(int argc, char** argv)
             return false;
         }
         const std::size_t equals = arg.find('=', 2);
-        const std::string name = arg.substr(2, equals == std::string::npos ? std::string::npos
-                                                                           : equals - 2);
+        const std::string name = arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
         std::vector<std::string> values;
         if (equals != std::string::npos) {
             switch (parse_values(argc, argv, i, equals + 1, values)) {
-            case ValueResult::ok: break;
+            case ValueResult::ok:
+                break;
             case ValueResult::empty_value:
                 std::cerr << "Invalid option: " << '\n';
                 return false;
@@ -265,13 +258,17 @@ void Config::print_usage(const std::string& program) const
         << "OPTIONS:\n"
         << "  --input=folder           path to the input (<run_folder>). . . (required)\n"
         << "  --output=folder          path to the output folder . . . . . . default <run_folder>\n"
-        << "  --controlsfile=filepath  path to control fasta file  . . . . . default <install_folder>/data/controls.fasta\n"
+        << "  --controlsfile=filepath  path to control fasta file  . . . . . default "
+           "<install_folder>/data/controls.fasta\n"
         << "  --samplesheet=filepath   path to sample sheet file . . . . . . default <run_folder>/SampleSheetUsed.csv\n"
         << "  --designsheet=filepath   path to quillon design sheet file . default <run_folder>/quillon_params.csv\n"
-        << "  --flowcellid             the flowcell identification . . . . . default (determined from metadata xml file)\n"
-        << "  --trimadapters           trim adapters from read 3' end  . . . default " << bool_text(trim_adapters) << "\n"
+        << "  --flowcellid             the flowcell identification . . . . . default (determined from metadata xml "
+           "file)\n"
+        << "  --trimadapters           trim adapters from read 3' end  . . . default " << bool_text(trim_adapters)
+        << "\n"
         << "  --threads=N              max number of concurrent threads. . . default " << threads << "\n"
-        << "  --logutctime             for timestamps, use universal time. . default " << bool_text(log_utc_time) << "\n"
+        << "  --logutctime             for timestamps, use universal time. . default " << bool_text(log_utc_time)
+        << "\n"
         << "INTERNAL USE:\n"
         << "  --k=N           kmer size (must range from 4 to 12) . . . . .. default " << k << "\n"
         << "  --minchain=N    minimizer chain length required\n"
@@ -309,8 +306,7 @@ bool Config::validate_folders()
 
     if (!ok)
         return false;
-    std::vector<fs::path> folders = {metrics_folder, fastq_folder, analysis_folder,
-                                     analysis_metrics_folder};
+    std::vector<fs::path> folders = {metrics_folder, fastq_folder, analysis_folder, analysis_metrics_folder};
     if (new_structure) {
         folders.push_back(metrics_folder / "L01");
         folders.push_back(metrics_folder / "L02");
@@ -324,10 +320,8 @@ bool Config::validate_folders()
 bool Config::validate_specification_files()
 {
     return validate_file(controls_file, fs::path(), false, "Control reference file") &&
-           validate_file(sample_sheet_file, input_folder / "SampleSheetUsed.csv", false,
-                         "Sample sheet") &&
-           validate_file(design_sheet_file, input_folder / "quillon_params.csv", false,
-                         "Quillon design sheet");
+           validate_file(sample_sheet_file, input_folder / "SampleSheetUsed.csv", false, "Sample sheet") &&
+           validate_file(design_sheet_file, input_folder / "quillon_params.csv", false, "Quillon design sheet");
 }
 
 bool Config::read_metadata()
@@ -335,8 +329,8 @@ bool Config::read_metadata()
     Metadata metadata;
     if (!metadata.read(input_folder, flowcell_id)) {
         if (!metadata.metadata_file.empty())
-            log_error() << "Metadata file '" << quoted_path(metadata.metadata_file.filename())
-                        << "' not loaded from " << input_folder.string();
+            log_error() << "Metadata file '" << quoted_path(metadata.metadata_file.filename()) << "' not loaded from "
+                        << input_folder.string();
         else
             log_error() << "Metadata file could not be loaded from " << input_folder.string();
         log_flush();
@@ -349,6 +343,5 @@ bool Config::read_metadata()
         flowcell_id = metadata.flowcell_id;
     instrument_id = metadata.instrument_id;
     run_id = metadata.run_id;
-    return check_identifiers(flowcell_id, instrument_id, run_id, flowcell_from_command_line,
-                             metadata.metadata_file);
+    return check_identifiers(flowcell_id, instrument_id, run_id, flowcell_from_command_line, metadata.metadata_file);
 }

@@ -57,10 +57,7 @@ public:
     // The cycles of each of the read's records.
     int read_cycles(int read) const { return cycles[static_cast<std::size_t>(read - 1)]; }
     // The read's usable length: its cycles less the unused ones at the end of each record.
-    int read_length(int read) const
-    {
-        return read_cycles(read) - extra_cycles[static_cast<std::size_t>(read - 1)];
-    }
+    int read_length(int read) const { return read_cycles(read) - extra_cycles[static_cast<std::size_t>(read - 1)]; }
 
     // Command line.
     std::filesystem::path input_folder;

@@ -60,8 +60,8 @@ bool same_tile(const TileFolder& a, const TileFolder& b)
 // at least 1.
 bool validate_tile_reference(const std::string& what, const std::string& entry)
 {
-    bool ok = entry.size() == 12 && entry[3] == '/' && is_lane_name(entry.substr(0, 3)) &&
-              is_tile_name(entry.substr(4));
+    bool ok =
+        entry.size() == 12 && entry[3] == '/' && is_lane_name(entry.substr(0, 3)) && is_tile_name(entry.substr(4));
     if (ok) {
         const int lane = two_digits(entry, 1);
         const int surface = two_digits(entry, 5);
@@ -75,16 +75,15 @@ bool validate_tile_reference(const std::string& what, const std::string& entry)
 
 // Replaces list with the tile folders of the sheet's entries; a tile named twice is kept once.
 // The list is left as it was when an entry fails.
-bool load_tile_list(const std::string& what, const std::vector<std::string>& entries,
-                    const fs::path& base, std::vector<TileFolder>& list)
+bool load_tile_list(const std::string& what, const std::vector<std::string>& entries, const fs::path& base,
+                    std::vector<TileFolder>& list)
 {
     std::vector<TileFolder> tiles;
     for (const std::string& entry : entries) {
         if (!validate_tile_reference(what, entry) || !validate_folder(base / entry, false))
             return false;
         TileFolder tile(base / entry);
-        if (std::any_of(tiles.begin(), tiles.end(),
-                        [&](const TileFolder& t) { return same_tile(t, tile); })) {
+        if (std::any_of(tiles.begin(), tiles.end(), [&](const TileFolder& t) { return same_tile(t, tile); })) {
             log_warn() << what << ": Tile folder listed more than once: " << entry;
             continue;
         }
@@ -105,8 +104,7 @@ bool find_tile_folders(const fs::path& lane_folder, const std::vector<TileFolder
         if (!is_tile_name(it->path().filename().string()) || !it->is_directory(type_error))
             continue;
         TileFolder tile(it->path());
-        if (std::none_of(excluded.begin(), excluded.end(),
-                         [&](const TileFolder& t) { return same_tile(t, tile); }))
+        if (std::none_of(excluded.begin(), excluded.end(), [&](const TileFolder& t) { return same_tile(t, tile); }))
             tiles.push_back(std::move(tile));
     }
     if (ec) {
@@ -132,8 +130,7 @@ bool find_lane_folders(const fs::path& base, const std::vector<TileFolder>& excl
             continue;
         const int lane = two_digits(name, 1);
         if (lane < 1 || lane > Max_lanes) {
-            log_warn() << "Ignoring lane folder (only lanes 1 and 2 are converted): "
-                       << it->path().string();
+            log_warn() << "Ignoring lane folder (only lanes 1 and 2 are converted): " << it->path().string();
             continue;
         }
         if (lane_tiles.size() < static_cast<std::size_t>(lane))
@@ -193,8 +190,8 @@ bool repeat_tiles(std::vector<std::vector<TileFolder>>& lane_tiles, int repeat)
         const std::int64_t total = std::int64_t(lane_tiles[lane].size()) * repeat;
         if (total > Max_tiles_per_lane) {
             error_and_flush("Too many tiles with --repeat=" + std::to_string(repeat) + ": lane " +
-                            std::to_string(lane + 1) + " would hold " + std::to_string(total) +
-                            " tiles (at most " + std::to_string(Max_tiles_per_lane) + ")");
+                            std::to_string(lane + 1) + " would hold " + std::to_string(total) + " tiles (at most " +
+                            std::to_string(Max_tiles_per_lane) + ")");
             return false;
         }
     }
@@ -245,8 +242,8 @@ int clamp_to_int(std::int64_t value)
 // The cycles of a read role from its cycle mask ('*' standing for the rest of the read);
 // {0, 0, 0} for an empty mask. A mask must name a read of the run and a range that starts at
 // cycle 1 or later; a range that ends beyond the read is only warned about.
-bool get_cycle_range(const std::string& name, const std::string& mask,
-                     const std::vector<int>& cycles, CycleRange& range)
+bool get_cycle_range(const std::string& name, const std::string& mask, const std::vector<int>& cycles,
+                     CycleRange& range)
 {
     range = {};
     if (mask.empty())
@@ -264,13 +261,11 @@ bool get_cycle_range(const std::string& name, const std::string& mask,
         return false;
     }
     const std::int64_t cyc = cycles[static_cast<std::size_t>(parsed.track - 1)];
-    const std::int64_t first = parsed.skip_before == -1
-                                   ? cyc - parsed.skip_after - parsed.use + 1
-                                   : std::int64_t(parsed.skip_before) + 1;
+    const std::int64_t first =
+        parsed.skip_before == -1 ? cyc - parsed.skip_after - parsed.use + 1 : std::int64_t(parsed.skip_before) + 1;
     const std::int64_t last = parsed.use == -1 ? cyc - parsed.skip_after : first + parsed.use - 1;
     const std::string span = "cycles " + std::to_string(first) + " to " + std::to_string(last);
-    const std::string read = " read " + std::to_string(parsed.track) + " of " +
-                             std::to_string(cyc) + " cycles";
+    const std::string read = " read " + std::to_string(parsed.track) + " of " + std::to_string(cyc) + " cycles";
     if (first < 1 || last < first - 1) {
         error_and_flush(setting + span + " do not fit" + read);
         return false;
@@ -293,12 +288,9 @@ bool set_cycle_ranges(Config& config)
         CycleRange& range;
     };
     const Role roles[] = {
-        {"R1CycleUsage", config.R1CycleUsage, config.R1_range},
-        {"R2CycleUsage", config.R2CycleUsage, config.R2_range},
-        {"I1CycleUsage", config.I1CycleUsage, config.I1_range},
-        {"I2CycleUsage", config.I2CycleUsage, config.I2_range},
-        {"U1CycleUsage", config.U1CycleUsage, config.U1_range},
-        {"U2CycleUsage", config.U2CycleUsage, config.U2_range},
+        {"R1CycleUsage", config.R1CycleUsage, config.R1_range}, {"R2CycleUsage", config.R2CycleUsage, config.R2_range},
+        {"I1CycleUsage", config.I1CycleUsage, config.I1_range}, {"I2CycleUsage", config.I2CycleUsage, config.I2_range},
+        {"U1CycleUsage", config.U1CycleUsage, config.U1_range}, {"U2CycleUsage", config.U2CycleUsage, config.U2_range},
     };
     bool ok = true;
     for (const Role& role : roles)
@@ -318,9 +310,8 @@ void set_lane_samples(Config& config, const SampleSheet& sample_sheet)
         if (sample.Lane >= 1 && sample.Lane <= config.num_lanes)
             config.lane_samples[static_cast<std::size_t>(sample.Lane - 1)].push_back(sample);
     for (std::vector<Sample>& samples : config.lane_samples)
-        std::stable_sort(samples.begin(), samples.end(), [](const Sample& a, const Sample& b) {
-            return a.Biosample < b.Biosample;
-        });
+        std::stable_sort(samples.begin(), samples.end(),
+                         [](const Sample& a, const Sample& b) { return a.Biosample < b.Biosample; });
 }
 
 // A sample's name becomes part of its FASTQ file names: it must not name another slot's file
@@ -330,15 +321,14 @@ bool check_sample_names(const Config& config)
     bool ok = true;
     for (const std::vector<Sample>& samples : config.lane_samples)
         for (const Sample& sample : samples) {
-            const bool unusable =
-                sample.Biosample == "Undetermined" ||
-                std::any_of(sample.Biosample.begin(), sample.Biosample.end(), [](char c) {
-                    const auto byte = static_cast<unsigned char>(c);
-                    return c == '/' || byte < 0x20 || byte == 0x7F;
-                });
+            const bool unusable = sample.Biosample == "Undetermined" ||
+                                  std::any_of(sample.Biosample.begin(), sample.Biosample.end(), [](char c) {
+                                      const auto byte = static_cast<unsigned char>(c);
+                                      return c == '/' || byte < 0x20 || byte == 0x7F;
+                                  });
             if (unusable) {
-                error_and_flush("Sample name cannot name a FASTQ file: '" + sample.Biosample +
-                                "' (lane " + std::to_string(sample.Lane) + ")");
+                error_and_flush("Sample name cannot name a FASTQ file: '" + sample.Biosample + "' (lane " +
+                                std::to_string(sample.Lane) + ")");
                 ok = false;
             }
         }
@@ -360,8 +350,8 @@ void limit_threads(Config& config)
     const int usable = usable_threads();
     if (config.threads <= usable)
         return;
-    log_warn() << "--threads=" << config.threads << " is more than this machine can run; using "
-               << usable << " threads";
+    log_warn() << "--threads=" << config.threads << " is more than this machine can run; using " << usable
+               << " threads";
     config.threads = usable;
 }
 
@@ -379,10 +369,9 @@ bool check_open_file_limit(const Config& config)
         const long fastq_files = FastqFileManager::count_files(config, lane);
         const long needed = fastq_files + Other_open_files;
         if (needed > limit) {
-            error_and_flush("Lane " + std::to_string(lane) + " needs " + std::to_string(needed) +
-                            " open files (" + std::to_string(fastq_files) + " FASTQ files and " +
-                            std::to_string(Other_open_files) + " others), more than the " +
-                            std::to_string(limit) + " this process may open");
+            error_and_flush("Lane " + std::to_string(lane) + " needs " + std::to_string(needed) + " open files (" +
+                            std::to_string(fastq_files) + " FASTQ files and " + std::to_string(Other_open_files) +
+                            " others), more than the " + std::to_string(limit) + " this process may open");
             ok = false;
         }
     }
@@ -484,12 +473,10 @@ bool Config::initialize_computed_settings(SampleSheet& sample_sheet)
         if (!repeat_tiles(lane_tiles, repeat))
             return false;
         num_lanes = static_cast<int>(lane_tiles.size());
-        num_reads = lane_tiles.empty() || lane_tiles[0].empty()
-                        ? 0
-                        : static_cast<int>(lane_tiles[0][0].zel_files.size());
+        num_reads =
+            lane_tiles.empty() || lane_tiles[0].empty() ? 0 : static_cast<int>(lane_tiles[0][0].zel_files.size());
         if (num_reads > static_cast<int>(read_ranges.size())) {
-            error_and_flush("Too many .zel files in tile folder: " +
-                            lane_tiles[0][0].folder.string() + " (at most " +
+            error_and_flush("Too many .zel files in tile folder: " + lane_tiles[0][0].folder.string() + " (at most " +
                             std::to_string(read_ranges.size()) + " reads)");
             return false;
         }

@@ -57,8 +57,7 @@ bool validate_folder(const fs::path& path, bool create)
     return false;
 }
 
-bool validate_file(fs::path& file, const fs::path& default_file, bool required,
-                   const std::string& what)
+bool validate_file(fs::path& file, const fs::path& default_file, bool required, const std::string& what)
 {
     if (!file.empty()) {
         if (is_readable_file(file))

@@ -9,8 +9,8 @@ bool validate_folder(const std::filesystem::path& path, bool create);
 
 // Resolves one input file: a given path must name a readable regular file; without one the
 // default is taken when it exists; what names the file in messages.
-bool validate_file(std::filesystem::path& file, const std::filesystem::path& default_file,
-                   bool required, const std::string& what);
+bool validate_file(std::filesystem::path& file, const std::filesystem::path& default_file, bool required,
+                   const std::string& what);
 
 // The path between double quotes, with a backslash before every double quote and
 // backslash inside it.

@@ -14,10 +14,14 @@ std::weak_ptr<Logger> Logger::default_logger_;
 const char* log_level_word(LogLevel level)
 {
     switch (level) {
-    case DEBUG: return "DEBUG";
-    case INFO: return "INFO";
-    case WARN: return "WARN";
-    case ERROR: return "ERROR";
+    case DEBUG:
+        return "DEBUG";
+    case INFO:
+        return "INFO";
+    case WARN:
+        return "WARN";
+    case ERROR:
+        return "ERROR";
     }
     return "INFO";
 }

@@ -114,10 +114,22 @@ private:
     LogLevel level_;
 };
 
-inline LogLine log_debug() { return LogLine(DEBUG); }
-inline LogLine log_info() { return LogLine(INFO); }
-inline LogLine log_warn() { return LogLine(WARN); }
-inline LogLine log_error() { return LogLine(ERROR); }
+inline LogLine log_debug()
+{
+    return LogLine(DEBUG);
+}
+inline LogLine log_info()
+{
+    return LogLine(INFO);
+}
+inline LogLine log_warn()
+{
+    return LogLine(WARN);
+}
+inline LogLine log_error()
+{
+    return LogLine(ERROR);
+}
 
 // Flushes the default logger's streams, when there is one.
 void log_flush();

@@ -2,23 +2,23 @@
 #include "common/interrupt_watch.h"
 #include "common/quillon_sheet.h"
 #include "common/sample_sheet.h"
+#include "converter/analysis/adapter_finder.h"
+#include "converter/analysis/controls_manager.h"
+#include "converter/analysis/fasta.h"
+#include "converter/analysis/metrics_manager.h"
 #include "converter/app/config.h"
 #include "converter/app/logger.h"
 #include "converter/app/run_abort.h"
 #include "converter/app/setup.h"
 #include "converter/app/timer_manager.h"
-#include "converter/analysis/adapter_finder.h"
-#include "converter/analysis/controls_manager.h"
-#include "converter/analysis/fasta.h"
-#include "converter/analysis/metrics_manager.h"
 #include "converter/pipeline/lane_processor.h"
 
 #include <oneapi/tbb/global_control.h>
 
 #include <cstddef>
 #include <cstdint>
-#include <limits>
 #include <exception>
+#include <limits>
 #include <optional>
 
 namespace {
@@ -37,8 +37,7 @@ int run(int argc, char** argv)
     // The run's thread count for every parallel loop; automatic when 0.
     std::optional<tbb::global_control> scheduler;
     if (config.threads > 0)
-        scheduler.emplace(tbb::global_control::max_allowed_parallelism,
-                          static_cast<std::size_t>(config.threads));
+        scheduler.emplace(tbb::global_control::max_allowed_parallelism, static_cast<std::size_t>(config.threads));
     ControlsManager controls(config, fasta);
     AdapterFinder adapters(config, fasta);
     MetricsManager metrics(config, fasta);

@@ -43,8 +43,7 @@ public:
 // a longer name ending with "_metadata.xml" is tagged and kept when flowcell_id is empty or
 // begins the name. Two or more tagged files give a WARN line. Result: the one tagged file,
 // else the first untagged one, else the first tagged one, else an empty path.
-std::filesystem::path find_metadata_file(const std::string& flowcell_id,
-                                         const std::filesystem::path& folder);
+std::filesystem::path find_metadata_file(const std::string& flowcell_id, const std::filesystem::path& folder);
 
 // The text between the first "<tag>" and the first "</tag>" of the whole document, unchanged;
 // empty when either is missing or the closing text does not follow the opening one.

@@ -1,7 +1,7 @@
 #include "converter/app/run_abort.h"
 
-#include "converter/app/logger.h"
 #include "common/partial_files.h"
+#include "converter/app/logger.h"
 
 #include <cstdlib>
 

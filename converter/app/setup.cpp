@@ -3,11 +3,11 @@
 #include "common/partitioned_csv.h"
 #include "common/quillon_sheet.h"
 #include "common/sample_sheet.h"
+#include "converter/analysis/fasta.h"
 #include "converter/app/config.h"
 #include "converter/app/guarded_step.h"
 #include "converter/app/logger.h"
 #include "converter/app/utilities.h"
-#include "converter/analysis/fasta.h"
 
 #include <cstdlib>
 #include <exception>
@@ -23,19 +23,15 @@ std::shared_ptr<Logger> logger;
 
 } // namespace
 
-bool initialize_setup(int argc, char** argv, Config& config, SampleSheet& sample_sheet,
-                      QuillonSheet& design_sheet, Fasta& fasta)
+bool initialize_setup(int argc, char** argv, Config& config, SampleSheet& sample_sheet, QuillonSheet& design_sheet,
+                      Fasta& fasta)
 {
     initialize_logging();
     return guarded_step([&] { return config.initialize(argc, argv); }) &&
            guarded_step([&] { return initialize_logging_output(config); }) &&
-           guarded_step([&] {
-               return initialize_sheet(config.sample_sheet_file, "sample sheet", sample_sheet);
-           }) &&
-           guarded_step([&] {
-               return initialize_sheet(config.design_sheet_file, "quillon design sheet",
-                                       design_sheet);
-           }) &&
+           guarded_step([&] { return initialize_sheet(config.sample_sheet_file, "sample sheet", sample_sheet); }) &&
+           guarded_step(
+               [&] { return initialize_sheet(config.design_sheet_file, "quillon design sheet", design_sheet); }) &&
            guarded_step([&] { return initialize_fasta(config, fasta); }) &&
            guarded_step([&] { return config.setup(sample_sheet, design_sheet); });
 }
@@ -64,8 +60,7 @@ bool initialize_logging_output(Config& config)
     return true;
 }
 
-bool initialize_sheet(const std::filesystem::path& file, const std::string& what,
-                      PartitionedCsv& sheet)
+bool initialize_sheet(const std::filesystem::path& file, const std::string& what, PartitionedCsv& sheet)
 {
     if (file.empty())
         return true;
@@ -137,13 +132,13 @@ void log_initial_info(int argc, char** argv, Config& config, Fasta& fasta)
         log_info() << "Adapter sequence: " << adapter.name << "; Seq: " << adapter.sequence;
 
     for (std::size_t lane = 0; lane < config.lane_tiles.size(); ++lane)
-        log_info() << "Lane " << (lane + 1) << ": found " << config.lane_tiles[lane].size()
-                   << " tile folder(s)";
+        log_info() << "Lane " << (lane + 1) << ": found " << config.lane_tiles[lane].size() << " tile folder(s)";
 
     const auto cycle_count = [](const CycleRange& range) { return range.last - range.first + 1; };
     if (!config.roles_configured) {
         for (int r = 1; r <= config.num_reads && r <= static_cast<int>(config.read_ranges.size()); ++r)
-            log_info() << "R" << r << ": " << "cycle count: " << cycle_count(config.read_ranges[r - 1]);
+            log_info() << "R" << r << ": "
+                       << "cycle count: " << cycle_count(config.read_ranges[r - 1]);
     } else {
         const CycleRange* reads[] = {&config.R1_range, &config.R2_range};
         for (int k = 1; k <= 2; ++k)

@@ -11,8 +11,8 @@ class PartitionedCsv;
 class QuillonSheet;
 class SampleSheet;
 
-bool initialize_setup(int argc, char** argv, Config& config, SampleSheet& sample_sheet,
-                      QuillonSheet& design_sheet, Fasta& fasta);
+bool initialize_setup(int argc, char** argv, Config& config, SampleSheet& sample_sheet, QuillonSheet& design_sheet,
+                      Fasta& fasta);
 
 // Creates the process logger with standard output as its only stream.
 void initialize_logging();
@@ -21,8 +21,7 @@ void initialize_logging();
 bool initialize_logging_output(Config& config);
 
 // Reads and loads one sheet when a file is set; what names the sheet in messages.
-bool initialize_sheet(const std::filesystem::path& file, const std::string& what,
-                      PartitionedCsv& sheet);
+bool initialize_sheet(const std::filesystem::path& file, const std::string& what, PartitionedCsv& sheet);
 
 // Reads the controls file when one is set; checks that one is set when the run needs it.
 bool initialize_fasta(Config& config, Fasta& fasta);

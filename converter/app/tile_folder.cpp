@@ -35,8 +35,7 @@ bool all_digits(std::string_view text)
 int number_from(std::string_view text, std::size_t from)
 {
     int value = 0;
-    for (std::size_t i = from; i < text.size() && i < from + Max_number_digits && is_digit(text[i]);
-         ++i)
+    for (std::size_t i = from; i < text.size() && i < from + Max_number_digits && is_digit(text[i]); ++i)
         value = value * 10 + (text[i] - '0');
     return value;
 }
@@ -108,8 +107,7 @@ void find_files(const fs::path& folder, const std::string& suffix, std::vector<f
     });
 }
 
-void add_file_problems(const fs::path& folder, const std::string& suffix,
-                       std::vector<std::string>& problems)
+void add_file_problems(const fs::path& folder, const std::string& suffix, std::vector<std::string>& problems)
 {
     std::vector<fs::path> bad_numbers;
     std::map<int, std::vector<fs::path>> by_read;
@@ -127,8 +125,7 @@ void add_file_problems(const fs::path& folder, const std::string& suffix,
             continue;
         std::sort(paths.begin(), paths.end());
         for (const fs::path& path : paths)
-            problems.push_back("More than one file for read " + std::to_string(read) + ": " +
-                               path.string());
+            problems.push_back("More than one file for read " + std::to_string(read) + ": " + path.string());
     }
     if (ec) {
         const std::string text = "Could not list folder: " + folder.string() + " (" + ec.message() + ")";
@@ -147,8 +144,8 @@ bool is_lane_name(const std::string& name)
 bool is_tile_name(const std::string& name)
 {
     const std::string_view text(name);
-    return text.size() == 8 && text[0] == 'S' && all_digits(text.substr(1, 2)) &&
-           text.substr(3, 2) == "_T" && all_digits(text.substr(5, 3));
+    return text.size() == 8 && text[0] == 'S' && all_digits(text.substr(1, 2)) && text.substr(3, 2) == "_T" &&
+           all_digits(text.substr(5, 3));
 }
 
 std::vector<std::string> find_tile_file_problems(const TileFolder& tile)

@@ -98,8 +98,8 @@ void TimerManager::print(TimerName t) const
     const double divisor = s->count == 0 ? 1.0 : static_cast<double>(s->count);
 
     std::ostringstream line;
-    line << std::left << std::setw(16) << name << ":" << " total:   " << std::fixed
-         << std::setprecision(2) << total << " average: " << total / divisor;
+    line << std::left << std::setw(16) << name << ":"
+         << " total:   " << std::fixed << std::setprecision(2) << total << " average: " << total / divisor;
     log_info() << line.str();
 }
 

@@ -86,13 +86,13 @@ bool copy_file_to(const fs::path& from_folder, const fs::path& file_name, const 
     std::error_code ec;
     std::string ignored;
     copied = copied &&
-             fs::copy_file(from_folder / file_name, PartialFiles::partial_path(to), fs::copy_options::overwrite_existing,
-                           ec) &&
+             fs::copy_file(from_folder / file_name, PartialFiles::partial_path(to),
+                           fs::copy_options::overwrite_existing, ec) &&
              PartialFiles::publish(to, ignored);
     if (!copied) {
         PartialFiles::leave(to);
-        log_error() << "Cannot copy file '" << file_name.string() << "' from '"
-                    << from_folder.string() << "' to '" << to_folder.string() << "'";
+        log_error() << "Cannot copy file '" << file_name.string() << "' from '" << from_folder.string() << "' to '"
+                    << to_folder.string() << "'";
         return false;
     }
     return true;
@@ -135,7 +135,7 @@ long raise_open_file_limit()
     }
     constexpr rlim_t Largest = static_cast<rlim_t>(std::numeric_limits<long>::max());
     return limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur > Largest ? std::numeric_limits<long>::max()
-                                                                          : static_cast<long>(limit.rlim_cur);
+                                                                       : static_cast<long>(limit.rlim_cur);
 }
 
 int usable_threads()
@@ -149,8 +149,8 @@ bool is_new_folder_structure(const fs::path& folder)
     return fs::is_directory(folder / "Base_Calls", ec);
 }
 
-void generate_mutations(const std::string& sequence, int start, int end, bool substitutions,
-                        bool insertions, bool deletions, std::vector<std::string>& out)
+void generate_mutations(const std::string& sequence, int start, int end, bool substitutions, bool insertions,
+                        bool deletions, std::vector<std::string>& out)
 {
     constexpr std::string_view bases = base_code::Letters;
     const int length = static_cast<int>(sequence.size());
@@ -190,8 +190,7 @@ void generate_mutations(const std::string& sequence, int start, int end, bool su
 int get_num_samples(const SampleSheet& sample_sheet, int lane)
 {
     const auto in_lane = [lane](const Sample& sample) { return sample.Lane == lane; };
-    return static_cast<int>(
-        std::count_if(sample_sheet.samples.begin(), sample_sheet.samples.end(), in_lane));
+    return static_cast<int>(std::count_if(sample_sheet.samples.begin(), sample_sheet.samples.end(), in_lane));
 }
 
 int get_peak_memory()

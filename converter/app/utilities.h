@@ -46,8 +46,8 @@ bool is_new_folder_structure(const std::filesystem::path& folder);
 // "ACGTN" at positions start .. min(end, length) - 1; every insertion of each base of "ACGTN"
 // before positions start .. min(end, length); every deletion at positions 0 .. min(end, length),
 // where a position at the end removes nothing and appends the sequence itself.
-void generate_mutations(const std::string& sequence, int start, int end, bool substitutions,
-                        bool insertions, bool deletions, std::vector<std::string>& out);
+void generate_mutations(const std::string& sequence, int start, int end, bool substitutions, bool insertions,
+                        bool deletions, std::vector<std::string>& out);
 
 // The number of sample rows of the sheet in the lane.
 int get_num_samples(const SampleSheet& sample_sheet, int lane);

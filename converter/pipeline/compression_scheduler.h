@@ -54,7 +54,7 @@ public:
         friend class CompressionScheduler;
         enum State : int { Compressing, Compressed, Failed };
 
-        std::uint64_t sequence_ = 0;           // tiles are numbered in order
+        std::uint64_t sequence_ = 0;            // tiles are numbered in order
         std::atomic<std::size_t> remaining_{0}; // bundles not yet compressed
         std::atomic<int> state_{Compressing};
         std::mutex error_mutex_;

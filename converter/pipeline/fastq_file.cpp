@@ -23,8 +23,7 @@ void FastqFile::open(const std::filesystem::path& file, bool is_compressed, bool
     // Merged lanes share file names: only the first open of a name truncates it, later lanes
     // extend the file that is still under its temporary name.
     if (const int error = PartialFiles::open(out, name_, append))
-        throw std::runtime_error("ERROR: Unable to open '" + name_ + "' : " +
-                                 get_system_error_message(error));
+        throw std::runtime_error("ERROR: Unable to open '" + name_ + "' : " + get_system_error_message(error));
 }
 
 bool FastqFile::write(const FastqSpotBundle& bundle)

@@ -94,8 +94,7 @@ void FastqFileManager::open_files()
                 later.insert(file.path);
 
     for (const LaneFile& file : lane_files(*config, lane)) {
-        FastqFileReference& reference =
-            files[static_cast<std::size_t>(file.read - 1)][file.slot];
+        FastqFileReference& reference = files[static_cast<std::size_t>(file.read - 1)][file.slot];
         reference.last = later.count(file.path) == 0;
         reference.file->open(file.path, config->compress, append);
     }
@@ -171,7 +170,8 @@ bool FastqFileManager::is_writable(const Config& config, int read)
 
 int FastqFileManager::count_files(const Config& config, int lane)
 {
-    const int per_read = static_cast<int>(config.samples_of_lane(lane).size()) + 1 + (config.OutputControlFASTQ ? 1 : 0);
+    const int per_read =
+        static_cast<int>(config.samples_of_lane(lane).size()) + 1 + (config.OutputControlFASTQ ? 1 : 0);
     int files = 0;
     for (int read = 1; read <= config.num_reads; ++read)
         if (is_writable(config, read))
@@ -184,8 +184,7 @@ void FastqFileManager::process_spots(std::vector<Spot>& spots, int surface, int 
     timers->start(TimerName::Format_fastq);
     group_spots(spots);
     // Without control output the control slot has no file and its spots are dropped.
-    const std::size_t used_slots =
-        static_cast<std::size_t>(num_samples_) + (config->OutputControlFASTQ ? 2 : 1);
+    const std::size_t used_slots = static_cast<std::size_t>(num_samples_) + (config->OutputControlFASTQ ? 2 : 1);
     const std::size_t reads = files.size();
     create_tile_bundles(used_slots, surface, tile);
     format_tile_bundles();
@@ -388,9 +387,8 @@ void FastqFileManager::write_tile(const TileOutput& output)
     std::vector<const TileOutput::FileBundles*> order;
     for (const auto& entry : output.files)
         order.push_back(&entry);
-    std::stable_sort(order.begin(), order.end(), [](const auto* a, const auto* b) {
-        return a->bundles.size() > b->bundles.size();
-    });
+    std::stable_sort(order.begin(), order.end(),
+                     [](const auto* a, const auto* b) { return a->bundles.size() > b->bundles.size(); });
     for (const TileOutput::FileBundles* entry : order) {
         FastqFile& file = *entry->file;
         try {

@@ -95,8 +95,8 @@ std::size_t write_record(const Spot& spot, const SpotRead& spot_read, std::strin
 
 FastqSpotBundle::FastqSpotBundle(const Config& run_config) : config(&run_config) {}
 
-void FastqSpotBundle::set_spots(const std::vector<Spot*>& batch, int lane_number, int surface,
-                                int tile_number, int read_number)
+void FastqSpotBundle::set_spots(const std::vector<Spot*>& batch, int lane_number, int surface, int tile_number,
+                                int read_number)
 {
     lane = lane_number;
     read = read_number;
@@ -141,7 +141,8 @@ void FastqSpotBundle::format()
         const std::size_t needed = formatted_size + Window_size;
         if (formatted.size() < needed)
             grow_text(std::max(needed, formatted.size() + formatted.size() / 2));
-        formatted_size += write_record(*spot, spot->reads[read_index], prefix, read_tag, formatted.data() + formatted_size);
+        formatted_size +=
+            write_record(*spot, spot->reads[read_index], prefix, read_tag, formatted.data() + formatted_size);
         spot = nullptr;
     }
 }
@@ -197,20 +198,17 @@ void FastqSpotBundle::compress(block_gzip::Compressor& codec)
     compressed_size = size;
 }
 
-std::filesystem::path FastqSpotBundle::get_sample_fastq_filename(const Config& config, int lane,
-                                                                 int read,
+std::filesystem::path FastqSpotBundle::get_sample_fastq_filename(const Config& config, int lane, int read,
                                                                  const std::string& sample)
 {
-    std::string name = config.flowcell_id + lane_part(config, lane) + "_" +
-                       get_read_label(config, read) + "_Sample_Library";
+    std::string name =
+        config.flowcell_id + lane_part(config, lane) + "_" + get_read_label(config, read) + "_Sample_Library";
     if (!sample.empty())
         name += "_" + sample;
     return name + ".fastq";
 }
 
-std::filesystem::path FastqSpotBundle::get_control_fastq_filename(const Config& config, int lane,
-                                                                  int read)
+std::filesystem::path FastqSpotBundle::get_control_fastq_filename(const Config& config, int lane, int read)
 {
-    return config.flowcell_id + lane_part(config, lane) + "_" + get_read_label(config, read) +
-           "_Control_Library.fastq";
+    return config.flowcell_id + lane_part(config, lane) + "_" + get_read_label(config, read) + "_Control_Library.fastq";
 }

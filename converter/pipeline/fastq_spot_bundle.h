@@ -51,11 +51,10 @@ public:
     void compress();
 
     // flowcell[_Lnn]_<read label>_Sample_Library[_<sample>].fastq; no lane part with MergeLanes.
-    static std::filesystem::path get_sample_fastq_filename(const Config& config, int lane,
-                                                           int read, const std::string& sample);
+    static std::filesystem::path get_sample_fastq_filename(const Config& config, int lane, int read,
+                                                           const std::string& sample);
     // flowcell[_Lnn]_<read label>_Control_Library.fastq
-    static std::filesystem::path get_control_fastq_filename(const Config& config, int lane,
-                                                            int read);
+    static std::filesystem::path get_control_fastq_filename(const Config& config, int lane, int read);
 
     int lane = 0;
     int read = 0;

@@ -1,11 +1,11 @@
 #include "converter/pipeline/lane_processor.h"
 
 #include "common/partial_files.h"
+#include "converter/analysis/metrics_manager.h"
+#include "converter/analysis/sample_finder.h"
 #include "converter/app/config.h"
 #include "converter/app/logger.h"
 #include "converter/app/timer_manager.h"
-#include "converter/analysis/metrics_manager.h"
-#include "converter/analysis/sample_finder.h"
 #include "converter/pipeline/fastq_file_manager.h"
 #include "converter/pipeline/tile_processor.h"
 #include "converter/pipeline/zel_bundle_pool.h"
@@ -110,8 +110,8 @@ bool LaneProcessor::process_lane(int lane, int& tiles_processed)
 void LaneProcessor::process_tiles(int lane, ZelFileManager& zel_files, bool loader_running,
                                   FastqFileManager& fastq_files, SampleFinder& samples, int& tiles_processed)
 {
-    TileProcessor processor(config_, controls_, metrics_, zel_files, fastq_files, adapters_, samples, timers_,
-                            spots_, block_);
+    TileProcessor processor(config_, controls_, metrics_, zel_files, fastq_files, adapters_, samples, timers_, spots_,
+                            block_);
     // The output files are opened before a loader of this lane starts, so a file that
     // cannot be opened ends the lane before any thread of it runs (a loader started ahead
     // only reads).

@@ -23,8 +23,8 @@ class ZelFileManager;
 
 class LaneProcessor {
 public:
-    LaneProcessor(const Config& config, ControlsManager& controls, AdapterFinder& adapters,
-                  MetricsManager& metrics, TimerManager& timers);
+    LaneProcessor(const Config& config, ControlsManager& controls, AdapterFinder& adapters, MetricsManager& metrics,
+                  TimerManager& timers);
     // Stops a loader started ahead for a lane that was not processed.
     ~LaneProcessor();
     LaneProcessor(const LaneProcessor&) = delete;

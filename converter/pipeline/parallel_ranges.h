@@ -15,6 +15,5 @@ void parallel_ranges(std::size_t count, Body&& body)
         return;
     tbb::parallel_for(
         tbb::blocked_range<int>(0, static_cast<int>(count), 1),
-        [&](const tbb::blocked_range<int>& range) { body(range.begin(), range.end()); },
-        tbb::auto_partitioner());
+        [&](const tbb::blocked_range<int>& range) { body(range.begin(), range.end()); }, tbb::auto_partitioner());
 }

@@ -1,9 +1,9 @@
 #include "converter/pipeline/pos_reader.h"
 
-#include "converter/pipeline/file_header.h"
 #include "converter/app/file_checks.h"
 #include "converter/app/logger.h"
 #include "converter/app/utilities.h"
+#include "converter/pipeline/file_header.h"
 
 #include <array>
 #include <bit>
@@ -41,8 +41,7 @@ bool PosReader::open(const std::filesystem::path& file, std::uint64_t& spots)
     in_.open(file, std::ios::binary);
     if (!in_.is_open()) {
         const int error = errno;
-        throw std::runtime_error("ERROR: Unable to open " + file.string() + " : " +
-                                 get_system_error_message(error));
+        throw std::runtime_error("ERROR: Unable to open " + file.string() + " : " + get_system_error_message(error));
     }
 
     std::array<unsigned char, PositionsHeader::Size> bytes{};

@@ -34,8 +34,7 @@ public:
 inline constexpr std::size_t Objects_ahead = 32;
 inline constexpr std::size_t Bases_ahead = 16;
 
-[[gnu::always_inline]] inline void prefetch_spot_reads(const std::vector<Spot>& spots, std::size_t s,
-                                                    std::size_t end)
+[[gnu::always_inline]] inline void prefetch_spot_reads(const std::vector<Spot>& spots, std::size_t s, std::size_t end)
 {
     if (s + Objects_ahead >= end)
         return;
@@ -46,8 +45,8 @@ inline constexpr std::size_t Bases_ahead = 16;
         __builtin_prefetch(line);
 }
 
-[[gnu::always_inline]] inline void prefetch_spot_read(const std::vector<Spot>& spots, std::size_t s,
-                                                   std::size_t end, std::size_t read, bool qualities = false)
+[[gnu::always_inline]] inline void prefetch_spot_read(const std::vector<Spot>& spots, std::size_t s, std::size_t end,
+                                                      std::size_t read, bool qualities = false)
 {
     if (s + Objects_ahead < end && read < spots[s + Objects_ahead].reads.size()) {
         const auto* object = reinterpret_cast<const char*>(spots[s + Objects_ahead].reads.data() + read);

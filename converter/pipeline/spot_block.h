@@ -20,6 +20,6 @@ public:
 private:
     std::unique_ptr<unsigned char[]> bytes_;
     std::size_t capacity_ = 0;
-    std::size_t stride_ = 0;            // bytes per spot
-    std::vector<std::size_t> offsets_;  // per read, within a spot
+    std::size_t stride_ = 0;           // bytes per spot
+    std::vector<std::size_t> offsets_; // per read, within a spot
 };

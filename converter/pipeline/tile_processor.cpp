@@ -1,13 +1,13 @@
 #include "converter/pipeline/tile_processor.h"
 
-#include "converter/app/config.h"
-#include "converter/app/logger.h"
-#include "converter/app/tile_folder.h"
-#include "converter/app/timer_manager.h"
 #include "converter/analysis/adapter_finder.h"
 #include "converter/analysis/controls_manager.h"
 #include "converter/analysis/metrics_manager.h"
 #include "converter/analysis/sample_finder.h"
+#include "converter/app/config.h"
+#include "converter/app/logger.h"
+#include "converter/app/tile_folder.h"
+#include "converter/app/timer_manager.h"
 #include "converter/pipeline/fastq_file_manager.h"
 #include "converter/pipeline/zel_file_manager.h"
 
@@ -15,12 +15,10 @@
 #include <stdexcept>
 
 TileProcessor::TileProcessor(const Config& config, ControlsManager& controls, MetricsManager& metrics,
-                             ZelFileManager& zel_files, FastqFileManager& fastq_files,
-                             AdapterFinder& adapters, SampleFinder& samples, TimerManager& timers,
-                             std::vector<Spot>& spots, SpotBlock& block)
-    : config_(config), controls_(controls), metrics_(metrics), zel_files_(zel_files),
-      fastq_files_(fastq_files), adapters_(adapters), samples_(samples), timers_(timers),
-      validator_(&config), spots_(spots), block_(block)
+                             ZelFileManager& zel_files, FastqFileManager& fastq_files, AdapterFinder& adapters,
+                             SampleFinder& samples, TimerManager& timers, std::vector<Spot>& spots, SpotBlock& block)
+    : config_(config), controls_(controls), metrics_(metrics), zel_files_(zel_files), fastq_files_(fastq_files),
+      adapters_(adapters), samples_(samples), timers_(timers), validator_(&config), spots_(spots), block_(block)
 {
 }
 

@@ -21,9 +21,9 @@ class ZelFileManager;
 
 class TileProcessor {
 public:
-    TileProcessor(const Config& config, ControlsManager& controls, MetricsManager& metrics,
-                  ZelFileManager& zel_files, FastqFileManager& fastq_files, AdapterFinder& adapters,
-                  SampleFinder& samples, TimerManager& timers, std::vector<Spot>& spots, SpotBlock& block);
+    TileProcessor(const Config& config, ControlsManager& controls, MetricsManager& metrics, ZelFileManager& zel_files,
+                  FastqFileManager& fastq_files, AdapterFinder& adapters, SampleFinder& samples, TimerManager& timers,
+                  std::vector<Spot>& spots, SpotBlock& block);
 
     // Processes the tile at 1-based position tile of the lane's list; a failing stage
     // throws std::runtime_error and ends the tile.

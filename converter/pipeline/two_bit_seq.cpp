@@ -24,9 +24,7 @@ constexpr std::array<unsigned char, 256> pack_code_table = [] {
 // The letters of bases start .. start + count - 1 of packed bases, 'N' where the quality is 0.
 void write_letters(const unsigned char* packed, const unsigned char* qual, int start, int count, char* out)
 {
-    const auto letter = [&](int b) {
-        return qual[b] == 0 ? 'N' : Letters[(packed[b >> 2] >> (2 * (b & 3))) & 3];
-    };
+    const auto letter = [&](int b) { return qual[b] == 0 ? 'N' : Letters[(packed[b >> 2] >> (2 * (b & 3))) & 3]; };
     int i = 0;
     if constexpr (std::endian::native == std::endian::little) {
         constexpr std::uint64_t ones = 0x0101010101010101ULL;

@@ -50,9 +50,7 @@ T* resized(std::vector<T>& buffer, std::size_t size)
 } // namespace
 
 ZelBundle::ZelBundle(const Config& run_config)
-    : config(&run_config),
-      calls(to_size(run_config.num_reads)),
-      positions(to_size(run_config.num_reads))
+    : config(&run_config), calls(to_size(run_config.num_reads)), positions(to_size(run_config.num_reads))
 {
 }
 
@@ -89,8 +87,7 @@ bool ZelBundle::read_files(ZelReader& zel_reader, const TileFolder& folder, int 
     std::uint64_t positions_count = 0;
     const bool pos_opened = pos_reader.open(pos_file, positions_count);
 
-    bool ok = validate_zel_header(folder, read, static_cast<unsigned long>(cycles),
-                                  static_cast<unsigned long>(extra),
+    bool ok = validate_zel_header(folder, read, static_cast<unsigned long>(cycles), static_cast<unsigned long>(extra),
                                   static_cast<unsigned long>(spots)) &&
               zel_opened && pos_opened && validate_pos_header(folder, read, positions_count);
     if (ok) {
@@ -114,8 +111,8 @@ bool ZelBundle::read_files(ZelReader& zel_reader, const TileFolder& folder, int 
     return ok;
 }
 
-bool ZelBundle::validate_zel_header(const TileFolder& folder, int read, unsigned long cycles,
-                                    unsigned long extra, unsigned long spots)
+bool ZelBundle::validate_zel_header(const TileFolder& folder, int read, unsigned long cycles, unsigned long extra,
+                                    unsigned long spots)
 {
     if (!num_spots_known && spots <= static_cast<unsigned long>(std::numeric_limits<int>::max())) {
         num_spots = static_cast<int>(spots);
@@ -147,8 +144,7 @@ bool ZelBundle::validate_pos_header(const TileFolder& folder, int read, unsigned
     }
     if (!num_spots_known || spots != static_cast<unsigned long>(num_spots)) {
         // The positions file belongs to the read, so the read's base-call file is named.
-        log_file_error("Inconsistant number of spots in .zel file: ",
-                       file_of(folder.zel_files, read));
+        log_file_error("Inconsistant number of spots in .zel file: ", file_of(folder.zel_files, read));
         return false;
     }
     return true;
@@ -202,6 +198,6 @@ void ZelBundle::check_buffers() const
         complete = calls[r].size() >= to_size(num_spots) * to_size(config->cycles[r]) &&
                    positions[r].size() >= 2 * to_size(num_spots);
     if (!complete)
-        throw std::runtime_error("Tile bundle of lane " + std::to_string(lane) + " tile " +
-                                 std::to_string(tile) + " holds too little data for its spots");
+        throw std::runtime_error("Tile bundle of lane " + std::to_string(lane) + " tile " + std::to_string(tile) +
+                                 " holds too little data for its spots");
 }

@@ -27,8 +27,8 @@ public:
     // Checks one read's base-call header against the configured cycles of the read and
     // against the tile's spot count, which the first header checked sets. Every check is
     // made and each failure logged with the read's base-call path.
-    bool validate_zel_header(const TileFolder& folder, int read, unsigned long cycles,
-                             unsigned long extra, unsigned long spots);
+    bool validate_zel_header(const TileFolder& folder, int read, unsigned long cycles, unsigned long extra,
+                             unsigned long spots);
     // Checks a positions file's spot count against the tile's.
     bool validate_pos_header(const TileFolder& folder, int read, unsigned long spots);
 

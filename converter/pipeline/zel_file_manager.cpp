@@ -113,8 +113,8 @@ void ZelFileManager::read_bundles()
     }
 }
 
-void ZelFileManager::start_batch(std::vector<std::shared_ptr<ZelBundle>>& batch,
-                                 std::vector<std::thread>& threads, int first_tile, int count)
+void ZelFileManager::start_batch(std::vector<std::shared_ptr<ZelBundle>>& batch, std::vector<std::thread>& threads,
+                                 int first_tile, int count)
 {
     try {
         for (int i = 0; i < count && !ready.closed(); ++i) {

@@ -31,8 +31,7 @@ public:
     static constexpr std::size_t Queue_bound = 4;
 
     // Without a pool the manager makes its own (make_pool).
-    ZelFileManager(const Config& config, TimerManager& timers, int lane,
-                   std::shared_ptr<ZelBundlePool> pool = nullptr);
+    ZelFileManager(const Config& config, TimerManager& timers, int lane, std::shared_ptr<ZelBundlePool> pool = nullptr);
     // Stops the reader and waits for it when it was not joined, so that a lane that ends by
     // an error never leaves a running thread behind.
     ~ZelFileManager();
@@ -81,7 +80,7 @@ protected:
 private:
     // Starts one tile thread per bundle while the queue is open; a thread that cannot be
     // started stops the reader.
-    void start_batch(std::vector<std::shared_ptr<ZelBundle>>& batch,
-                     std::vector<std::thread>& threads, int first_tile, int count);
+    void start_batch(std::vector<std::shared_ptr<ZelBundle>>& batch, std::vector<std::thread>& threads, int first_tile,
+                     int count);
     void queue_batch(const std::vector<std::shared_ptr<ZelBundle>>& batch);
 };

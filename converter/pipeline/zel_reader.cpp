@@ -1,9 +1,9 @@
 #include "converter/pipeline/zel_reader.h"
 
 #include "common/zel_header.h"
-#include "converter/pipeline/file_header.h"
 #include "converter/app/file_checks.h"
 #include "converter/app/logger.h"
+#include "converter/pipeline/file_header.h"
 
 #include <algorithm>
 #include <array>

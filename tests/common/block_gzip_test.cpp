@@ -15,7 +15,6 @@
 
 namespace {
 
-
 // Base-call-like bytes (quality * 4 + base) with a run of repeats, so both the
 // entropy-coded and the matched paths of deflate are used.
 Bytes make_text(std::size_t size, unsigned seed)
@@ -102,8 +101,7 @@ TEST(BlockGzip, RoundTrip)
         std::size_t size;
         int level;
     };
-    for (const Case& c : {Case{0, 6}, Case{1, 6}, Case{70000, 1}, Case{70000, 6}, Case{70000, 12},
-                          Case{1 << 20, 6}}) {
+    for (const Case& c : {Case{0, 6}, Case{1, 6}, Case{70000, 1}, Case{70000, 6}, Case{70000, 12}, Case{1 << 20, 6}}) {
         SCOPED_TRACE("size " + std::to_string(c.size) + " level " + std::to_string(c.level));
         const Bytes text = make_text(c.size, 3);
         const Bytes member = compress(text, c.level);
@@ -157,7 +155,11 @@ TEST(BlockGzip, DetectsDamagedMembers)
         void (*damage)(Bytes& member);
     };
     const Case cases[] = {
-        {"deflate data", [](Bytes& m) { for (std::size_t i = 30; i < 60; ++i) m[i] = 0xFF; }},
+        {"deflate data",
+         [](Bytes& m) {
+             for (std::size_t i = 30; i < 60; ++i)
+                 m[i] = 0xFF;
+         }},
         {"crc", [](Bytes& m) { m[m.size() - 8] ^= 0x01; }},
         {"isize", [](Bytes& m) { put_u32(m, m.size() - 4, u32_at(m, m.size() - 4) + 1); }},
         {"truncated", [](Bytes& m) { m.pop_back(); }},

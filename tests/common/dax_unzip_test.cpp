@@ -106,8 +106,8 @@ protected:
     void SetUp() override
     {
         std::random_device device;
-        folder_ = fs::temp_directory_path() /
-                  ("dax_unzip_test_" + std::to_string(device()) + "_" + std::to_string(device()));
+        folder_ =
+            fs::temp_directory_path() / ("dax_unzip_test_" + std::to_string(device()) + "_" + std::to_string(device()));
         fs::create_directories(folder_);
     }
 
@@ -191,9 +191,8 @@ TEST_F(DaxUnZipTest, MatchesSerialInflateForAnyReadSize)
     for (const Layout& layout : layouts()) {
         const std::string path = write("layout.gz", build(layout.pieces, seed++));
         const Bytes expected = gunzip_with_zlib(path);
-        for (std::uint64_t step : {std::uint64_t(1), std::uint64_t(7), std::uint64_t(4096),
-                                   std::uint64_t(65537), std::uint64_t(expected.size()),
-                                   std::uint64_t(expected.size() + 1000)}) {
+        for (std::uint64_t step : {std::uint64_t(1), std::uint64_t(7), std::uint64_t(4096), std::uint64_t(65537),
+                                   std::uint64_t(expected.size()), std::uint64_t(expected.size() + 1000)}) {
             if (step == 0 || (step < 64 && expected.size() > 200000))
                 continue;
             SCOPED_TRACE(std::string(layout.name) + ", reads of " + std::to_string(step));
@@ -367,8 +366,11 @@ TEST_F(DaxUnZipTest, DamagedFilesAreFormatErrors)
              f.insert(f.begin() + second_end, trailer.begin(), trailer.end());
              put_u32(f, second + 16, u32_at(f, second + 16) + 8);
          }},
-        {"other bytes", [](Bytes& f) { f.assign({'n', 'o', 't', ' ', 'g', 'z', 'i', 'p', ' ', 'a', 't', ' ', 'a', 'l', 'l',
-                                                 '.', '.', '.', '.', '.', '.'}); }},
+        {"other bytes",
+         [](Bytes& f) {
+             f.assign({'n', 'o', 't', ' ', 'g', 'z', 'i', 'p', ' ', 'a', 't',
+                       ' ', 'a', 'l', 'l', '.', '.', '.', '.', '.', '.'});
+         }},
         {"wrong magic", [](Bytes& f) { f[0] = 0x1E; }},
         {"short header", [](Bytes& f) { f.erase(f.begin() + 12, f.end()); }},
         {"foreign extra subfield", [&](Bytes& f) { f[second + 13] = 'C'; }},

@@ -12,40 +12,43 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-std::string lines(const Strings& parts) {
+std::string lines(const Strings& parts)
+{
     std::string text;
-    for (const auto& p : parts) text += p + "\n";
+    for (const auto& p : parts)
+        text += p + "\n";
     return text;
 }
 
 // A complete design sheet; the line numbers are in the comments.
 const Strings full_sheet = {
-    "[Header]",                                         // 1
-    "FileFormatVersion,1",                              // 2
-    "",                                                 // 3
-    "[Quillon Settings]",                               // 4
-    "IncludeTiles,\"L01/S01_T001,L02/S02_T123\"",       // 5
-    "ExcludeTiles,",                                    // 6
-    "OutputControlFASTQ,False",                         // 7
-    "OutputIndexFASTQ,true",                            // 8
-    "I1Mismatches,2",                                   // 9
-    "I2Mismatches,0",                                   // 10
-    "MergeLanes,TRUE",                                  // 11
-    "R1CycleUsage,T1:Y151",                             // 12
-    "R2CycleUsage,\"T4:N*Y8N2\"",                       // 13
-    "I1CycleUsage,t2 : y 8",                            // 14
-    "I2CycleUsage,T3:Y8",                               // 15
-    "U1CycleUsage,",                                    // 16
+    "[Header]",                                   // 1
+    "FileFormatVersion,1",                        // 2
+    "",                                           // 3
+    "[Quillon Settings]",                         // 4
+    "IncludeTiles,\"L01/S01_T001,L02/S02_T123\"", // 5
+    "ExcludeTiles,",                              // 6
+    "OutputControlFASTQ,False",                   // 7
+    "OutputIndexFASTQ,true",                      // 8
+    "I1Mismatches,2",                             // 9
+    "I2Mismatches,0",                             // 10
+    "MergeLanes,TRUE",                            // 11
+    "R1CycleUsage,T1:Y151",                       // 12
+    "R2CycleUsage,\"T4:N*Y8N2\"",                 // 13
+    "I1CycleUsage,t2 : y 8",                      // 14
+    "I2CycleUsage,T3:Y8",                         // 15
+    "U1CycleUsage,",                              // 16
 };
 
 // The required keys only, with masks.
-Strings minimal_sheet() {
-    return {"[Header]",           "FileFormatVersion,7", "[Quillon Settings]",
-            "R1CycleUsage,T1:Y5", "R2CycleUsage,T2:Y5",  "I1CycleUsage,T3:Y5",
-            "I2CycleUsage,T4:Y5"};
+Strings minimal_sheet()
+{
+    return {"[Header]",           "FileFormatVersion,7", "[Quillon Settings]", "R1CycleUsage,T1:Y5",
+            "R2CycleUsage,T2:Y5", "I1CycleUsage,T3:Y5",  "I2CycleUsage,T4:Y5"};
 }
 
-TEST(QuillonSheet, LoadsACompleteSheet) {
+TEST(QuillonSheet, LoadsACompleteSheet)
+{
     QuillonSheet sheet;
     EXPECT_FALSE(sheet.loaded);
     Strings errors = {"caller's old error"};
@@ -71,7 +74,8 @@ TEST(QuillonSheet, LoadsACompleteSheet) {
     EXPECT_EQ(s.U2CycleUsage, "");
 }
 
-TEST(QuillonSheet, AbsentKeysKeepDefaults) {
+TEST(QuillonSheet, AbsentKeysKeepDefaults)
+{
     QuillonSheet sheet;
     Strings errors, warnings;
     ASSERT_TRUE(sheet.load(lines(minimal_sheet()), errors, warnings));
@@ -86,14 +90,14 @@ TEST(QuillonSheet, AbsentKeysKeepDefaults) {
     EXPECT_EQ(s.R2CycleUsage, "T2:Y5");
 }
 
-TEST(QuillonSheet, MissingSectionsReplaceTheCallersLists) {
+TEST(QuillonSheet, MissingSectionsReplaceTheCallersLists)
+{
     QuillonSheet sheet;
     Strings errors = {"old"};
     Strings warnings = {"old"};
     EXPECT_FALSE(sheet.load("[Other]\nx,1\n", errors, warnings));
     EXPECT_TRUE(sheet.loaded);
-    EXPECT_EQ(errors, (Strings{"Error: Missing section 'Header'",
-                               "Error: Missing section 'Quillon Settings'"}));
+    EXPECT_EQ(errors, (Strings{"Error: Missing section 'Header'", "Error: Missing section 'Quillon Settings'"}));
     EXPECT_TRUE(warnings.empty()); // unknown sections are not checked after a missing one
     EXPECT_EQ(errors, sheet.errors);
 
@@ -102,9 +106,10 @@ TEST(QuillonSheet, MissingSectionsReplaceTheCallersLists) {
     EXPECT_EQ(errors.size(), 2u);
 }
 
-TEST(QuillonSheet, MissingRequiredKeyAndKeyWithoutValue) {
+TEST(QuillonSheet, MissingRequiredKeyAndKeyWithoutValue)
+{
     Strings text = minimal_sheet();
-    text.erase(text.begin() + 3); // R1CycleUsage
+    text.erase(text.begin() + 3);   // R1CycleUsage
     text.push_back("U2CycleUsage"); // present, no value: loads, mask stays empty
     QuillonSheet sheet;
     Strings errors, warnings;
@@ -121,45 +126,44 @@ TEST(QuillonSheet, MissingRequiredKeyAndKeyWithoutValue) {
     EXPECT_EQ(again.quillon_settings.R1CycleUsage, "");
 }
 
-TEST(QuillonSheet, EveryBadValueReportedInOrderWithItsLine) {
+TEST(QuillonSheet, EveryBadValueReportedInOrderWithItsLine)
+{
     const Strings text = {
-        "[Header]",                                           // 1
-        "FileFormatVersion,1000",                             // 2
-        "[Quillon Settings]",                                 // 3
+        "[Header]",                                              // 1
+        "FileFormatVersion,1000",                                // 2
+        "[Quillon Settings]",                                    // 3
         "IncludeTiles,\"L01/S01_T001, L1/S2_T3 ,l01/s02_t123\"", // 4
-        "ExcludeTiles,L01/S01_T001",                          // 5
-        "OutputControlFASTQ,yes",                             // 6
-        "OutputIndexFASTQ,",                                  // 7: no value, optional
-        "I1Mismatches,3",                                     // 8
-        "I2Mismatches,x",                                     // 9
-        "MergeLanes,False",                                   // 10
-        "R1CycleUsage,T5:Y10",                                // 11
-        "R2CycleUsage,T1:Y8+N2",                              // 12
-        "I1CycleUsage,T1:Y99999999999",                       // 13
-        "I2CycleUsage,T3:Y8",                                 // 14
-        "Surprise,1",                                         // 15
-        "[Extra]",                                            // 16
-        "a,b",                                                // 17
+        "ExcludeTiles,L01/S01_T001",                             // 5
+        "OutputControlFASTQ,yes",                                // 6
+        "OutputIndexFASTQ,",                                     // 7: no value, optional
+        "I1Mismatches,3",                                        // 8
+        "I2Mismatches,x",                                        // 9
+        "MergeLanes,False",                                      // 10
+        "R1CycleUsage,T5:Y10",                                   // 11
+        "R2CycleUsage,T1:Y8+N2",                                 // 12
+        "I1CycleUsage,T1:Y99999999999",                          // 13
+        "I2CycleUsage,T3:Y8",                                    // 14
+        "Surprise,1",                                            // 15
+        "[Extra]",                                               // 16
+        "a,b",                                                   // 17
     };
     QuillonSheet sheet;
     Strings errors, warnings;
     EXPECT_FALSE(sheet.load(lines(text), errors, warnings));
-    EXPECT_EQ(errors,
-              (Strings{
-                  "line 2; Error: Value out of range: '1000'",
-                  "line 4; Error: Invalid tile specification 'L1/S2_T3'",
-                  "line 4; Error: Invalid tile specification 'l01/s02_t123'",
-                  "line 6; Error: Unexpected value 'yes'",
-                  "line 8; Error: Value out of range: '3'",
-                  "line 9; Error: Expecting integer value but got: 'x'",
-                  "line 11; Error: Involving 'T5:Y10'; track number must be 1-4",
-                  "line 12; Error: Involving 'T1:Y8+N2'; position: (6); '+' unexpected",
-                  "line 13; Error: Involving 'T1:Y99999999999'; integer value too large",
-              }));
-    EXPECT_EQ(warnings,
-              (Strings{"line 17; Warning: Unknown section 'Extra'",
-                       "line 15; Warning: Unknown setting 'Surprise' for section 'Quillon "
-                       "Settings'"}));
+    EXPECT_EQ(errors, (Strings{
+                          "line 2; Error: Value out of range: '1000'",
+                          "line 4; Error: Invalid tile specification 'L1/S2_T3'",
+                          "line 4; Error: Invalid tile specification 'l01/s02_t123'",
+                          "line 6; Error: Unexpected value 'yes'",
+                          "line 8; Error: Value out of range: '3'",
+                          "line 9; Error: Expecting integer value but got: 'x'",
+                          "line 11; Error: Involving 'T5:Y10'; track number must be 1-4",
+                          "line 12; Error: Involving 'T1:Y8+N2'; position: (6); '+' unexpected",
+                          "line 13; Error: Involving 'T1:Y99999999999'; integer value too large",
+                      }));
+    EXPECT_EQ(warnings, (Strings{"line 17; Warning: Unknown section 'Extra'",
+                                 "line 15; Warning: Unknown setting 'Surprise' for section 'Quillon "
+                                 "Settings'"}));
     const QuillonSettings& s = sheet.quillon_settings;
     EXPECT_EQ(sheet.quillon_header.FileFormatVersion, 1); // defaults kept for bad values
     EXPECT_TRUE(s.IncludeTiles.empty());
@@ -174,7 +178,8 @@ TEST(QuillonSheet, EveryBadValueReportedInOrderWithItsLine) {
     EXPECT_EQ(s.I2CycleUsage, "T3:Y8");
 }
 
-TEST(QuillonSheet, HeaderVersionIsRequiredAndNumeric) {
+TEST(QuillonSheet, HeaderVersionIsRequiredAndNumeric)
+{
     Strings text = minimal_sheet();
     text[1] = "FileFormatVersion";
     QuillonSheet a;
@@ -191,10 +196,10 @@ TEST(QuillonSheet, HeaderVersionIsRequiredAndNumeric) {
     EXPECT_EQ(errors, (Strings{"line 2; Error: Value out of range: '0'"}));
 }
 
-TEST(QuillonSheet, MismatchValues) {
-    for (const auto& [value, ok, expected] :
-         std::vector<std::tuple<std::string, bool, int>>{{"0", true, 0}, {"2", true, 2},
-                                                         {"3", false, 1}, {"-1", false, 1}}) {
+TEST(QuillonSheet, MismatchValues)
+{
+    for (const auto& [value, ok, expected] : std::vector<std::tuple<std::string, bool, int>>{
+             {"0", true, 0}, {"2", true, 2}, {"3", false, 1}, {"-1", false, 1}}) {
         Strings text = minimal_sheet();
         text.push_back("I1Mismatches," + value);
         QuillonSheet sheet;
@@ -204,7 +209,8 @@ TEST(QuillonSheet, MismatchValues) {
     }
 }
 
-TEST(QuillonSheet, TileLists) {
+TEST(QuillonSheet, TileLists)
+{
     Strings text = minimal_sheet();
     text.push_back("IncludeTiles,\"L01/S01_T001 , L02/S09_T999\"");
     text.push_back("ExcludeTiles,\"\"");
@@ -232,7 +238,8 @@ TEST(QuillonSheet, TileLists) {
     EXPECT_EQ(bad.quillon_settings.ExcludeTiles, (Strings{"previous"}));
 }
 
-TEST(QuillonSheet, CallersFindKeysWithValidateField) {
+TEST(QuillonSheet, CallersFindKeysWithValidateField)
+{
     Strings text = minimal_sheet();
     text.push_back("MergeLanes,true");
     text.push_back("I2Mismatches");
@@ -246,7 +253,8 @@ TEST(QuillonSheet, CallersFindKeysWithValidateField) {
     EXPECT_TRUE(sheet.errors.empty());
 }
 
-TEST(QuillonSheet, DuplicateKeyFirstRowWins) {
+TEST(QuillonSheet, DuplicateKeyFirstRowWins)
+{
     Strings text = minimal_sheet();
     text.push_back("I1Mismatches,0");
     text.push_back("I1Mismatches,2");
@@ -257,7 +265,8 @@ TEST(QuillonSheet, DuplicateKeyFirstRowWins) {
     EXPECT_EQ(sheet.quillon_settings.I1Mismatches, 0);
 }
 
-TEST(QuillonSheet, NonAsciiTextNeitherThrowsNorFails) {
+TEST(QuillonSheet, NonAsciiTextNeitherThrowsNorFails)
+{
     Strings text = minimal_sheet();
     text.push_back("MergeLanes,\xC3\xA9true\xFF");
     text.push_back("\xFF\xFE");
@@ -269,27 +278,27 @@ TEST(QuillonSheet, NonAsciiTextNeitherThrowsNorFails) {
                                  "line 9; Warning: Invalid (non-ascii) characters in input"}));
 }
 
-const char* const stored_full_sheet =
-    "[Header]\n"
-    "FileFormatVersion,1\n"
-    "\n"
-    "[Quillon Settings]\n"
-    "IncludeTiles,\"L01/S01_T001,L02/S02_T123\"\n"
-    "ExcludeTiles,\"\"\n"
-    "OutputControlFASTQ,False\n"
-    "OutputIndexFASTQ,True\n"
-    "I1Mismatches,2\n"
-    "I2Mismatches,0\n"
-    "MergeLanes,True\n"
-    "R1CycleUsage,\"T1:Y151\"\n"
-    "R2CycleUsage,\"T4:N*Y8N2\"\n"
-    "I1CycleUsage,\"t2 : y 8\"\n"
-    "I2CycleUsage,\"T3:Y8\"\n"
-    "U1CycleUsage,\"\"\n"
-    "U2CycleUsage,\"\"\n"
-    "\n";
+const char* const stored_full_sheet = "[Header]\n"
+                                      "FileFormatVersion,1\n"
+                                      "\n"
+                                      "[Quillon Settings]\n"
+                                      "IncludeTiles,\"L01/S01_T001,L02/S02_T123\"\n"
+                                      "ExcludeTiles,\"\"\n"
+                                      "OutputControlFASTQ,False\n"
+                                      "OutputIndexFASTQ,True\n"
+                                      "I1Mismatches,2\n"
+                                      "I2Mismatches,0\n"
+                                      "MergeLanes,True\n"
+                                      "R1CycleUsage,\"T1:Y151\"\n"
+                                      "R2CycleUsage,\"T4:N*Y8N2\"\n"
+                                      "I1CycleUsage,\"t2 : y 8\"\n"
+                                      "I2CycleUsage,\"T3:Y8\"\n"
+                                      "U1CycleUsage,\"\"\n"
+                                      "U2CycleUsage,\"\"\n"
+                                      "\n";
 
-TEST(QuillonSheet, StoreAfterLoadWritesTheOwnLayout) {
+TEST(QuillonSheet, StoreAfterLoadWritesTheOwnLayout)
+{
     QuillonSheet sheet;
     Strings errors, warnings;
     ASSERT_TRUE(sheet.load(lines(full_sheet), errors, warnings));
@@ -298,7 +307,8 @@ TEST(QuillonSheet, StoreAfterLoadWritesTheOwnLayout) {
     EXPECT_EQ(out, stored_full_sheet);
 }
 
-TEST(QuillonSheet, StoreRoundTrip) {
+TEST(QuillonSheet, StoreRoundTrip)
+{
     QuillonSheet original;
     QuillonSettings& s = original.quillon_settings;
     original.quillon_header.FileFormatVersion = 42;
@@ -343,7 +353,8 @@ TEST(QuillonSheet, StoreRoundTrip) {
     EXPECT_EQ(again, text);
 }
 
-TEST(QuillonSheet, SectionTables) {
+TEST(QuillonSheet, SectionTables)
+{
     const QuillonSheetInfo& info = QuillonSheet::quillon_sheet_info_();
     ASSERT_EQ(info.size(), 2u);
     EXPECT_EQ(info[0].id, 1);
@@ -357,12 +368,10 @@ TEST(QuillonSheet, SectionTables) {
     EXPECT_EQ(info[1].name, "Quillon Settings");
     EXPECT_TRUE(info[1].is_settings());
     const std::vector<std::tuple<int, std::string, bool>> keys = {
-        {0, "IncludeTiles", false},       {1, "ExcludeTiles", false},
-        {2, "OutputControlFASTQ", false}, {3, "OutputIndexFASTQ", false},
-        {5, "I1Mismatches", false},       {6, "I2Mismatches", false},
-        {4, "MergeLanes", false},         {7, "R1CycleUsage", true},
-        {8, "R2CycleUsage", true},        {9, "I1CycleUsage", true},
-        {10, "I2CycleUsage", true},       {11, "U1CycleUsage", false},
+        {0, "IncludeTiles", false},     {1, "ExcludeTiles", false}, {2, "OutputControlFASTQ", false},
+        {3, "OutputIndexFASTQ", false}, {5, "I1Mismatches", false}, {6, "I2Mismatches", false},
+        {4, "MergeLanes", false},       {7, "R1CycleUsage", true},  {8, "R2CycleUsage", true},
+        {9, "I1CycleUsage", true},      {10, "I2CycleUsage", true}, {11, "U1CycleUsage", false},
         {12, "U2CycleUsage", false}};
     ASSERT_EQ(info[1].headings.size(), keys.size());
     for (std::size_t i = 0; i < keys.size(); ++i) {

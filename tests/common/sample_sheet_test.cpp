@@ -18,42 +18,44 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-std::string lines(const Strings& parts) {
+std::string lines(const Strings& parts)
+{
     std::string text;
-    for (const auto& p : parts) text += p + "\n";
+    for (const auto& p : parts)
+        text += p + "\n";
     return text;
 }
 
-const char* const valid_sheet_text =
-    "[Run Information]\n"              // 1
-    "FileFormatVersion,2\n"            // 2
-    "InstrumentPlatform,Quill\n"       // 3
-    "FlowcellBarcode,FC123\n"          // 4
-    "RunName,\"Run 1\"\n"              // 5
-    "\n"                               // 6
-    "[Flow Cell Settings]\n"           // 7
-    "Read1Cycles,151\n"                // 8
-    "Read2Cycles,0\n"                  // 9
-    "Index1Cycles,8\n"                 // 10
-    "Index2Cycles,8\n"                 // 11
-    "CustomPrimer,False\n"             // 12
-    "QUILLON,True\n"                   // 13
-    "\n"                               // 14
-    "[Quillon Settings]\n"             // 15
-    "MergeLanes,true\n"                // 16
-    "\n"                               // 17
-    "[Samples]\n"                      // 18
-    "Biosample,Lane,Index,Index2\n"    // 19
-    "S1,1,acgtacgt,TTTTAAAA\n"         // 20
-    "S2,1,CCCCGGGG,aaaatttt\n"         // 21
-    "S1,2,acgtacgt,TTTTAAAA\n";        // 22
+const char* const valid_sheet_text = "[Run Information]\n"           // 1
+                                     "FileFormatVersion,2\n"         // 2
+                                     "InstrumentPlatform,Quill\n"    // 3
+                                     "FlowcellBarcode,FC123\n"       // 4
+                                     "RunName,\"Run 1\"\n"           // 5
+                                     "\n"                            // 6
+                                     "[Flow Cell Settings]\n"        // 7
+                                     "Read1Cycles,151\n"             // 8
+                                     "Read2Cycles,0\n"               // 9
+                                     "Index1Cycles,8\n"              // 10
+                                     "Index2Cycles,8\n"              // 11
+                                     "CustomPrimer,False\n"          // 12
+                                     "QUILLON,True\n"                // 13
+                                     "\n"                            // 14
+                                     "[Quillon Settings]\n"          // 15
+                                     "MergeLanes,true\n"             // 16
+                                     "\n"                            // 17
+                                     "[Samples]\n"                   // 18
+                                     "Biosample,Lane,Index,Index2\n" // 19
+                                     "S1,1,acgtacgt,TTTTAAAA\n"      // 20
+                                     "S2,1,CCCCGGGG,aaaatttt\n"      // 21
+                                     "S1,2,acgtacgt,TTTTAAAA\n";     // 22
 
 // The head of a sheet (lines 1 to 9) whose Quillon Settings section holds the given lines;
 // Samples follows with its heading row.
-Strings head(const Strings& quillon_settings = {}) {
-    Strings text = {"[Run Information]", "FileFormatVersion,2", "InstrumentPlatform,Quill",
-                    "[Flow Cell Settings]", "Read1Cycles,151", "CustomPrimer,false",
-                    "QUILLON,true", "[Quillon Settings]"};
+Strings head(const Strings& quillon_settings = {})
+{
+    Strings text = {"[Run Information]",    "FileFormatVersion,2", "InstrumentPlatform,Quill",
+                    "[Flow Cell Settings]", "Read1Cycles,151",     "CustomPrimer,false",
+                    "QUILLON,true",         "[Quillon Settings]"};
     text.insert(text.end(), quillon_settings.begin(), quillon_settings.end());
     text.push_back("[Samples]");
     text.push_back("Biosample,Lane,Index,Index2");
@@ -72,25 +74,24 @@ struct EarlyUse {
     bool design_loaded = false;
     Strings errors;
 
-    EarlyUse()
-        : sample_info(SampleSheet::sample_sheet_info_()),
-          quillon_info(QuillonSheet::quillon_sheet_info_()) {
+    EarlyUse() : sample_info(SampleSheet::sample_sheet_info_()), quillon_info(QuillonSheet::quillon_sheet_info_())
+    {
         SampleSheet sheet;
         Strings warnings;
         sample_loaded = sheet.load(valid_sheet_text, errors, warnings);
         QuillonSheet design;
         Strings design_errors;
-        design_loaded = design.load(
-            "[Header]\nFileFormatVersion,1\n[Quillon Settings]\nR1CycleUsage\nR2CycleUsage\n"
-            "I1CycleUsage\nI2CycleUsage\n",
-            design_errors, warnings);
+        design_loaded = design.load("[Header]\nFileFormatVersion,1\n[Quillon Settings]\nR1CycleUsage\nR2CycleUsage\n"
+                                    "I1CycleUsage\nI2CycleUsage\n",
+                                    design_errors, warnings);
         errors.insert(errors.end(), design_errors.begin(), design_errors.end());
     }
 };
 
 const EarlyUse early_use;
 
-TEST(SampleSheetStaticTables, UsableDuringStaticInitialisation) {
+TEST(SampleSheetStaticTables, UsableDuringStaticInitialisation)
+{
     EXPECT_TRUE(early_use.sample_loaded);
     EXPECT_TRUE(early_use.design_loaded);
     EXPECT_TRUE(early_use.errors.empty()) << early_use.errors.front();
@@ -101,7 +102,8 @@ TEST(SampleSheetStaticTables, UsableDuringStaticInitialisation) {
     EXPECT_EQ(early_use.quillon_info[1].headings.size(), 13u);
 }
 
-TEST(SampleSheetStaticTables, Contents) {
+TEST(SampleSheetStaticTables, Contents)
+{
     const SampleSheetInfo& info = SampleSheet::sample_sheet_info_();
     ASSERT_EQ(info.size(), 4u);
     const std::vector<std::tuple<int, std::string, int>> sections = {
@@ -117,20 +119,21 @@ TEST(SampleSheetStaticTables, Contents) {
     }
     auto names = [](const SectionInfo& s) {
         Strings out;
-        for (const auto& h : s.headings) out.push_back(h.name + (h.required ? "*" : ""));
+        for (const auto& h : s.headings)
+            out.push_back(h.name + (h.required ? "*" : ""));
         return out;
     };
-    EXPECT_EQ(names(info[0]), (Strings{"FileFormatVersion*", "InstrumentPlatform*",
-                                       "FlowcellBarcode", "RunName"}));
-    EXPECT_EQ(names(info[1]), (Strings{"Read1Cycles*", "Read2Cycles", "Index1Cycles",
-                                       "Index2Cycles", "CustomPrimer*", "QUILLON*"}));
+    EXPECT_EQ(names(info[0]), (Strings{"FileFormatVersion*", "InstrumentPlatform*", "FlowcellBarcode", "RunName"}));
+    EXPECT_EQ(names(info[1]),
+              (Strings{"Read1Cycles*", "Read2Cycles", "Index1Cycles", "Index2Cycles", "CustomPrimer*", "QUILLON*"}));
     EXPECT_EQ(names(info[3]), (Strings{"Biosample*", "Lane*", "Index*", "Index2*"}));
     for (std::size_t i = 0; i < info[3].headings.size(); ++i) {
         EXPECT_EQ(info[3].headings[i].id, static_cast<int>(i));
     }
 }
 
-TEST(SampleSheetStaticTables, QuillonSettingsKeysAreOptionalInTheSampleSheetOnly) {
+TEST(SampleSheetStaticTables, QuillonSettingsKeysAreOptionalInTheSampleSheetOnly)
+{
     SampleSheet sheet;
     QuillonSheet design;
     const SectionInfo& settings = QuillonSettings::section_info();
@@ -149,7 +152,8 @@ TEST(SampleSheetStaticTables, QuillonSettingsKeysAreOptionalInTheSampleSheetOnly
 // ---------------------------------------------------------------------------------------------
 // Loading
 
-TEST(SampleSheet, LoadsAValidSheet) {
+TEST(SampleSheet, LoadsAValidSheet)
+{
     SampleSheet sheet;
     EXPECT_FALSE(sheet.loaded);
     Strings errors = {"old"}, warnings = {"old"};
@@ -179,7 +183,8 @@ TEST(SampleSheet, LoadsAValidSheet) {
     EXPECT_EQ(sheet.samples[2].Lane, 2);
 }
 
-TEST(SampleSheet, EmptyQuillonSettingsSectionLoads) {
+TEST(SampleSheet, EmptyQuillonSettingsSectionLoads)
+{
     SampleSheet sheet;
     Strings errors, warnings;
     Strings text = head();
@@ -190,14 +195,14 @@ TEST(SampleSheet, EmptyQuillonSettingsSectionLoads) {
     EXPECT_EQ(sheet.quillon_settings.R1CycleUsage, "");
 }
 
-TEST(SampleSheet, MissingSections) {
+TEST(SampleSheet, MissingSections)
+{
     SampleSheet sheet;
     Strings errors = {"old"}, warnings = {"old"};
-    EXPECT_FALSE(sheet.load("[Samples]\nBiosample,Lane,Index,Index2\n[Header]\nx,1\n", errors,
-                            warnings));
-    EXPECT_EQ(errors, (Strings{"Error: Missing section 'Run Information'",
-                               "Error: Missing section 'Flow Cell Settings'",
-                               "Error: Missing section 'Quillon Settings'"}));
+    EXPECT_FALSE(sheet.load("[Samples]\nBiosample,Lane,Index,Index2\n[Header]\nx,1\n", errors, warnings));
+    EXPECT_EQ(errors,
+              (Strings{"Error: Missing section 'Run Information'", "Error: Missing section 'Flow Cell Settings'",
+                       "Error: Missing section 'Quillon Settings'"}));
     EXPECT_TRUE(warnings.empty());
     EXPECT_EQ(sheet.run_information.FileFormatVersion, 2); // nothing read
 
@@ -208,7 +213,8 @@ TEST(SampleSheet, MissingSections) {
     EXPECT_EQ(errors, (Strings{"Error: Missing section 'Quillon Settings'"}));
 }
 
-TEST(SampleSheet, MissingKeysAndHeadings) {
+TEST(SampleSheet, MissingKeysAndHeadings)
+{
     const Strings text = {
         "[Run Information]",            // 1
         "FileFormatVersion,2",          // 2
@@ -224,50 +230,46 @@ TEST(SampleSheet, MissingKeysAndHeadings) {
     SampleSheet sheet;
     Strings errors, warnings;
     EXPECT_FALSE(sheet.load(lines(text), errors, warnings));
-    EXPECT_EQ(errors,
-              (Strings{"line 2; Error: Missing required setting 'InstrumentPlatform' for section "
-                       "'Run Information'",
-                       "line 5; Error: Missing required setting 'Read1Cycles' for section 'Flow "
-                       "Cell Settings'",
-                       "line 5; Error: Missing required setting 'QUILLON' for section 'Flow Cell "
-                       "Settings'",
-                       "line 9; Error: Missing required column heading 'Lane' for section "
-                       "'Samples'"}));
-    EXPECT_EQ(warnings,
-              (Strings{"line 3; Warning: Unknown setting 'Platform' for section 'Run Information'",
-                       "line 9; Warning: Unknown column heading 'Extra' for section 'Samples'"}));
+    EXPECT_EQ(errors, (Strings{"line 2; Error: Missing required setting 'InstrumentPlatform' for section "
+                               "'Run Information'",
+                               "line 5; Error: Missing required setting 'Read1Cycles' for section 'Flow "
+                               "Cell Settings'",
+                               "line 5; Error: Missing required setting 'QUILLON' for section 'Flow Cell "
+                               "Settings'",
+                               "line 9; Error: Missing required column heading 'Lane' for section "
+                               "'Samples'"}));
+    EXPECT_EQ(warnings, (Strings{"line 3; Warning: Unknown setting 'Platform' for section 'Run Information'",
+                                 "line 9; Warning: Unknown column heading 'Extra' for section 'Samples'"}));
     EXPECT_EQ(sheet.flow_cell_settings.Read2Cycles, 0); // no value read after a failed check
     EXPECT_TRUE(sheet.samples.empty());
 }
 
-TEST(SampleSheet, BadValuesInOrderWithLines) {
+TEST(SampleSheet, BadValuesInOrderWithLines)
+{
     const Strings text = {
-        "[Run Information]",             // 1
-        "FileFormatVersion,0",           // 2
-        "InstrumentPlatform",            // 3
-        "[Flow Cell Settings]",          // 4
-        "Read1Cycles,7",                 // 5
-        "Read2Cycles,5",                 // 6
-        "Index1Cycles,0",                // 7
-        "Index2Cycles,",                 // 8: key alone, optional
-        "CustomPrimer,maybe",            // 9
-        "QUILLON,True",                  // 10
-        "[Quillon Settings]",            // 11
-        "I2Mismatches,4",                // 12
-        "[Samples]",                     // 13
-        "Biosample,Lane,Index,Index2",   // 14
-        "A,3,ACGT,TTTT",                 // 15
-        "B,x,ACGA,TTTT",                 // 16
+        "[Run Information]",           // 1
+        "FileFormatVersion,0",         // 2
+        "InstrumentPlatform",          // 3
+        "[Flow Cell Settings]",        // 4
+        "Read1Cycles,7",               // 5
+        "Read2Cycles,5",               // 6
+        "Index1Cycles,0",              // 7
+        "Index2Cycles,",               // 8: key alone, optional
+        "CustomPrimer,maybe",          // 9
+        "QUILLON,True",                // 10
+        "[Quillon Settings]",          // 11
+        "I2Mismatches,4",              // 12
+        "[Samples]",                   // 13
+        "Biosample,Lane,Index,Index2", // 14
+        "A,3,ACGT,TTTT",               // 15
+        "B,x,ACGA,TTTT",               // 16
     };
     SampleSheet sheet;
     Strings errors, warnings;
     EXPECT_FALSE(sheet.load(lines(text), errors, warnings));
-    EXPECT_EQ(errors, (Strings{"line 2; Error: Value out of range: '0'",
-                               "line 3; Error: Missing data column",
-                               "line 5; Error: Value out of range: '7'",
-                               "line 6; Error: Value out of range: '5'",
-                               "line 9; Error: Unexpected value 'maybe'",
-                               "line 12; Error: Value out of range: '4'",
+    EXPECT_EQ(errors, (Strings{"line 2; Error: Value out of range: '0'", "line 3; Error: Missing data column",
+                               "line 5; Error: Value out of range: '7'", "line 6; Error: Value out of range: '5'",
+                               "line 9; Error: Unexpected value 'maybe'", "line 12; Error: Value out of range: '4'",
                                "line 15; Error: Value out of range: '3'",
                                "line 16; Error: Expecting integer value but got: 'x'"}));
     EXPECT_TRUE(warnings.empty());
@@ -278,27 +280,27 @@ TEST(SampleSheet, BadValuesInOrderWithLines) {
     EXPECT_EQ(sheet.samples[1].Lane, 0);
 }
 
-TEST(SampleSheet, MissingValuesInSampleRows) {
-    Strings text = head();  // Samples heading row on line 10
-    text.push_back("A,1,ACGT");   // 11: no Index2
-    text.push_back("B,1,,GGGG");  // 12: an empty Index is a value
-    text.push_back("C,1,TTTT,");  // 13: the trailing comma adds no field
-    text.push_back("D");          // 14
+TEST(SampleSheet, MissingValuesInSampleRows)
+{
+    Strings text = head();       // Samples heading row on line 10
+    text.push_back("A,1,ACGT");  // 11: no Index2
+    text.push_back("B,1,,GGGG"); // 12: an empty Index is a value
+    text.push_back("C,1,TTTT,"); // 13: the trailing comma adds no field
+    text.push_back("D");         // 14
     SampleSheet sheet;
     Strings errors, warnings;
     EXPECT_FALSE(sheet.load(lines(text), errors, warnings));
-    EXPECT_EQ(errors, (Strings{"line 11; Error: Missing data column",
-                               "line 13; Error: Missing data column",
-                               "line 14; Error: Missing data column",
-                               "line 14; Error: Missing data column",
+    EXPECT_EQ(errors, (Strings{"line 11; Error: Missing data column", "line 13; Error: Missing data column",
+                               "line 14; Error: Missing data column", "line 14; Error: Missing data column",
                                "line 14; Error: Missing data column"}));
     ASSERT_EQ(sheet.samples.size(), 4u);
     EXPECT_EQ(sheet.samples[1].Index, "");
     EXPECT_EQ(sheet.samples[1].Index2, "GGGG");
 }
 
-TEST(SampleSheet, Duplicates) {
-    Strings text = head();          // Samples heading row on line 10
+TEST(SampleSheet, Duplicates)
+{
+    Strings text = head();            // Samples heading row on line 10
     text.push_back("S1,1,acgt,tttt"); // 11
     text.push_back("S2,1,ACGT,TTTT"); // 12: same pair as line 11 after upper-casing
     text.push_back("S1,1,GGGG,CCCC"); // 13: same id as line 11
@@ -308,17 +310,17 @@ TEST(SampleSheet, Duplicates) {
     SampleSheet sheet;
     Strings errors, warnings;
     EXPECT_FALSE(sheet.load(lines(text), errors, warnings));
-    EXPECT_EQ(errors,
-              (Strings{"Error: Duplicate Index+Index2 sequence: ACGT+TTTT, lane: 1, on lines: 11, 12",
-                       "Error: Duplicate sample id (biosample): S1, lane: 1, lines: 11, 13",
-                       "Error: Duplicate sample id (biosample): S1, lane: 1, lines: 13, 15",
-                       "Error: Duplicate Index+Index2 sequence: ACGT+TTTT, lane: 1, on lines: 12, "
-                       "16"}));
+    EXPECT_EQ(errors, (Strings{"Error: Duplicate Index+Index2 sequence: ACGT+TTTT, lane: 1, on lines: 11, 12",
+                               "Error: Duplicate sample id (biosample): S1, lane: 1, lines: 11, 13",
+                               "Error: Duplicate sample id (biosample): S1, lane: 1, lines: 13, 15",
+                               "Error: Duplicate Index+Index2 sequence: ACGT+TTTT, lane: 1, on lines: 12, "
+                               "16"}));
     EXPECT_TRUE(warnings.empty()); // no closeness check on a sheet with errors
     EXPECT_EQ(sheet.samples.size(), 6u);
 }
 
-TEST(SampleSheet, FlowCellCycleCounts) {
+TEST(SampleSheet, FlowCellCycleCounts)
+{
     for (const auto& [value, ok] : std::vector<std::pair<std::string, bool>>{
              {"0", true}, {"8", true}, {"255", true}, {"5", false}, {"256", false}}) {
         Strings text = head();
@@ -332,7 +334,8 @@ TEST(SampleSheet, FlowCellCycleCounts) {
 // ---------------------------------------------------------------------------------------------
 // Closeness check
 
-TEST(SampleSheetCloseness, DistanceAgainstTwiceTheMismatches) {
+TEST(SampleSheetCloseness, DistanceAgainstTwiceTheMismatches)
+{
     Strings text = head();
     text.push_back("X,1,AAAAAAAA,CCCCCCCC");
     text.push_back("P,2,AAAAAAAA,CCCCCCCC"); // other lane: never compared with X
@@ -342,12 +345,12 @@ TEST(SampleSheetCloseness, DistanceAgainstTwiceTheMismatches) {
     SampleSheet sheet;
     Strings errors, warnings;
     ASSERT_TRUE(sheet.load(lines(text), errors, warnings));
-    EXPECT_EQ(warnings,
-              (Strings{"Warning: Edit distance between samples 'X' (row 1) and 'Y' (row 3) in lane "
-                       "(1) is too low for I1Mismatches (1) and I2Mismatches (1)"}));
+    EXPECT_EQ(warnings, (Strings{"Warning: Edit distance between samples 'X' (row 1) and 'Y' (row 3) in lane "
+                                 "(1) is too low for I1Mismatches (1) and I2Mismatches (1)"}));
 }
 
-TEST(SampleSheetCloseness, UsesTheSheetsOwnMismatchSettings) {
+TEST(SampleSheetCloseness, UsesTheSheetsOwnMismatchSettings)
+{
     Strings text = head({"I1Mismatches,0", "I2Mismatches,2"});
     text.push_back("X,1,AAAAAAAA,CCCCCCCC");
     text.push_back("Y,1,AAAAAAAA,CCCCGGGG"); // 0 and 4
@@ -355,21 +358,20 @@ TEST(SampleSheetCloseness, UsesTheSheetsOwnMismatchSettings) {
     SampleSheet sheet;
     Strings errors, warnings;
     ASSERT_TRUE(sheet.load(lines(text), errors, warnings));
-    EXPECT_EQ(warnings,
-              (Strings{"Warning: Edit distance between samples 'X' (row 1) and 'Y' (row 2) in lane "
-                       "(1) is too low for I1Mismatches (0) and I2Mismatches (2)"}));
+    EXPECT_EQ(warnings, (Strings{"Warning: Edit distance between samples 'X' (row 1) and 'Y' (row 2) in lane "
+                                 "(1) is too low for I1Mismatches (0) and I2Mismatches (2)"}));
 }
 
-TEST(SampleSheetCloseness, ValidateDirectly) {
+TEST(SampleSheetCloseness, ValidateDirectly)
+{
     Samples samples;
     samples.push_back({1, "a", "ACGT", ""});
     samples.push_back({1, "b", "AGT", ""});
     samples.push_back({1, "c", "", ""});
     Strings messages;
     samples.validate(1, 0, messages);
-    EXPECT_EQ(messages,
-              (Strings{"Edit distance between samples 'a' (row 1) and 'b' (row 2) in lane (1) is "
-                       "too low for I1Mismatches (1) and I2Mismatches (0)"}));
+    EXPECT_EQ(messages, (Strings{"Edit distance between samples 'a' (row 1) and 'b' (row 2) in lane (1) is "
+                                 "too low for I1Mismatches (1) and I2Mismatches (0)"}));
     messages.clear();
     samples.validate(2, 0, messages); // limit 4: a-b 1, a-c 4, b-c 3
     EXPECT_EQ(messages.size(), 3u);
@@ -380,13 +382,14 @@ TEST(SampleSheetCloseness, ValidateDirectly) {
 
 // Fault F-7: one absurd Index cell must neither exhaust memory nor throw out of load; the result
 // is the same as with the full table.
-TEST(SampleSheetCloseness, HugeIndexCellsNeedNoSquareTable) {
+TEST(SampleSheetCloseness, HugeIndexCellsNeedNoSquareTable)
+{
     const std::string huge(100000, 'A');
     std::string near_huge = huge;
     near_huge[50000] = 'C';
     Strings text = head();
-    text.push_back("Big,1," + huge + ",ACGTACGT");      // 11
-    text.push_back("Small,1,ACGTACGT,ACGTACGT");        // 12
+    text.push_back("Big,1," + huge + ",ACGTACGT");       // 11
+    text.push_back("Small,1,ACGTACGT,ACGTACGT");         // 12
     text.push_back("Twin,1," + near_huge + ",ACGTACGA"); // 13: Big-Twin 1 and 1
     text.push_back("Far,1," + std::string(99999, 'G') + "T,TTTTTTTT");
     SampleSheet sheet;
@@ -404,7 +407,8 @@ TEST(SampleSheetCloseness, HugeIndexCellsNeedNoSquareTable) {
     EXPECT_EQ(sheet.samples[0].Index.size(), 100000u);
 }
 
-TEST(SampleSheet, NonAsciiIndexBytesAreKeptAndNeverThrow) {
+TEST(SampleSheet, NonAsciiIndexBytesAreKeptAndNeverThrow)
+{
     Strings text = head();
     text.push_back("A,1,ac\xC3\xA9gt,tt");
     text.push_back("B,1,ACGT,TT");
@@ -430,7 +434,8 @@ struct DistanceCase {
 
 class LevDistanceTest : public ::testing::TestWithParam<DistanceCase> {};
 
-TEST_P(LevDistanceTest, AllThreeFormsAgree) {
+TEST_P(LevDistanceTest, AllThreeFormsAgree)
+{
     const auto& c = GetParam();
     std::vector<int> table;
     EXPECT_EQ(get_lev_distance(table, c.a, c.b), c.distance);
@@ -442,15 +447,15 @@ TEST_P(LevDistanceTest, AllThreeFormsAgree) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, LevDistanceTest,
-    ::testing::Values(DistanceCase{"", "", 0}, DistanceCase{"", "ACGT", 4},
-                      DistanceCase{"ACGT", "ACGT", 0}, DistanceCase{"ACGT", "AGGT", 1},
-                      DistanceCase{"ACGT", "AGT", 1}, DistanceCase{"kitten", "sitting", 3},
-                      DistanceCase{"AAAAAAAA", "AAAAAATT", 2}, DistanceCase{"ACGT", "TGCA", 4},
-                      DistanceCase{"acgt", "ACGT", 4}, DistanceCase{"\xC3\xA9", "\xC3\xA8", 1}));
+INSTANTIATE_TEST_SUITE_P(Table, LevDistanceTest,
+                         ::testing::Values(DistanceCase{"", "", 0}, DistanceCase{"", "ACGT", 4},
+                                           DistanceCase{"ACGT", "ACGT", 0}, DistanceCase{"ACGT", "AGGT", 1},
+                                           DistanceCase{"ACGT", "AGT", 1}, DistanceCase{"kitten", "sitting", 3},
+                                           DistanceCase{"AAAAAAAA", "AAAAAATT", 2}, DistanceCase{"ACGT", "TGCA", 4},
+                                           DistanceCase{"acgt", "ACGT", 4}, DistanceCase{"\xC3\xA9", "\xC3\xA8", 1}));
 
-TEST(LevDistance, RandomStringsMatchTheFullTable) {
+TEST(LevDistance, RandomStringsMatchTheFullTable)
+{
     std::mt19937 random(12345);
     const std::string letters = "ACGTNx";
     std::vector<int> table;
@@ -459,8 +464,10 @@ TEST(LevDistance, RandomStringsMatchTheFullTable) {
         const std::size_t longest = trial % 1000 == 0 ? 65 : 13;
         std::string a(random() % longest, 'A');
         std::string b(random() % longest, 'A');
-        for (char& c : a) c = letters[random() % (trial % 2 == 0 ? 4 : 6)];
-        for (char& c : b) c = letters[random() % (trial % 2 == 0 ? 4 : 6)];
+        for (char& c : a)
+            c = letters[random() % (trial % 2 == 0 ? 4 : 6)];
+        for (char& c : b)
+            c = letters[random() % (trial % 2 == 0 ? 4 : 6)];
         const int full = get_lev_distance(table, a, b);
         ASSERT_EQ(get_lev_distance(a, b), full) << a << " " << b;
         ASSERT_EQ(LevPattern(a).distance(b), full) << a << " " << b;
@@ -471,7 +478,8 @@ TEST(LevDistance, RandomStringsMatchTheFullTable) {
     }
 }
 
-TEST(LevDistance, TableSizeDoesNotOverflow) {
+TEST(LevDistance, TableSizeDoesNotOverflow)
+{
     EXPECT_EQ(get_lev_table_size(8, 10), 99);
     EXPECT_EQ(get_lev_table_size(100000, 100000), 10000200001LL);
     EXPECT_EQ(get_lev_table_size(2147483647, 2147483647), 4611686018427387904LL);
@@ -480,44 +488,44 @@ TEST(LevDistance, TableSizeDoesNotOverflow) {
 // ---------------------------------------------------------------------------------------------
 // Writing
 
-const char* const stored_valid_sheet =
-    "[Run Information]\n"
-    "FileFormatVersion,2\n"
-    "InstrumentPlatform,\"Quill\"\n"
-    "FlowcellBarcode,\"FC123\"\n"
-    "RunName,\"Run 1\"\n"
-    "\n"
-    "[Flow Cell Settings]\n"
-    "Read1Cycles,151\n"
-    "Read2Cycles,0\n"
-    "Index1Cycles,8\n"
-    "Index2Cycles,8\n"
-    "CustomPrimer,False\n"
-    "QUILLON,True\n"
-    "\n"
-    "[Quillon Settings]\n"
-    "IncludeTiles,\"\"\n"
-    "ExcludeTiles,\"\"\n"
-    "OutputControlFASTQ,True\n"
-    "OutputIndexFASTQ,False\n"
-    "I1Mismatches,1\n"
-    "I2Mismatches,1\n"
-    "MergeLanes,True\n"
-    "R1CycleUsage,\"\"\n"
-    "R2CycleUsage,\"\"\n"
-    "I1CycleUsage,\"\"\n"
-    "I2CycleUsage,\"\"\n"
-    "U1CycleUsage,\"\"\n"
-    "U2CycleUsage,\"\"\n"
-    "\n"
-    "[Samples]\n"
-    "Biosample,Lane,Index,Index2\n"
-    "S1,1,ACGTACGT,TTTTAAAA\n"
-    "S2,1,CCCCGGGG,AAAATTTT\n"
-    "S1,2,ACGTACGT,TTTTAAAA\n"
-    "\n";
+const char* const stored_valid_sheet = "[Run Information]\n"
+                                       "FileFormatVersion,2\n"
+                                       "InstrumentPlatform,\"Quill\"\n"
+                                       "FlowcellBarcode,\"FC123\"\n"
+                                       "RunName,\"Run 1\"\n"
+                                       "\n"
+                                       "[Flow Cell Settings]\n"
+                                       "Read1Cycles,151\n"
+                                       "Read2Cycles,0\n"
+                                       "Index1Cycles,8\n"
+                                       "Index2Cycles,8\n"
+                                       "CustomPrimer,False\n"
+                                       "QUILLON,True\n"
+                                       "\n"
+                                       "[Quillon Settings]\n"
+                                       "IncludeTiles,\"\"\n"
+                                       "ExcludeTiles,\"\"\n"
+                                       "OutputControlFASTQ,True\n"
+                                       "OutputIndexFASTQ,False\n"
+                                       "I1Mismatches,1\n"
+                                       "I2Mismatches,1\n"
+                                       "MergeLanes,True\n"
+                                       "R1CycleUsage,\"\"\n"
+                                       "R2CycleUsage,\"\"\n"
+                                       "I1CycleUsage,\"\"\n"
+                                       "I2CycleUsage,\"\"\n"
+                                       "U1CycleUsage,\"\"\n"
+                                       "U2CycleUsage,\"\"\n"
+                                       "\n"
+                                       "[Samples]\n"
+                                       "Biosample,Lane,Index,Index2\n"
+                                       "S1,1,ACGTACGT,TTTTAAAA\n"
+                                       "S2,1,CCCCGGGG,AAAATTTT\n"
+                                       "S1,2,ACGTACGT,TTTTAAAA\n"
+                                       "\n";
 
-TEST(SampleSheetStore, StoreAfterLoad) {
+TEST(SampleSheetStore, StoreAfterLoad)
+{
     SampleSheet sheet;
     Strings errors, warnings;
     ASSERT_TRUE(sheet.load(valid_sheet_text, errors, warnings));
@@ -526,7 +534,8 @@ TEST(SampleSheetStore, StoreAfterLoad) {
     EXPECT_EQ(out, stored_valid_sheet);
 }
 
-TEST(SampleSheetStore, RoundTrip) {
+TEST(SampleSheetStore, RoundTrip)
+{
     SampleSheet original;
     original.run_information.FileFormatVersion = 3;
     original.run_information.InstrumentPlatform = "Quill X";

@@ -15,8 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     // At most one field stands for the rest of the track, and the track is 1 to 4.
     const int stars = (mask.skip_before == -1) + (mask.use == -1) + (mask.skip_after == -1);
-    if (mask.track < 1 || mask.track > 4 || stars > 1 || mask.skip_before < -1 || mask.use < -1 ||
-        mask.skip_after < -1)
+    if (mask.track < 1 || mask.track > 4 || stars > 1 || mask.skip_before < -1 || mask.use < -1 || mask.skip_after < -1)
         __builtin_trap();
     return 0;
 }

@@ -23,10 +23,7 @@ struct ProgramRun {
     std::string out;
     std::string err;
 
-    bool has_line_containing(const std::string& text) const
-    {
-        return out.find(text) != std::string::npos;
-    }
+    bool has_line_containing(const std::string& text) const { return out.find(text) != std::string::npos; }
 };
 
 inline std::string shell_quoted(const std::string& text)

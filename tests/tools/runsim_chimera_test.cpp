@@ -20,7 +20,7 @@ TEST(RunSimChimeras, HalvesComeFromTheRecordedPlacesFarApart)
     recipe.out = folder.path() / "run";
     recipe.lanes = 1;
     recipe.tiles = 1;
-    recipe.layout = runsim::ReadLayout::standard(41, 8); // halves of 20 and 21 bases
+    recipe.layout = runsim::ReadLayout::standard(41, 8);     // halves of 20 and 21 bases
     recipe.control_length = recipe.chimera_control_length(); // the shortest allowed
     recipe.control_fraction = 0.6;
     recipe.chimera_fraction = 0.5;

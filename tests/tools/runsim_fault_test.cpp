@@ -152,8 +152,7 @@ const FaultCase Fault_cases[] = {
          const std::size_t last = member_offsets(before).back();
          EXPECT_EQ(u32_at(after, last + 16), after.size() - last + 1);
          std::vector<unsigned char> expected = before;
-         std::copy_n(after.begin() + std::ptrdiff_t(last + 16), 4,
-                     expected.begin() + std::ptrdiff_t(last + 16));
+         std::copy_n(after.begin() + std::ptrdiff_t(last + 16), 4, expected.begin() + std::ptrdiff_t(last + 16));
          EXPECT_TRUE(after == expected);
      }},
     {Fault::NotGzip, "not-gzip", 1, 1, 1, false,
@@ -211,12 +210,11 @@ TEST_P(RunSimFault, DamagesExactlyTheNamedFileAsNamed)
     c.check(before.at(name), after.at(name));
 }
 
-INSTANTIATE_TEST_SUITE_P(AllFaults, RunSimFault, ::testing::ValuesIn(Fault_cases),
-                         [](const auto& test_info) {
-                             std::string name = test_info.param.name;
-                             std::replace(name.begin(), name.end(), '-', '_');
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(AllFaults, RunSimFault, ::testing::ValuesIn(Fault_cases), [](const auto& test_info) {
+    std::string name = test_info.param.name;
+    std::replace(name.begin(), name.end(), '-', '_');
+    return name;
+});
 
 TEST(RunSimFaults, EveryFaultIsCovered)
 {

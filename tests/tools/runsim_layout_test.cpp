@@ -51,18 +51,17 @@ TEST_P(RunSimLayout, GivesTheMasksOfItsRoles)
 
 INSTANTIATE_TEST_SUITE_P(
     Layouts, RunSimLayout,
-    ::testing::Values(
-        LayoutCase{"R1:151,I1:8,I2:8,R2:151", "", "T1:Y151", "T2:Y8", "T3:Y8", "T4:Y151", ""},
-        LayoutCase{"R1:30", "", "T1:Y30", "", "", "", ""},
-        LayoutCase{"R1:30+2,I1:8", "", "T1:Y30", "T2:Y8", "", "", ""},
-        LayoutCase{"R1:30,I1:16,R2:30", "T2:N8Y8", "T1:Y30", "T2:Y8N8", "", "T3:Y30", "T2:N8Y8"},
-        LayoutCase{"R1:30,I1:8,I2:8", "T1:Y6N24", "T1:N6Y24", "T2:Y8", "T3:Y8", "", "T1:Y6N24"},
-        LayoutCase{"R1:30,I1:8,U1:10,R2:30", "", "T1:Y30", "T2:Y8", "", "T4:Y30", "T3:Y10"}));
+    ::testing::Values(LayoutCase{"R1:151,I1:8,I2:8,R2:151", "", "T1:Y151", "T2:Y8", "T3:Y8", "T4:Y151", ""},
+                      LayoutCase{"R1:30", "", "T1:Y30", "", "", "", ""},
+                      LayoutCase{"R1:30+2,I1:8", "", "T1:Y30", "T2:Y8", "", "", ""},
+                      LayoutCase{"R1:30,I1:16,R2:30", "T2:N8Y8", "T1:Y30", "T2:Y8N8", "", "T3:Y30", "T2:N8Y8"},
+                      LayoutCase{"R1:30,I1:8,I2:8", "T1:Y6N24", "T1:N6Y24", "T2:Y8", "T3:Y8", "", "T1:Y6N24"},
+                      LayoutCase{"R1:30,I1:8,U1:10,R2:30", "", "T1:Y30", "T2:Y8", "", "T4:Y30", "T3:Y10"}));
 
 TEST(RunSimLayoutErrors, BadLayoutsAreRefused)
 {
-    for (const char* text : {"", "R1", "R1:", "R1:0", "X1:30", "R1:30,R1:30", "I1:8",
-                             "R1:30,I1:8,I2:8,R2:30,U1:8", "R1:30;I1:8", "R1:30+", "R1:-3"})
+    for (const char* text : {"", "R1", "R1:", "R1:0", "X1:30", "R1:30,R1:30", "I1:8", "R1:30,I1:8,I2:8,R2:30,U1:8",
+                             "R1:30;I1:8", "R1:30+", "R1:-3"})
         EXPECT_THROW(runsim::ReadLayout::parse(text), std::invalid_argument) << text;
     const struct {
         const char* reads;
@@ -86,11 +85,11 @@ TEST(RunSimLayoutErrors, BadLayoutsAreRefused)
 
 TEST(RunSimCommandLine, PresetsOptionsAndFaults)
 {
-    const runsim::CommandLine line = runsim::CommandLine::parse(
-        {"--spots=50", "--preset=demo", "--out=/tmp/x", "--reads=R1:40,I1:16,R2:40",
-         "--umi1=T2:N8Y8", "--base-calls-folder", "--storage=plain", "--positions=float",
-         "--metadata=tagged", "--legacy-sample-sheet=legacy.csv", "--manifest=none",
-         "--fault=cycles-mismatch:2:1:3", "--fault-value=12", "--fault=not-gzip"});
+    const runsim::CommandLine line =
+        runsim::CommandLine::parse({"--spots=50", "--preset=demo", "--out=/tmp/x", "--reads=R1:40,I1:16,R2:40",
+                                    "--umi1=T2:N8Y8", "--base-calls-folder", "--storage=plain", "--positions=float",
+                                    "--metadata=tagged", "--legacy-sample-sheet=legacy.csv", "--manifest=none",
+                                    "--fault=cycles-mismatch:2:1:3", "--fault-value=12", "--fault=not-gzip"});
     const runsim::RunRecipe& recipe = line.recipe;
     EXPECT_EQ(recipe.spots, 50); // the preset comes first wherever it stands
     EXPECT_DOUBLE_EQ(recipe.odd_position_fraction, runsim::RunRecipe::demo().odd_position_fraction);
@@ -113,15 +112,14 @@ TEST(RunSimCommandLine, PresetsOptionsAndFaults)
     EXPECT_EQ(line.faults[1].first, runsim::Fault::NotGzip);
     EXPECT_FALSE(line.faults[1].second.value.has_value());
 
-    for (const std::vector<std::string>& bad :
-         std::vector<std::vector<std::string>>{{"--bogus=1"},
-                                               {"--spots=many"},
-                                               {"--preset=huge"},
-                                               {"--storage=zip"},
-                                               {"--fault-value=3"},
-                                               {"--fault=wrong-type:1:1:1:1"},
-                                               {"spots=3"},
-                                               {"--base-calls-folder=maybe"}})
+    for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{{"--bogus=1"},
+                                                                                     {"--spots=many"},
+                                                                                     {"--preset=huge"},
+                                                                                     {"--storage=zip"},
+                                                                                     {"--fault-value=3"},
+                                                                                     {"--fault=wrong-type:1:1:1:1"},
+                                                                                     {"spots=3"},
+                                                                                     {"--base-calls-folder=maybe"}})
         EXPECT_THROW(runsim::CommandLine::parse(bad), std::invalid_argument) << bad[0];
 }
 
@@ -133,7 +131,11 @@ TEST(RunSimRunRecipe, BadRecipesAreRefused)
         {"no tiles", [](runsim::RunRecipe& s) { s.tiles = 0; }},
         {"negative spots", [](runsim::RunRecipe& s) { s.spots = -1; }},
         {"mismatches 3", [](runsim::RunRecipe& s) { s.i2_mismatches = 3; }},
-        {"fractions above 1", [](runsim::RunRecipe& s) { s.control_fraction = 0.7; s.undetermined_fraction = 0.4; }},
+        {"fractions above 1",
+         [](runsim::RunRecipe& s) {
+             s.control_fraction = 0.7;
+             s.undetermined_fraction = 0.4;
+         }},
         {"no-call rate 1", [](runsim::RunRecipe& s) { s.no_call_rate = 1.0; }},
         {"long adapter", [](runsim::RunRecipe& s) { s.adapter_length = 255; }},
         {"short adapter", [](runsim::RunRecipe& s) { s.adapter_length = 20; }},
@@ -206,8 +208,8 @@ TEST(RunSimVariants, SingleIndexWithUmiAndExtraCyclesInOneGzipMemberUnderBaseCal
         EXPECT_EQ(u64_at(stream, 24), std::uint64_t(recipe.layout.reads[r].header_cycles()));
         EXPECT_EQ(u64_at(stream, 32), std::uint64_t(recipe.layout.reads[r].extra_cycles));
         const std::size_t text = u64_at(stream, 40);
-        EXPECT_TRUE(std::equal(stream.begin() + std::ptrdiff_t(48 + text), stream.end(),
-                               tile.calls[r].begin(), tile.calls[r].end()));
+        EXPECT_TRUE(std::equal(stream.begin() + std::ptrdiff_t(48 + text), stream.end(), tile.calls[r].begin(),
+                               tile.calls[r].end()));
         // Float positions truncate to the truth.
         const std::vector<unsigned char> positions = file_bytes(tile.positions_files[r]);
         EXPECT_EQ(u64_at(positions, 8), 6u);
@@ -267,8 +269,7 @@ TEST(RunSimVariants, AdaptersOfAReadOfNoRoleAreFoundWhereTheTruthSays)
     recipe.spots = 400;
     recipe.adapter_fraction = 0.6;
     const runsim::RunTruth run = runsim::generate_run(recipe);
-    const std::vector<std::string> adapters = {run.library.adapters[0].sequence,
-                                               run.library.adapters[1].sequence};
+    const std::vector<std::string> adapters = {run.library.adapters[0].sequence, run.library.adapters[1].sequence};
     const runsim::TileTruth& tile = run.tile(1, 1);
     int planted = 0;
     for (std::size_t s = 0; s < tile.spots; ++s) {

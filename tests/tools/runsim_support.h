@@ -48,15 +48,14 @@ inline std::uint64_t u64_at(const std::vector<unsigned char>& bytes, std::size_t
 
 inline std::uint32_t u32_at(const std::vector<unsigned char>& bytes, std::size_t at)
 {
-    return std::uint32_t(bytes.at(at)) | std::uint32_t(bytes.at(at + 1)) << 8 |
-           std::uint32_t(bytes.at(at + 2)) << 16 | std::uint32_t(bytes.at(at + 3)) << 24;
+    return std::uint32_t(bytes.at(at)) | std::uint32_t(bytes.at(at + 1)) << 8 | std::uint32_t(bytes.at(at + 2)) << 16 |
+           std::uint32_t(bytes.at(at + 3)) << 24;
 }
 
 // Inflates a file of block-gzip members member by member, checking every member's layout.
 // Returns false (with the reason) on the first problem.
-inline bool inflate_block_gzip(const std::vector<unsigned char>& file,
-                               std::vector<unsigned char>& out, std::string& problem,
-                               std::size_t* member_count = nullptr)
+inline bool inflate_block_gzip(const std::vector<unsigned char>& file, std::vector<unsigned char>& out,
+                               std::string& problem, std::size_t* member_count = nullptr)
 {
     out.clear();
     block_gzip::Decompressor decompressor;
@@ -65,8 +64,8 @@ inline bool inflate_block_gzip(const std::vector<unsigned char>& file,
     while (offset < file.size()) {
         const std::size_t left = file.size() - offset;
         const unsigned char* m = file.data() + offset;
-        if (left < 28 || m[0] != 0x1F || m[1] != 0x8B || m[2] != 8 || m[3] != 4 || m[10] != 8 ||
-            m[11] != 0 || m[12] != 'B' || m[13] != 'S' || m[14] != 4 || m[15] != 0) {
+        if (left < 28 || m[0] != 0x1F || m[1] != 0x8B || m[2] != 8 || m[3] != 4 || m[10] != 8 || m[11] != 0 ||
+            m[12] != 'B' || m[13] != 'S' || m[14] != 4 || m[15] != 0) {
             problem = "bad member header at " + std::to_string(offset);
             return false;
         }
@@ -128,16 +127,15 @@ inline int levenshtein(const std::string& a, const std::string& b)
         d[0][j] = int(j);
     for (std::size_t i = 1; i <= a.size(); ++i)
         for (std::size_t j = 1; j <= b.size(); ++j)
-            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1,
-                                d[i - 1][j - 1] + (a[i - 1] != b[j - 1])});
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] != b[j - 1])});
     return d[a.size()][b.size()];
 }
 
 // Adapter search with the converter's default settings over the whole read (a full table, no
 // shortcuts). Returns the start of the best match in the read, or -1 when there is none; the
 // best match's distance goes to *distance.
-inline int adapter_search(const std::string& read, const std::string& adapter,
-                          int* distance = nullptr, int* matched = nullptr)
+inline int adapter_search(const std::string& read, const std::string& adapter, int* distance = nullptr,
+                          int* matched = nullptr)
 {
     const int n = int(read.size());
     const int m = int(adapter.size());
@@ -149,9 +147,9 @@ inline int adapter_search(const std::string& read, const std::string& adapter,
         d[0][std::size_t(j)] = j;
     for (int i = 1; i <= n; ++i)
         for (int j = 1; j <= m; ++j)
-            d[std::size_t(i)][std::size_t(j)] =
-                std::min({d[std::size_t(i - 1)][std::size_t(j - 1)] + (read[std::size_t(i - 1)] != adapter[std::size_t(j - 1)]),
-                          d[std::size_t(i - 1)][std::size_t(j)] + 1, d[std::size_t(i)][std::size_t(j - 1)] + 1});
+            d[std::size_t(i)][std::size_t(j)] = std::min(
+                {d[std::size_t(i - 1)][std::size_t(j - 1)] + (read[std::size_t(i - 1)] != adapter[std::size_t(j - 1)]),
+                 d[std::size_t(i - 1)][std::size_t(j)] + 1, d[std::size_t(i)][std::size_t(j - 1)] + 1});
     struct Candidate {
         int length, cost, end;
     };
@@ -166,8 +164,8 @@ inline int adapter_search(const std::string& read, const std::string& adapter,
             candidates.push_back({std::min(n, l), d[std::size_t(n)][std::size_t(l)], n - 1});
     if (candidates.empty())
         return -1;
-    const Candidate best = *std::min_element(candidates.begin(), candidates.end(),
-        [](const Candidate& a, const Candidate& b) {
+    const Candidate best =
+        *std::min_element(candidates.begin(), candidates.end(), [](const Candidate& a, const Candidate& b) {
             if (a.length - a.cost != b.length - b.cost)
                 return a.length - a.cost > b.length - b.cost;
             if (a.cost != b.cost)
@@ -190,8 +188,7 @@ struct IndexSample {
 // position, -1 for none, -2 for several.
 class SampleMatcher {
 public:
-    SampleMatcher(std::vector<IndexSample> samples, int m1, int m2)
-        : samples_(std::move(samples)), m1_(m1), m2_(m2)
+    SampleMatcher(std::vector<IndexSample> samples, int m1, int m2) : samples_(std::move(samples)), m1_(m1), m2_(m2)
     {
         for (const IndexSample& s : samples_) {
             keys1_.push_back(variations(s.index, m1));
@@ -204,8 +201,8 @@ public:
         std::vector<int> found;
         for (std::size_t i = 0; i < samples_.size(); ++i) {
             const bool near1 = m1_ < 2 ? keys1_[i].count(s1) > 0 : levenshtein(samples_[i].index, s1) <= m1_;
-            const bool near2 = s2.empty() ||
-                               (m2_ < 2 ? keys2_[i].count(s2) > 0 : levenshtein(samples_[i].index2, s2) <= m2_);
+            const bool near2 =
+                s2.empty() || (m2_ < 2 ? keys2_[i].count(s2) > 0 : levenshtein(samples_[i].index2, s2) <= m2_);
             if (near1 && near2)
                 found.push_back(int(i));
         }

@@ -58,8 +58,7 @@ TEST_F(RunSimRun, PlantsEveryKindOfSpot)
     EXPECT_GT(t.adapter_reads, 0u);
     EXPECT_GT(t.trailing_no_call_reads, 0u);
     EXPECT_GT(t.odd_positions, 0u);
-    EXPECT_EQ(t.exact + t.one_mismatch + t.two_mismatches + t.undetermined + t.control_spots,
-              t.spots);
+    EXPECT_EQ(t.exact + t.one_mismatch + t.two_mismatches + t.undetermined + t.control_spots, t.spots);
 }
 
 TEST_F(RunSimRun, MetadataNamesTheRun)
@@ -68,10 +67,8 @@ TEST_F(RunSimRun, MetadataNamesTheRun)
     ASSERT_EQ(run().metadata_file, run().run_folder / "metadata.xml");
     const std::string xml = file_text(run().metadata_file);
     EXPECT_NE(xml.find("<Flow_Cell_ID>" + id.flowcell_id + "</Flow_Cell_ID>"), std::string::npos);
-    EXPECT_NE(xml.find("<Instrument_ID>" + id.instrument_id + "</Instrument_ID>"),
-              std::string::npos);
-    EXPECT_NE(xml.find("<Run_Folder_Name>" + id.run_folder_name() + "</Run_Folder_Name>"),
-              std::string::npos);
+    EXPECT_NE(xml.find("<Instrument_ID>" + id.instrument_id + "</Instrument_ID>"), std::string::npos);
+    EXPECT_NE(xml.find("<Run_Folder_Name>" + id.run_folder_name() + "</Run_Folder_Name>"), std::string::npos);
     // Five fields, the fourth the run id.
     std::vector<std::string> fields;
     std::string name = id.run_folder_name();
@@ -137,8 +134,7 @@ TEST_F(RunSimRun, LegacySheetHasItsSections)
     EXPECT_NE(text.find("R2,Index1,1,8\nR3,Index2,1,8\n"), std::string::npos);
     EXPECT_NE(text.find("[Paired Reads]\nRead,Pair\nR1,R1\nR4,R2\n"), std::string::npos);
     const runsim::SampleTruth& s = run().samples.front();
-    EXPECT_NE(text.find("\n1," + s.name + "," + s.index + "," + s.index2 + ",Project,runsim\n"),
-              std::string::npos);
+    EXPECT_NE(text.find("\n1," + s.name + "," + s.index + "," + s.index2 + ",Project,runsim\n"), std::string::npos);
     for (std::size_t start = 0, end; start < text.size(); start = end + 1) {
         end = text.find('\n', start);
         ASSERT_NE(end, std::string::npos);
@@ -203,8 +199,8 @@ TEST_F(RunSimRun, BaseCallFilesHoldTheTruthMemberByMember)
                 const std::size_t text = u64_at(stream, 40);
                 ASSERT_GT(text, 0u);
                 ASSERT_EQ(stream.size(), 48 + text + tile.spots * std::size_t(read.header_cycles()));
-                EXPECT_TRUE(std::equal(stream.begin() + std::ptrdiff_t(48 + text), stream.end(),
-                                       tile.calls[r].begin(), tile.calls[r].end()));
+                EXPECT_TRUE(std::equal(stream.begin() + std::ptrdiff_t(48 + text), stream.end(), tile.calls[r].begin(),
+                                       tile.calls[r].end()));
             }
         }
     }
@@ -222,8 +218,7 @@ TEST_F(RunSimRun, BaseCallFilesReadThroughTheParallelReader)
             stream.insert(stream.end(), buffer, buffer + n);
         const std::size_t text = u64_at(stream, 40);
         ASSERT_EQ(stream.size(), 48 + text + tile.calls[r].size());
-        EXPECT_TRUE(std::equal(tile.calls[r].begin(), tile.calls[r].end(),
-                               stream.begin() + std::ptrdiff_t(48 + text)));
+        EXPECT_TRUE(std::equal(tile.calls[r].begin(), tile.calls[r].end(), stream.begin() + std::ptrdiff_t(48 + text)));
     }
 }
 
@@ -276,10 +271,17 @@ TEST_F(RunSimRun, IndexReadsCarryTheSampleIndexesAsTheTruthSays)
                 const int subs = spot.i1_substitutions + spot.i2_substitutions;
                 const int worst = std::max(spot.i1_substitutions, spot.i2_substitutions);
                 switch (spot.index_origin) {
-                case runsim::IndexOrigin::Exact: EXPECT_EQ(subs, 0); break;
-                case runsim::IndexOrigin::OneMismatch: EXPECT_TRUE(subs >= 1 && worst == 1); break;
-                case runsim::IndexOrigin::TwoMismatches: EXPECT_TRUE(subs == 2 && worst == 2); break;
-                case runsim::IndexOrigin::Random: ADD_FAILURE() << "a sample spot of random origin";
+                case runsim::IndexOrigin::Exact:
+                    EXPECT_EQ(subs, 0);
+                    break;
+                case runsim::IndexOrigin::OneMismatch:
+                    EXPECT_TRUE(subs >= 1 && worst == 1);
+                    break;
+                case runsim::IndexOrigin::TwoMismatches:
+                    EXPECT_TRUE(subs == 2 && worst == 2);
+                    break;
+                case runsim::IndexOrigin::Random:
+                    ADD_FAILURE() << "a sample spot of random origin";
                 }
             }
         }
@@ -354,8 +356,7 @@ TEST_F(RunSimRun, ManifestListsEveryTileAndSpot)
     const std::string json = file_text(run().manifest);
     EXPECT_EQ(json.front(), '{');
     EXPECT_NE(json.find("\"flowcell_id\":\"" + run().identity.flowcell_id + "\""), std::string::npos);
-    EXPECT_NE(json.find("\"zel_files\":[\"L01/S01_T001/R1.zel\",\"L01/S01_T001/R2.zel\""),
-              std::string::npos);
+    EXPECT_NE(json.find("\"zel_files\":[\"L01/S01_T001/R1.zel\",\"L01/S01_T001/R2.zel\""), std::string::npos);
     std::size_t spots = 0;
     for (std::size_t at = 0; (at = json.find("{\"spot\":", at)) != std::string::npos; ++at)
         ++spots;
@@ -367,8 +368,7 @@ TEST_F(RunSimRun, ManifestListsEveryTileAndSpot)
     }
     EXPECT_EQ(depth, 0);
     const runsim::SpotTruth& spot = run().tile(1, 1).spot_truth[3];
-    EXPECT_NE(json.find("{\"spot\":3,\"x\":" + std::to_string(spot.x) + ",\"y\":" +
-                        std::to_string(spot.y) + ","),
+    EXPECT_NE(json.find("{\"spot\":3,\"x\":" + std::to_string(spot.x) + ",\"y\":" + std::to_string(spot.y) + ","),
               std::string::npos);
 }
 

@@ -14,10 +14,14 @@ int tolerance(int length)
 unsigned char code_of(char letter)
 {
     switch (letter) {
-    case 'C': return 1;
-    case 'G': return 2;
-    case 'T': return 3;
-    default: return 0;
+    case 'C':
+        return 1;
+    case 'G':
+        return 2;
+    case 'T':
+        return 3;
+    default:
+        return 0;
     }
 }
 
@@ -33,8 +37,7 @@ AdapterScreen::AdapterScreen(const std::vector<std::string>& adapters)
     }
 }
 
-bool AdapterScreen::finds_adapter(const unsigned char* calls, int length,
-                                  std::span<const int> adapters) const
+bool AdapterScreen::finds_adapter(const unsigned char* calls, int length, std::span<const int> adapters) const
 {
     for (const int a : adapters)
         if (finds(adapters_[static_cast<std::size_t>(a)], calls, length))
@@ -42,8 +45,7 @@ bool AdapterScreen::finds_adapter(const unsigned char* calls, int length,
     return false;
 }
 
-bool AdapterScreen::finds(const std::vector<unsigned char>& adapter, const unsigned char* calls,
-                          int length) const
+bool AdapterScreen::finds(const std::vector<unsigned char>& adapter, const unsigned char* calls, int length) const
 {
     const int m = static_cast<int>(adapter.size());
     if (length < 1 || m < 1)
@@ -96,7 +98,7 @@ bool AdapterScreen::finds(const std::vector<unsigned char>& adapter, const unsig
 }
 
 AdapterScreen::Match AdapterScreen::best_match(const unsigned char* calls, int length,
-                                              std::span<const int> adapters) const
+                                               std::span<const int> adapters) const
 {
     Match best;
     if (length < 1)
@@ -123,10 +125,9 @@ AdapterScreen::Match AdapterScreen::best_match(const unsigned char* calls, int l
         mine.adapter = a;
         const auto consider = [&](int matched, int distance, int end) {
             const int start = offset + end - matched + 1;
-            const bool better =
-                mine.start < 0 || matched - distance > mine.length - mine.distance ||
-                (matched - distance == mine.length - mine.distance &&
-                 (distance < mine.distance || (distance == mine.distance && start > mine.start)));
+            const bool better = mine.start < 0 || matched - distance > mine.length - mine.distance ||
+                                (matched - distance == mine.length - mine.distance &&
+                                 (distance < mine.distance || (distance == mine.distance && start > mine.start)));
             if (better) {
                 mine.start = start;
                 mine.length = matched;
@@ -141,8 +142,8 @@ AdapterScreen::Match AdapterScreen::best_match(const unsigned char* calls, int l
             for (int i = 1; i <= length; ++i) {
                 const int left = column[std::size_t(i)];
                 column[std::size_t(i)] =
-                    std::min({diagonal + (codes[std::size_t(i - 1)] != adapter[std::size_t(j - 1)]),
-                              left + 1, column[std::size_t(i - 1)] + 1});
+                    std::min({diagonal + (codes[std::size_t(i - 1)] != adapter[std::size_t(j - 1)]), left + 1,
+                              column[std::size_t(i - 1)] + 1});
                 diagonal = left;
             }
             if (j >= Adapter_min_overlap && j < m && column[std::size_t(length)] <= tolerance(j))
@@ -153,12 +154,11 @@ AdapterScreen::Match AdapterScreen::best_match(const unsigned char* calls, int l
                 consider(std::min(m, i + 1), column[std::size_t(i + 1)], i);
         if (mine.start < 0)
             continue;
-        const bool better =
-            best.adapter < 0 || mine.length > best.length ||
-            (mine.length == best.length &&
-             (mine.distance < best.distance ||
-              (mine.distance == best.distance &&
-               (mine.start > best.start || (mine.start == best.start && a > best.adapter)))));
+        const bool better = best.adapter < 0 || mine.length > best.length ||
+                            (mine.length == best.length &&
+                             (mine.distance < best.distance ||
+                              (mine.distance == best.distance &&
+                               (mine.start > best.start || (mine.start == best.start && a > best.adapter)))));
         if (better)
             best = mine;
     }

@@ -41,8 +41,7 @@ public:
     Match best_match(const unsigned char* calls, int length, std::span<const int> adapters) const;
 
 private:
-    bool finds(const std::vector<unsigned char>& adapter, const unsigned char* calls,
-               int length) const;
+    bool finds(const std::vector<unsigned char>& adapter, const unsigned char* calls, int length) const;
 
     std::vector<std::vector<unsigned char>> adapters_; // base codes
 };

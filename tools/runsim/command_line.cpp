@@ -88,8 +88,7 @@ CommandLine CommandLine::parse(const std::vector<std::string>& arguments)
     std::vector<std::pair<std::string, std::string>> options;
     for (const std::string& argument : arguments) {
         if (argument.size() < 3 || argument.compare(0, 2, "--") != 0)
-            throw std::invalid_argument("unexpected argument '" + argument +
-                                        "' (options are --name=value)");
+            throw std::invalid_argument("unexpected argument '" + argument + "' (options are --name=value)");
         const std::size_t equals = argument.find('=');
         if (equals == std::string::npos)
             options.emplace_back(argument.substr(2), "true");

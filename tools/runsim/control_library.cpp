@@ -7,8 +7,8 @@
 
 namespace runsim {
 
-ControlLibrary::ControlLibrary(int kept, int dropped, int control_length, int adapter_length,
-                               bool r2_adapter, std::uint64_t seed)
+ControlLibrary::ControlLibrary(int kept, int dropped, int control_length, int adapter_length, bool r2_adapter,
+                               std::uint64_t seed)
 {
     static const char* const Dropped_classes[] = {"SQC", "EPC", "ENC"};
     Prng rng(derive_seed({seed, 0xC0471}));
@@ -16,8 +16,7 @@ ControlLibrary::ControlLibrary(int kept, int dropped, int control_length, int ad
     int dropped_made = 0;
     // One dropped control after each kept control from the second on, the rest at the end.
     while (kept_made < kept || dropped_made < dropped) {
-        const bool take_dropped =
-            dropped_made < dropped && (kept_made == kept || dropped_made < kept_made - 1);
+        const bool take_dropped = dropped_made < dropped && (kept_made == kept || dropped_made < kept_made - 1);
         ControlRecord control;
         char name[32];
         std::snprintf(name, sizeof name, "Ctl%02d", static_cast<int>(controls.size()) + 1);
@@ -43,8 +42,7 @@ ControlLibrary::ControlLibrary(int kept, int dropped, int control_length, int ad
 
 std::string ControlLibrary::header(const ControlRecord& control)
 {
-    return control.class_tagged ? control.name + Control_class_tag + control.class_name
-                                : control.name;
+    return control.class_tagged ? control.name + Control_class_tag + control.class_name : control.name;
 }
 
 std::string ControlLibrary::fasta_text() const
@@ -67,11 +65,21 @@ std::string reverse_complement(const std::string& bases)
     std::string out(bases.rbegin(), bases.rend());
     for (char& c : out) {
         switch (c) {
-        case 'A': c = 'T'; break;
-        case 'C': c = 'G'; break;
-        case 'G': c = 'C'; break;
-        case 'T': c = 'A'; break;
-        default: c = 'N'; break;
+        case 'A':
+            c = 'T';
+            break;
+        case 'C':
+            c = 'G';
+            break;
+        case 'G':
+            c = 'C';
+            break;
+        case 'T':
+            c = 'A';
+            break;
+        default:
+            c = 'N';
+            break;
         }
     }
     return out;

@@ -13,8 +13,8 @@ namespace runsim {
 inline constexpr char Control_class_tag[] = "|ControlClass:";
 
 struct ControlRecord {
-    std::string name;       // header text before the class tag
-    std::string class_name; // "Undefined", "LQC", "SQC", "EPC" or "ENC"
+    std::string name;          // header text before the class tag
+    std::string class_name;    // "Undefined", "LQC", "SQC", "EPC" or "ENC"
     bool class_tagged = false; // the header carries the class tag (an untagged control is Undefined)
     bool kept = false;         // of a class that the converter keeps
     int kept_index = -1;       // position among the kept controls in file order, -1 when dropped
@@ -30,8 +30,7 @@ class ControlLibrary {
 public:
     ControlLibrary() = default;
     // kept and dropped controls of control_length bases, adapters of adapter_length bases.
-    ControlLibrary(int kept, int dropped, int control_length, int adapter_length,
-                   bool r2_adapter, std::uint64_t seed);
+    ControlLibrary(int kept, int dropped, int control_length, int adapter_length, bool r2_adapter, std::uint64_t seed);
 
     std::vector<ControlRecord> controls; // in file order, without the adapters
     std::vector<AdapterRecord> adapters; // in file order

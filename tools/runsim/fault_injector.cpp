@@ -50,14 +50,12 @@ FaultReport member_fault(const std::filesystem::path& file, Fault fault, int mem
         throw std::invalid_argument("no member " + std::to_string(member) + " in " + file.string());
     const GzipMember& m = members[std::size_t(index)];
     FaultReport report{fault, file, {}, 0};
-    const std::string which = "member " + std::to_string(index) + " of " +
-                              std::to_string(members.size());
+    const std::string which = "member " + std::to_string(index) + " of " + std::to_string(members.size());
     switch (fault) {
     case Fault::FlippedDeflateByte:
         report.offset = m.offset + 20 + (m.size - 28) / 2;
         bytes[report.offset] ^= 0xFF;
-        report.description = which + ": deflate byte at file offset " +
-                             std::to_string(report.offset) + " inverted";
+        report.description = which + ": deflate byte at file offset " + std::to_string(report.offset) + " inverted";
         break;
     case Fault::MemberSizeZero:
         report.offset = m.offset + 16;
@@ -68,8 +66,8 @@ FaultReport member_fault(const std::filesystem::path& file, Fault fault, int mem
         report.offset = m.offset + 16;
         const std::uint64_t past = bytes.size() - m.offset + 1;
         little_endian::store_u32(bytes.data() + report.offset, static_cast<std::uint32_t>(past));
-        report.description = which + ": " + change("recorded size", m.size, past) +
-                             ", one byte past the end of the file";
+        report.description =
+            which + ": " + change("recorded size", m.size, past) + ", one byte past the end of the file";
         break;
     }
     }
@@ -77,8 +75,7 @@ FaultReport member_fault(const std::filesystem::path& file, Fault fault, int mem
     return report;
 }
 
-FaultReport positions_fault(const std::filesystem::path& file, Fault fault,
-                            std::optional<std::int64_t> value)
+FaultReport positions_fault(const std::filesystem::path& file, Fault fault, std::optional<std::int64_t> value)
 {
     FaultReport report{fault, file, {}, 0};
     if (fault == Fault::ShortPositions) {
@@ -92,8 +89,7 @@ FaultReport positions_fault(const std::filesystem::path& file, Fault fault,
     }
     PositionsContent content = read_positions_file(file);
     const std::uint64_t spots = content.spots;
-    const std::uint64_t new_spots =
-        value ? std::uint64_t(*value) : (spots > 0 ? spots - 1 : spots + 1);
+    const std::uint64_t new_spots = value ? std::uint64_t(*value) : (spots > 0 ? spots - 1 : spots + 1);
     std::vector<std::int32_t> xy = content.xy;
     const std::size_t old_pairs = xy.size() / 2;
     xy.resize(2 * new_spots);
@@ -132,21 +128,17 @@ bool is_positions_fault(Fault fault)
     return fault == Fault::ShortPositions || fault == Fault::PositionsSpotsMismatch;
 }
 
-FaultReport inject_file_fault(const std::filesystem::path& file, Fault fault,
-                              const ZelWriteOptions& options, int member,
-                              std::optional<std::int64_t> value)
+FaultReport inject_file_fault(const std::filesystem::path& file, Fault fault, const ZelWriteOptions& options,
+                              int member, std::optional<std::int64_t> value)
 {
     if (is_positions_fault(fault))
         return positions_fault(file, fault, value);
-    if (fault == Fault::FlippedDeflateByte || fault == Fault::MemberSizeZero ||
-        fault == Fault::MemberSizePastEnd) {
+    if (fault == Fault::FlippedDeflateByte || fault == Fault::MemberSizeZero || fault == Fault::MemberSizePastEnd) {
         // Only the member layout is read, so that a file can take several such faults.
         const std::vector<unsigned char> bytes = read_file_bytes(file);
-        if (bytes.size() < block_gzip::Header_size ||
-            !block_gzip::has_gzip_magic(bytes.data(), bytes.size()) ||
+        if (bytes.size() < block_gzip::Header_size || !block_gzip::has_gzip_magic(bytes.data(), bytes.size()) ||
             block_gzip::recorded_member_size(bytes.data()) == 0)
-            throw std::invalid_argument(std::string(fault_name(fault)) +
-                                        " needs a block-gzip file: " + file.string());
+            throw std::invalid_argument(std::string(fault_name(fault)) + " needs a block-gzip file: " + file.string());
         return member_fault(file, fault, member);
     }
     ZelContent content = read_zel_file(file);
@@ -161,15 +153,13 @@ FaultReport inject_file_fault(const std::filesystem::path& file, Fault fault,
         break;
     }
     case Fault::WrongVersion: {
-        const std::uint64_t version =
-            value ? std::uint64_t(*value) : (content.storage == ZelStorage::Plain ? 3 : 2);
+        const std::uint64_t version = value ? std::uint64_t(*value) : (content.storage == ZelStorage::Plain ? 3 : 2);
         report.description = change("version", header.version, version);
         header.version = version;
         break;
     }
     case Fault::SpotsMismatch: {
-        const std::uint64_t spots =
-            value ? std::uint64_t(*value) : (header.spots > 0 ? header.spots - 1 : 1);
+        const std::uint64_t spots = value ? std::uint64_t(*value) : (header.spots > 0 ? header.spots - 1 : 1);
         report.description = change("spots", header.spots, spots);
         calls.resize(spots * header.cycles, Fill_call);
         header.spots = spots;
@@ -188,19 +178,17 @@ FaultReport inject_file_fault(const std::filesystem::path& file, Fault fault,
         break;
     }
     case Fault::ExtraCyclesMismatch: {
-        const std::uint64_t extra = value ? std::uint64_t(*value)
-                                          : (header.extra_cycles > 0 ? header.extra_cycles - 1 : 1);
+        const std::uint64_t extra =
+            value ? std::uint64_t(*value) : (header.extra_cycles > 0 ? header.extra_cycles - 1 : 1);
         report.description = change("extra cycles", header.extra_cycles, extra);
         header.extra_cycles = extra;
         break;
     }
     case Fault::TruncatedCalls: {
-        const std::uint64_t drop =
-            std::min<std::uint64_t>(calls.size(), value ? std::uint64_t(*value) : header.cycles);
+        const std::uint64_t drop = std::min<std::uint64_t>(calls.size(), value ? std::uint64_t(*value) : header.cycles);
         calls.resize(calls.size() - drop);
-        report.description = std::to_string(drop) + " call bytes cut from the end (" +
-                             std::to_string(calls.size()) + " of " +
-                             std::to_string(header.spots * header.cycles) + " left)";
+        report.description = std::to_string(drop) + " call bytes cut from the end (" + std::to_string(calls.size()) +
+                             " of " + std::to_string(header.spots * header.cycles) + " left)";
         break;
     }
     case Fault::NotGzip: {
@@ -229,22 +217,16 @@ FaultReport inject_fault(const RunTruth& run, Fault fault, const FaultTarget& ta
     int tile = target.tile;
     int read = target.read;
     if (tile == 0)
-        tile = (fault == Fault::CyclesMismatch || fault == Fault::ExtraCyclesMismatch)
-                   ? std::min(2, tiles)
-                   : 1;
+        tile = (fault == Fault::CyclesMismatch || fault == Fault::ExtraCyclesMismatch) ? std::min(2, tiles) : 1;
     if (read == 0)
-        read = (fault == Fault::SpotsMismatch || fault == Fault::PositionsSpotsMismatch)
-                   ? std::min(2, reads)
-                   : 1;
+        read = (fault == Fault::SpotsMismatch || fault == Fault::PositionsSpotsMismatch) ? std::min(2, reads) : 1;
     if (tile < 1 || tile > tiles)
-        throw std::invalid_argument("lane " + std::to_string(lane) + " has no tile " +
-                                    std::to_string(tile));
+        throw std::invalid_argument("lane " + std::to_string(lane) + " has no tile " + std::to_string(tile));
     if (read < 1 || read > reads)
         throw std::invalid_argument("the run has no read " + std::to_string(read));
     const TileTruth& t = run.tile(lane, tile);
-    const std::filesystem::path& file = is_positions_fault(fault)
-                                            ? t.positions_files[std::size_t(read - 1)]
-                                            : t.zel_files[std::size_t(read - 1)];
+    const std::filesystem::path& file =
+        is_positions_fault(fault) ? t.positions_files[std::size_t(read - 1)] : t.zel_files[std::size_t(read - 1)];
     return inject_file_fault(file, fault, run.recipe.zel, target.member, target.value);
 }
 

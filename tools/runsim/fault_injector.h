@@ -56,10 +56,9 @@ enum class Fault {
 };
 
 inline constexpr Fault All_faults[] = {
-    Fault::WrongFileType,      Fault::WrongVersion,   Fault::SpotsMismatch,
-    Fault::CyclesMismatch,     Fault::ExtraCyclesMismatch, Fault::TruncatedCalls,
-    Fault::FlippedDeflateByte, Fault::MemberSizeZero, Fault::MemberSizePastEnd,
-    Fault::NotGzip,            Fault::ShortPositions, Fault::PositionsSpotsMismatch};
+    Fault::WrongFileType,       Fault::WrongVersion,   Fault::SpotsMismatch,      Fault::CyclesMismatch,
+    Fault::ExtraCyclesMismatch, Fault::TruncatedCalls, Fault::FlippedDeflateByte, Fault::MemberSizeZero,
+    Fault::MemberSizePastEnd,   Fault::NotGzip,        Fault::ShortPositions,     Fault::PositionsSpotsMismatch};
 
 std::string_view fault_name(Fault fault);
 // Throws std::invalid_argument for an unknown name.
@@ -68,10 +67,10 @@ Fault parse_fault(std::string_view name);
 bool is_positions_fault(Fault fault);
 
 struct FaultTarget {
-    int lane = 0;   // 1-based; 0: the fault's default (lane 1)
-    int tile = 0;   // 1-based position in the lane; 0: the fault's default
-    int read = 0;   // 1-based; 0: the fault's default
-    int member = -1; // member faults: 0-based member, -1 for the last
+    int lane = 0;                      // 1-based; 0: the fault's default (lane 1)
+    int tile = 0;                      // 1-based position in the lane; 0: the fault's default
+    int read = 0;                      // 1-based; 0: the fault's default
+    int member = -1;                   // member faults: 0-based member, -1 for the last
     std::optional<std::int64_t> value; // the new value, or the bytes or pairs to drop
 };
 
@@ -89,8 +88,7 @@ FaultReport inject_fault(const RunTruth& run, Fault fault, const FaultTarget& ta
 
 // Damages the given file (a base-call file, or a positions file for the positions faults);
 // options are used to write the damaged base-call file again.
-FaultReport inject_file_fault(const std::filesystem::path& file, Fault fault,
-                              const ZelWriteOptions& options, int member = -1,
-                              std::optional<std::int64_t> value = {});
+FaultReport inject_file_fault(const std::filesystem::path& file, Fault fault, const ZelWriteOptions& options,
+                              int member = -1, std::optional<std::int64_t> value = {});
 
 } // namespace runsim

@@ -31,12 +31,8 @@ int hamming_distance(std::string_view a, std::string_view b)
     return distance;
 }
 
-IndexPicker::IndexPicker(int index_length, int index2_length, int min_edit, int min_edit2,
-                         int min_hamming)
-    : index_length_(index_length),
-      index2_length_(index2_length),
-      min_edit_(min_edit),
-      min_edit2_(min_edit2),
+IndexPicker::IndexPicker(int index_length, int index2_length, int min_edit, int min_edit2, int min_hamming)
+    : index_length_(index_length), index2_length_(index2_length), min_edit_(min_edit), min_edit2_(min_edit2),
       min_hamming_(min_hamming)
 {
 }
@@ -55,8 +51,7 @@ bool IndexPicker::far_apart(const IndexPair& a, const IndexPair& b) const
     const auto far = [this](const std::string& x, const std::string& y, int min_edit) {
         return edit_distance(x, y) >= min_edit && hamming_distance(x, y) >= min_hamming_;
     };
-    return far(a.index, b.index, min_edit_) &&
-           (index2_length_ == 0 || far(a.index2, b.index2, min_edit2_));
+    return far(a.index, b.index, min_edit_) && (index2_length_ == 0 || far(a.index2, b.index2, min_edit2_));
 }
 
 void IndexPicker::pick(int count, std::vector<IndexPair>& pairs, Prng& rng) const
@@ -67,27 +62,23 @@ void IndexPicker::pick(int count, std::vector<IndexPair>& pairs, Prng& rng) cons
         for (int attempt = 0; attempt < Attempts_per_pair && !found; ++attempt) {
             IndexPair candidate{random_index(index_length_, rng),
                                 index2_length_ > 0 ? random_index(index2_length_, rng) : ""};
-            found = std::all_of(pairs.begin(), pairs.end(), [&](const IndexPair& other) {
-                return far_apart(candidate, other);
-            });
+            found = std::all_of(pairs.begin(), pairs.end(),
+                                [&](const IndexPair& other) { return far_apart(candidate, other); });
             if (found)
                 pairs.push_back(std::move(candidate));
         }
         if (!found)
-            throw std::runtime_error(
-                "cannot find " + std::to_string(pairs.size() + count - n) + " indexes of " +
-                std::to_string(index_length_) + " cycles at least " + std::to_string(min_edit_) +
-                " edits apart; ask for fewer samples or longer index reads");
+            throw std::runtime_error("cannot find " + std::to_string(pairs.size() + count - n) + " indexes of " +
+                                     std::to_string(index_length_) + " cycles at least " + std::to_string(min_edit_) +
+                                     " edits apart; ask for fewer samples or longer index reads");
     }
 }
 
-bool IndexPicker::is_clear_of(const IndexPair& pair, const std::vector<IndexPair>& samples,
-                              int max_edit) const
+bool IndexPicker::is_clear_of(const IndexPair& pair, const std::vector<IndexPair>& samples, int max_edit) const
 {
     for (const IndexPair& sample : samples) {
         const bool near1 = edit_distance(pair.index, sample.index) <= max_edit;
-        const bool near2 =
-            index2_length_ == 0 || edit_distance(pair.index2, sample.index2) <= max_edit;
+        const bool near2 = index2_length_ == 0 || edit_distance(pair.index2, sample.index2) <= max_edit;
         if (near1 && near2)
             return false;
     }

@@ -27,8 +27,7 @@ class IndexPicker {
 public:
     // index2_length 0 picks single indexes. min_edit applies to the first index, min_edit2 to
     // the second, min_hamming to both.
-    IndexPicker(int index_length, int index2_length, int min_edit, int min_edit2,
-                int min_hamming);
+    IndexPicker(int index_length, int index2_length, int min_edit, int min_edit2, int min_hamming);
 
     // Appends count new pairs, each far from every pair already in the list. Throws
     // std::runtime_error when no such pair can be found.
@@ -36,8 +35,7 @@ public:
 
     // True when the pair lies farther than max_edit edits from each listed pair in at least one
     // of its indexes (in its first index for single indexes), so that no sample claims it.
-    bool is_clear_of(const IndexPair& pair, const std::vector<IndexPair>& samples,
-                     int max_edit) const;
+    bool is_clear_of(const IndexPair& pair, const std::vector<IndexPair>& samples, int max_edit) const;
 
     // A random index of the length (letters A, C, G, T).
     static std::string random_index(int length, Prng& rng);

@@ -45,18 +45,13 @@ int write_standalone(const runsim::CommandLine& line)
     header.cycles = line.zel_cycles;
     header.extra_cycles = line.zel_extra_cycles;
     header.text = "quillon-runsim seed " + std::to_string(recipe.seed);
-    const std::vector<unsigned char> calls =
-        runsim::random_calls(header.spots * header.cycles, recipe.seed);
-    const runsim::ZelFileStats stats =
-        runsim::write_zel_file(line.zel_file, header, calls, recipe.zel);
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const std::vector<unsigned char> calls = runsim::random_calls(header.spots * header.cycles, recipe.seed);
+    const runsim::ZelFileStats stats = runsim::write_zel_file(line.zel_file, header, calls, recipe.zel);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf("quillon-runsim: wrote %s\n", line.zel_file.string().c_str());
     std::printf("  %llu spots x %llu cycles (%llu extra), version %llu, %s, %llu members\n",
-                static_cast<unsigned long long>(header.spots),
-                static_cast<unsigned long long>(header.cycles),
-                static_cast<unsigned long long>(header.extra_cycles),
-                static_cast<unsigned long long>(header.version),
+                static_cast<unsigned long long>(header.spots), static_cast<unsigned long long>(header.cycles),
+                static_cast<unsigned long long>(header.extra_cycles), static_cast<unsigned long long>(header.version),
                 std::string(runsim::storage_name(recipe.zel.storage)).c_str(),
                 static_cast<unsigned long long>(stats.members));
     std::printf("  %s of calls, %s on disk, %.2f s\n", size_text(calls.size()).c_str(),
@@ -79,9 +74,8 @@ int write_run(const runsim::CommandLine& line)
                 static_cast<unsigned long long>(run.zel_files), size_text(run.zel_bytes).c_str(),
                 size_text(run.call_bytes).c_str());
     std::string beside;
-    for (const std::filesystem::path* path :
-         {&run.metadata_file, &run.design_sheet, &run.sample_sheet, &run.legacy_sample_sheet,
-          &run.controls_file, &run.manifest})
+    for (const std::filesystem::path* path : {&run.metadata_file, &run.design_sheet, &run.sample_sheet,
+                                              &run.legacy_sample_sheet, &run.controls_file, &run.manifest})
         if (!path->empty())
             beside += (beside.empty() ? "" : ", ") + name_in_run(run, *path);
     std::printf("  beside the lanes: %s\n", beside.empty() ? "nothing" : beside.c_str());
@@ -99,8 +93,7 @@ int write_run(const runsim::CommandLine& line)
 int main(int argc, char** argv)
 {
     try {
-        const runsim::CommandLine line =
-            runsim::CommandLine::parse(std::vector<std::string>(argv + 1, argv + argc));
+        const runsim::CommandLine line = runsim::CommandLine::parse(std::vector<std::string>(argv + 1, argv + argc));
         if (line.help || argc == 1) {
             std::cout << runsim::CommandLine::usage();
             return line.help ? 0 : 2;

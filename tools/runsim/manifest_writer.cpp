@@ -13,10 +13,18 @@ std::string quote(std::string_view text)
     std::string out = "\"";
     for (const char c : text) {
         switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\t': out += "\\t"; break;
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
         default:
             if (static_cast<unsigned char>(c) < 0x20) {
                 char escape[8];
@@ -53,23 +61,20 @@ std::string path_text(const RunTruth& run, const std::filesystem::path& path)
 
 std::string counts_text(const RunTruth& run, const TileCounts& counts)
 {
-    std::string text = "{\"spots\":" + number(counts.spots) + ",\"exact\":" + number(counts.exact) +
-                       ",\"one_mismatch\":" + number(counts.one_mismatch) +
-                       ",\"two_mismatches\":" + number(counts.two_mismatches) +
-                       ",\"undetermined\":" + number(counts.undetermined) +
-                       ",\"control_spots\":" + number(counts.control_spots) +
-                       ",\"kept_control_spots\":" + number(counts.kept_control_spots) +
-                       ",\"adapter_reads\":" + number(counts.adapter_reads) +
-                       ",\"no_calls\":" + number(counts.no_calls) +
-                       ",\"trailing_no_call_reads\":" + number(counts.trailing_no_call_reads) +
-                       ",\"odd_positions\":" + number(counts.odd_positions) + ",\"per_sample\":{";
+    std::string text =
+        "{\"spots\":" + number(counts.spots) + ",\"exact\":" + number(counts.exact) +
+        ",\"one_mismatch\":" + number(counts.one_mismatch) + ",\"two_mismatches\":" + number(counts.two_mismatches) +
+        ",\"undetermined\":" + number(counts.undetermined) + ",\"control_spots\":" + number(counts.control_spots) +
+        ",\"kept_control_spots\":" + number(counts.kept_control_spots) +
+        ",\"adapter_reads\":" + number(counts.adapter_reads) + ",\"no_calls\":" + number(counts.no_calls) +
+        ",\"trailing_no_call_reads\":" + number(counts.trailing_no_call_reads) +
+        ",\"odd_positions\":" + number(counts.odd_positions) + ",\"per_sample\":{";
     bool first = true;
     for (std::size_t i = 0; i < counts.per_sample.size(); ++i) {
         if (counts.per_sample[i] == 0)
             continue;
-        text += (first ? "" : ",") + quote(run.samples[i].name + "@L" +
-                                           std::to_string(run.samples[i].lane)) +
-                ":" + number(counts.per_sample[i]);
+        text += (first ? "" : ",") + quote(run.samples[i].name + "@L" + std::to_string(run.samples[i].lane)) + ":" +
+                number(counts.per_sample[i]);
         first = false;
     }
     return text + "}}";
@@ -77,18 +82,15 @@ std::string counts_text(const RunTruth& run, const TileCounts& counts)
 
 std::string spot_text(const RunTruth& run, std::size_t index, const SpotTruth& spot)
 {
-    std::string text = "{\"spot\":" + number(index) + ",\"x\":" + std::to_string(spot.x) +
-                       ",\"y\":" + std::to_string(spot.y) + ",\"sample\":" +
-                       (spot.sample >= 0 ? quote(run.samples[std::size_t(spot.sample)].name) : "null") +
-                       ",\"origin\":" + quote(index_origin_name(spot.index_origin)) +
-                       ",\"i1_substitutions\":" + std::to_string(spot.i1_substitutions) +
-                       ",\"i2_substitutions\":" + std::to_string(spot.i2_substitutions) +
-                       ",\"index1\":" + quote(spot.index1) + ",\"index2\":" + quote(spot.index2) +
-                       ",\"control\":" +
-                       (spot.control >= 0 ? quote(run.library.controls[std::size_t(spot.control)].name)
-                                          : "null") +
-                       ",\"umi1\":" + quote(spot.umi1) + ",\"umi2\":" + quote(spot.umi2) +
-                       ",\"reads\":[";
+    std::string text =
+        "{\"spot\":" + number(index) + ",\"x\":" + std::to_string(spot.x) + ",\"y\":" + std::to_string(spot.y) +
+        ",\"sample\":" + (spot.sample >= 0 ? quote(run.samples[std::size_t(spot.sample)].name) : "null") +
+        ",\"origin\":" + quote(index_origin_name(spot.index_origin)) +
+        ",\"i1_substitutions\":" + std::to_string(spot.i1_substitutions) +
+        ",\"i2_substitutions\":" + std::to_string(spot.i2_substitutions) + ",\"index1\":" + quote(spot.index1) +
+        ",\"index2\":" + quote(spot.index2) +
+        ",\"control\":" + (spot.control >= 0 ? quote(run.library.controls[std::size_t(spot.control)].name) : "null") +
+        ",\"umi1\":" + quote(spot.umi1) + ",\"umi2\":" + quote(spot.umi2) + ",\"reads\":[";
     for (std::size_t r = 0; r < run.recipe.layout.reads.size(); ++r) {
         const ReadTruth& read = spot.reads[r];
         text += (r ? ",{" : "{");
@@ -110,8 +112,7 @@ std::string spot_text(const RunTruth& run, std::size_t index, const SpotTruth& s
 
 class JsonFile {
 public:
-    explicit JsonFile(const std::filesystem::path& path)
-        : path_(path), out_(path, std::ios::binary | std::ios::trunc)
+    explicit JsonFile(const std::filesystem::path& path) : path_(path), out_(path, std::ios::binary | std::ios::trunc)
     {
         if (!out_)
             throw std::runtime_error("cannot create " + path.string());
@@ -164,8 +165,8 @@ std::uint64_t write_manifest(const RunTruth& run, const std::filesystem::path& p
     out << "\"reads\":[";
     for (std::size_t r = 0; r < recipe.layout.reads.size(); ++r) {
         const ReadSpec& read = recipe.layout.reads[r];
-        out << std::string(r ? "," : "") + "{\"read\":" + number(r + 1) + ",\"role\":" +
-                   quote(role_name(read.role)) + ",\"cycles\":" + std::to_string(read.cycles) +
+        out << std::string(r ? "," : "") + "{\"read\":" + number(r + 1) + ",\"role\":" + quote(role_name(read.role)) +
+                   ",\"cycles\":" + std::to_string(read.cycles) +
                    ",\"extra_cycles\":" + std::to_string(read.extra_cycles) +
                    ",\"index_read\":" + boolean(recipe.layout.is_index_read(int(r) + 1)) +
                    ",\"mask\":" + quote(recipe.layout.mask(read.role)) + "}";
@@ -174,9 +175,9 @@ std::uint64_t write_manifest(const RunTruth& run, const std::filesystem::path& p
     for (std::size_t u = 0; u < recipe.layout.umis.size(); ++u) {
         const UmiSpec& umi = recipe.layout.umis[u];
         out << std::string(u ? "," : "") + "{\"role\":" + quote(role_name(umi.role)) +
-                   ",\"read\":" + std::to_string(umi.read) + ",\"first\":" +
-                   std::to_string(umi.first) + ",\"length\":" + std::to_string(umi.length) +
-                   ",\"mask\":" + quote(recipe.layout.mask(umi.role)) + "}";
+                   ",\"read\":" + std::to_string(umi.read) + ",\"first\":" + std::to_string(umi.first) +
+                   ",\"length\":" + std::to_string(umi.length) + ",\"mask\":" + quote(recipe.layout.mask(umi.role)) +
+                   "}";
     }
     out << "],\n\"files\":{\"design_sheet\":" + path_text(run, run.design_sheet) +
                ",\"sample_sheet\":" + path_text(run, run.sample_sheet) +
@@ -187,16 +188,15 @@ std::uint64_t write_manifest(const RunTruth& run, const std::filesystem::path& p
     for (std::size_t i = 0; i < run.samples.size(); ++i) {
         const SampleTruth& s = run.samples[i];
         out << std::string(i ? ",\n  " : "\n  ") + "{\"lane\":" + std::to_string(s.lane) +
-                   ",\"lane_position\":" + std::to_string(s.lane_position) + ",\"name\":" +
-                   quote(s.name) + ",\"index\":" + quote(s.index) + ",\"index2\":" +
-                   quote(s.index2) + "}";
+                   ",\"lane_position\":" + std::to_string(s.lane_position) + ",\"name\":" + quote(s.name) +
+                   ",\"index\":" + quote(s.index) + ",\"index2\":" + quote(s.index2) + "}";
     }
     out << "],\n\"controls\":[";
     for (std::size_t i = 0; i < run.library.controls.size(); ++i) {
         const ControlRecord& c = run.library.controls[i];
-        out << std::string(i ? ",\n  " : "\n  ") + "{\"name\":" + quote(c.name) + ",\"class\":" +
-                   quote(c.class_name) + ",\"kept\":" + boolean(c.kept) + ",\"kept_index\":" +
-                   std::to_string(c.kept_index) + ",\"sequence\":" + quote(c.sequence) + "}";
+        out << std::string(i ? ",\n  " : "\n  ") + "{\"name\":" + quote(c.name) + ",\"class\":" + quote(c.class_name) +
+                   ",\"kept\":" + boolean(c.kept) + ",\"kept_index\":" + std::to_string(c.kept_index) +
+                   ",\"sequence\":" + quote(c.sequence) + "}";
     }
     out << "],\n\"adapters\":[";
     for (std::size_t i = 0; i < run.library.adapters.size(); ++i)
@@ -211,10 +211,9 @@ std::uint64_t write_manifest(const RunTruth& run, const std::filesystem::path& p
         for (std::size_t t = 0; t < run.lanes[l].size(); ++t) {
             const TileTruth& tile = run.lanes[l][t];
             std::string text = std::string(t ? ",\n" : "\n") + "{\"name\":" + quote(tile.name) +
-                               ",\"surface\":" + std::to_string(tile.surface) + ",\"tile\":" +
-                               std::to_string(tile.tile) + ",\"folder\":" +
-                               path_text(run, tile.folder) + ",\"spots\":" + number(tile.spots) +
-                               ",\"zel_files\":[";
+                               ",\"surface\":" + std::to_string(tile.surface) +
+                               ",\"tile\":" + std::to_string(tile.tile) + ",\"folder\":" + path_text(run, tile.folder) +
+                               ",\"spots\":" + number(tile.spots) + ",\"zel_files\":[";
             for (std::size_t r = 0; r < tile.zel_files.size(); ++r)
                 text += (r ? "," : "") + path_text(run, tile.zel_files[r]);
             text += "],\"positions_files\":[";

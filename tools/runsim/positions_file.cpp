@@ -19,8 +19,7 @@ using little_endian::store_u64;
 // The positions read back are decoded here on their own, not by the code that wrote them.
 std::uint32_t get_u32(const unsigned char* p)
 {
-    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
-           std::uint32_t(p[3]) << 24;
+    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
 }
 
 std::uint64_t get_u64(const unsigned char* p)
@@ -32,8 +31,7 @@ std::uint32_t encode(std::int32_t value, PositionsType type)
 {
     if (type == PositionsType::Int32)
         return static_cast<std::uint32_t>(value);
-    const float f = value >= 0 ? static_cast<float>(value) + 0.25f
-                               : static_cast<float>(value) - 0.25f;
+    const float f = value >= 0 ? static_cast<float>(value) + 0.25f : static_cast<float>(value) - 0.25f;
     return std::bit_cast<std::uint32_t>(f);
 }
 
@@ -65,8 +63,8 @@ std::vector<unsigned char> positions_bytes(std::span<const std::int32_t> xy, Pos
     return bytes;
 }
 
-std::uint64_t write_positions_file(const std::filesystem::path& path,
-                                   std::span<const std::int32_t> xy, PositionsType type)
+std::uint64_t write_positions_file(const std::filesystem::path& path, std::span<const std::int32_t> xy,
+                                   PositionsType type)
 {
     const std::vector<unsigned char> bytes = positions_bytes(xy, type, xy.size() / 2);
     write_bytes(path, bytes);
@@ -84,14 +82,12 @@ PositionsContent read_positions_file(const std::filesystem::path& path)
     content.spots = get_u64(bytes.data() + 16);
     if (content.type != 5 && content.type != 6)
         throw std::runtime_error("unknown positions value type in " + path.string());
-    const std::uint64_t pairs =
-        std::min<std::uint64_t>(content.spots, (bytes.size() - Positions_header_size) / 8);
+    const std::uint64_t pairs = std::min<std::uint64_t>(content.spots, (bytes.size() - Positions_header_size) / 8);
     content.xy.resize(static_cast<std::size_t>(2 * pairs));
     for (std::size_t i = 0; i < content.xy.size(); ++i) {
         const std::uint32_t raw = get_u32(bytes.data() + Positions_header_size + 4 * i);
-        content.xy[i] = content.type == 5
-                            ? static_cast<std::int32_t>(raw)
-                            : static_cast<std::int32_t>(std::trunc(std::bit_cast<float>(raw)));
+        content.xy[i] = content.type == 5 ? static_cast<std::int32_t>(raw)
+                                          : static_cast<std::int32_t>(std::trunc(std::bit_cast<float>(raw)));
     }
     return content;
 }

@@ -27,9 +27,9 @@ PositionsType parse_positions_type(std::string_view text);
 struct PositionsContent {
     std::uint64_t first_field = 0;
     std::uint64_t type = 0;
-    std::uint64_t spots = 0;       // as the header says
-    std::vector<std::int32_t> xy;  // x and y interleaved, as many pairs as the file holds
-                                   // (float values truncated toward zero)
+    std::uint64_t spots = 0;      // as the header says
+    std::vector<std::int32_t> xy; // x and y interleaved, as many pairs as the file holds
+                                  // (float values truncated toward zero)
 };
 
 // The whole file's bytes for the positions (x and y interleaved) with the header's spot count
@@ -38,8 +38,8 @@ std::vector<unsigned char> positions_bytes(std::span<const std::int32_t> xy, Pos
                                            std::uint64_t header_spots);
 
 // Writes a positions file; returns its size. Throws std::runtime_error.
-std::uint64_t write_positions_file(const std::filesystem::path& path,
-                                   std::span<const std::int32_t> xy, PositionsType type);
+std::uint64_t write_positions_file(const std::filesystem::path& path, std::span<const std::int32_t> xy,
+                                   PositionsType type);
 
 // Reads a positions file; pairs that the file holds beyond its header count are ignored, a
 // short file gives fewer pairs. Throws std::runtime_error when the header is incomplete or the

@@ -59,10 +59,7 @@ public:
     }
 
     // Uniform in [lo, hi], both included; lo <= hi.
-    int between(int lo, int hi)
-    {
-        return lo + static_cast<int>(below(static_cast<std::uint32_t>(hi - lo) + 1u));
-    }
+    int between(int lo, int hi) { return lo + static_cast<int>(below(static_cast<std::uint32_t>(hi - lo) + 1u)); }
 
     // Uniform in [0, 1).
     double unit() { return static_cast<double>(next() >> 11) * 0x1.0p-53; }

@@ -30,12 +30,18 @@ int read_count(std::string_view text, std::size_t& pos, std::string_view what)
 std::string_view role_name(ReadRole role)
 {
     switch (role) {
-    case ReadRole::R1: return "R1";
-    case ReadRole::I1: return "I1";
-    case ReadRole::I2: return "I2";
-    case ReadRole::R2: return "R2";
-    case ReadRole::U1: return "U1";
-    case ReadRole::U2: return "U2";
+    case ReadRole::R1:
+        return "R1";
+    case ReadRole::I1:
+        return "I1";
+    case ReadRole::I2:
+        return "I2";
+    case ReadRole::R2:
+        return "R2";
+    case ReadRole::U1:
+        return "U1";
+    case ReadRole::U2:
+        return "U2";
     }
     return "?";
 }
@@ -162,20 +168,17 @@ void ReadLayout::validate() const
             if (umis[j].role == umi.role)
                 fail("UMI " + name + " given twice");
         if (umi.read < 1 || umi.read > static_cast<int>(reads.size()))
-            fail("UMI " + name + " names read " + std::to_string(umi.read) +
-                 ", which the layout does not have");
+            fail("UMI " + name + " names read " + std::to_string(umi.read) + ", which the layout does not have");
         const int cycles = reads[umi.read - 1].cycles;
         const int last = umi.first + umi.length - 1;
         if (umi.first < 1 || umi.length < 1 || last > cycles)
             fail("UMI " + name + " lies outside the cycles of read " + std::to_string(umi.read));
         if (umi.first != 1 && last != cycles)
-            fail("UMI " + name + " must lie at the start or the end of read " +
-                 std::to_string(umi.read));
+            fail("UMI " + name + " must lie at the start or the end of read " + std::to_string(umi.read));
     }
     for (const UmiSpec& a : umis)
         for (const UmiSpec& b : umis)
-            if (&a != &b && a.read == b.read && a.first <= b.first &&
-                b.first <= a.first + a.length - 1)
+            if (&a != &b && a.read == b.read && a.first <= b.first && b.first <= a.first + a.length - 1)
                 fail("UMIs of read " + std::to_string(a.read) + " overlap");
     for (std::size_t r = 1; r <= reads.size(); ++r)
         if (range(reads[r - 1].role).length() < 1)

@@ -59,8 +59,7 @@ std::vector<SampleTruth> choose_samples(const RunRecipe& recipe, bool& any_setti
     // closeness check wants more than twice the setting, the one-substitution keys at least 4
     // substitutions.
     try {
-        const IndexPicker strict(i1.length(), i2.length(),
-                                 std::max(i2.present() ? 4 : 5, 2 * recipe.i1_mismatches + 1),
+        const IndexPicker strict(i1.length(), i2.length(), std::max(i2.present() ? 4 : 5, 2 * recipe.i1_mismatches + 1),
                                  std::max(4, 2 * recipe.i2_mismatches + 1), 4);
         Prng rng(derive_seed({recipe.seed, 0x5A}));
         strict.pick(distinct, pairs, rng);
@@ -78,10 +77,8 @@ std::vector<SampleTruth> choose_samples(const RunRecipe& recipe, bool& any_setti
             const int number = recipe.same_samples_in_lanes ? i : (lane - 1) * recipe.samples + i;
             std::string digits = std::to_string(number + 1);
             const std::string name =
-                "S" + std::string(std::size_t(width) - std::min(digits.size(), std::size_t(width)), '0') +
-                digits;
-            samples.push_back({lane, i, name, pairs[std::size_t(number)].index,
-                               pairs[std::size_t(number)].index2});
+                "S" + std::string(std::size_t(width) - std::min(digits.size(), std::size_t(width)), '0') + digits;
+            samples.push_back({lane, i, name, pairs[std::size_t(number)].index, pairs[std::size_t(number)].index2});
         }
     }
     return samples;
@@ -108,8 +105,7 @@ std::filesystem::path zel_file_name(const std::filesystem::path& folder, int rea
     return folder / ("R" + std::to_string(read) + ".zel");
 }
 
-std::filesystem::path positions_file_name(const std::filesystem::path& folder, int read,
-                                          bool read_folders)
+std::filesystem::path positions_file_name(const std::filesystem::path& folder, int read, bool read_folders)
 {
     if (read_folders)
         return folder / ("Read" + std::to_string(read)) / "called_bases_positions";
@@ -129,9 +125,8 @@ RunTruth generate_run(const RunRecipe& given)
 
     run.identity = choose_identity(recipe);
     run.samples = choose_samples(recipe, run.any_mismatch_settings);
-    run.library = ControlLibrary(recipe.controls, recipe.dropped_controls, recipe.control_length,
-                                 recipe.adapter_length, recipe.layout.read_of(ReadRole::R2) != 0,
-                                 recipe.seed);
+    run.library = ControlLibrary(recipe.controls, recipe.dropped_controls, recipe.control_length, recipe.adapter_length,
+                                 recipe.layout.read_of(ReadRole::R2) != 0, recipe.seed);
     run.totals.per_sample.assign(run.samples.size(), 0);
 
     run.run_folder = recipe.out;
@@ -150,8 +145,8 @@ RunTruth generate_run(const RunRecipe& given)
         write_text(run.sample_sheet, sample_sheet_text(recipe, run.identity, run.samples), run);
     run.legacy_sample_sheet = inside(recipe.out, recipe.legacy_sample_sheet);
     if (!run.legacy_sample_sheet.empty())
-        write_text(run.legacy_sample_sheet,
-                   legacy_sample_sheet_text(recipe, run.identity, run.samples, run.library), run);
+        write_text(run.legacy_sample_sheet, legacy_sample_sheet_text(recipe, run.identity, run.samples, run.library),
+                   run);
     run.controls_file = inside(recipe.out, recipe.controls_file);
     if (!run.controls_file.empty())
         write_text(run.controls_file, run.library.fasta_text(), run);
@@ -180,8 +175,8 @@ RunTruth generate_run(const RunRecipe& given)
     tbb::parallel_for(std::size_t(0), jobs.size(), [&](std::size_t j) {
         const Job& job = jobs[j];
         TileData data = generator.generate(job.lane, job.surface, job.tile);
-        TileTruth& tile = run.lanes[std::size_t(job.lane - 1)]
-                                   [std::size_t((job.surface - 1) * recipe.tiles + job.tile - 1)];
+        TileTruth& tile =
+            run.lanes[std::size_t(job.lane - 1)][std::size_t((job.surface - 1) * recipe.tiles + job.tile - 1)];
         tile = std::move(data.truth);
         char lane_name[16];
         std::snprintf(lane_name, sizeof lane_name, "L%02d", job.lane);
@@ -196,8 +191,8 @@ RunTruth generate_run(const RunRecipe& given)
             header.spots = tile.spots;
             header.cycles = std::uint64_t(recipe.layout.reads[r].header_cycles());
             header.extra_cycles = std::uint64_t(recipe.layout.reads[r].extra_cycles);
-            header.text = "quillon-runsim seed " + std::to_string(recipe.seed) + " " + lane_name +
-                          "/" + tile.name + " R" + std::to_string(read);
+            header.text = "quillon-runsim seed " + std::to_string(recipe.seed) + " " + lane_name + "/" + tile.name +
+                          " R" + std::to_string(read);
             tile.zel_files.push_back(zel_file_name(files, read, recipe.read_folders));
             if (recipe.read_folders)
                 make_folder(tile.zel_files.back().parent_path());

@@ -22,11 +22,9 @@ RunTruth generate_run(const RunRecipe& recipe);
 
 // The base-call file of a read in a tile folder: folder / ("R" + read + ".zel"), or with
 // read_folders folder / ("Read" + read) / "called_bases.zel".
-std::filesystem::path zel_file_name(const std::filesystem::path& folder, int read,
-                                    bool read_folders = false);
+std::filesystem::path zel_file_name(const std::filesystem::path& folder, int read, bool read_folders = false);
 // The positions file of a read: folder / ("R" + read + "_positions"), or with read_folders
 // folder / ("Read" + read) / "called_bases_positions".
-std::filesystem::path positions_file_name(const std::filesystem::path& folder, int read,
-                                          bool read_folders = false);
+std::filesystem::path positions_file_name(const std::filesystem::path& folder, int read, bool read_folders = false);
 
 } // namespace runsim

@@ -20,8 +20,7 @@ void require_fraction(double value, const char* name)
 void require_identifier(const std::string& text, const char* name)
 {
     for (const char c : text)
-        require((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                    c == '-',
+        require((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-',
                 std::string(name) + " may hold letters, digits and '-' only");
 }
 
@@ -91,10 +90,9 @@ void RunRecipe::validate() const
     require(controls >= 0 && dropped_controls >= 0, "control counts must not be negative");
     require(control_length >= 1, "controls need at least one base");
     require(chimera_fraction == 0.0 || control_length >= chimera_control_length(),
-            "the chimera fraction needs controls of at least " +
-                std::to_string(chimera_control_length()) + " bases (--control-length)");
-    require(adapter_length >= 24 && adapter_length <= 254,
-            "adapters must have 24 to 254 bases");
+            "the chimera fraction needs controls of at least " + std::to_string(chimera_control_length()) +
+                " bases (--control-length)");
+    require(adapter_length >= 24 && adapter_length <= 254, "adapters must have 24 to 254 bases");
 }
 
 int RunRecipe::chimera_gap(int read_length)
@@ -109,8 +107,7 @@ int RunRecipe::chimera_control_length() const
     int longest = 1;
     for (std::size_t r = 0; r < layout.reads.size(); ++r)
         if (!layout.is_index_read(static_cast<int>(r) + 1))
-            longest = std::max(longest, chimera_gap(layout.reads[r].cycles) +
-                                            (layout.reads[r].cycles + 1) / 2);
+            longest = std::max(longest, chimera_gap(layout.reads[r].cycles) + (layout.reads[r].cycles + 1) / 2);
     return longest;
 }
 
@@ -124,8 +121,7 @@ std::uint64_t RunRecipe::call_bytes() const
     std::uint64_t cycles = 0;
     for (const ReadSpec& read : layout.reads)
         cycles += static_cast<std::uint64_t>(read.header_cycles());
-    return std::uint64_t(lanes) * std::uint64_t(surfaces) * std::uint64_t(tiles) *
-           std::uint64_t(spots) * cycles;
+    return std::uint64_t(lanes) * std::uint64_t(surfaces) * std::uint64_t(tiles) * std::uint64_t(spots) * cycles;
 }
 
 } // namespace runsim

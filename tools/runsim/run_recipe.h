@@ -37,8 +37,8 @@ struct RunRecipe {
     bool read_folders = false;
 
     // Base-call and positions files.
-    ZelWriteOptions zel;               // storage, stream bytes per member, compression level
-    std::uint64_t version = 0;         // 0: 4 for gzip storages, 2 for plain ones
+    ZelWriteOptions zel;       // storage, stream bytes per member, compression level
+    std::uint64_t version = 0; // 0: 4 for gzip storages, 2 for plain ones
     PositionsType positions_type = PositionsType::Int32;
 
     // Identifiers (empty: drawn from the seed) and the metadata file's name.

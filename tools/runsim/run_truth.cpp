@@ -7,10 +7,14 @@ namespace runsim {
 std::string_view index_origin_name(IndexOrigin origin)
 {
     switch (origin) {
-    case IndexOrigin::Exact: return "exact";
-    case IndexOrigin::OneMismatch: return "one-mismatch";
-    case IndexOrigin::TwoMismatches: return "two-mismatches";
-    case IndexOrigin::Random: return "random";
+    case IndexOrigin::Exact:
+        return "exact";
+    case IndexOrigin::OneMismatch:
+        return "one-mismatch";
+    case IndexOrigin::TwoMismatches:
+        return "two-mismatches";
+    case IndexOrigin::Random:
+        return "random";
     }
     return "?";
 }
@@ -38,8 +42,7 @@ const TileTruth& RunTruth::tile(int lane, int position) const
 {
     if (lane < 1 || lane > static_cast<int>(lanes.size()) || position < 1 ||
         position > static_cast<int>(lanes[lane - 1].size()))
-        throw std::out_of_range("no tile " + std::to_string(position) + " in lane " +
-                                std::to_string(lane));
+        throw std::out_of_range("no tile " + std::to_string(position) + " in lane " + std::to_string(lane));
     return lanes[lane - 1][position - 1];
 }
 

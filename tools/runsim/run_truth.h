@@ -44,18 +44,18 @@ struct SampleTruth {
 };
 
 struct ReadTruth {
-    int adapter = -1;          // RunTruth::library.adapters position of the planted adapter
-    int adapter_start = -1;    // 0-based cycle where the adapter begins, -1 without adapter
-    int control_offset = -1;   // first base taken from the control (from its reverse complement
-                               // when control_reverse), -1 when the read is not cut from one
-    int chimera_offset = -1;   // of a chimeric read (RunRecipe::chimera_fraction): the first
-                               // base of the read's second half (its cycles from length / 2
-                               // on), from the same strand as control_offset, which then gives
-                               // the first half only; -1 for other reads
+    int adapter = -1;        // RunTruth::library.adapters position of the planted adapter
+    int adapter_start = -1;  // 0-based cycle where the adapter begins, -1 without adapter
+    int control_offset = -1; // first base taken from the control (from its reverse complement
+                             // when control_reverse), -1 when the read is not cut from one
+    int chimera_offset = -1; // of a chimeric read (RunRecipe::chimera_fraction): the first
+                             // base of the read's second half (its cycles from length / 2
+                             // on), from the same strand as control_offset, which then gives
+                             // the first half only; -1 for other reads
     bool control_reverse = false;
     int control_substitutions = 0; // against the control, both halves of a chimeric read
-    int no_calls = 0;          // quality-0 calls among the read's used cycles
-    int trailing_no_calls = 0; // the run of them that ends the read
+    int no_calls = 0;              // quality-0 calls among the read's used cycles
+    int trailing_no_calls = 0;     // the run of them that ends the read
 };
 
 struct SpotTruth {
@@ -65,7 +65,7 @@ struct SpotTruth {
     IndexOrigin index_origin = IndexOrigin::Random;
     int i1_substitutions = 0;
     int i2_substitutions = 0;
-    int control = -1; // RunTruth::library.controls position (file order), -1 for none
+    int control = -1;   // RunTruth::library.controls position (file order), -1 for none
     std::string index1; // bases of the I1 cycles as written
     std::string index2; // bases of the I2 cycles as written (empty without I2)
     std::string umi1;   // bases of the U1 cycles, N for no-calls (empty without U1)
@@ -78,8 +78,8 @@ struct TileCounts {
     std::uint64_t exact = 0;
     std::uint64_t one_mismatch = 0;
     std::uint64_t two_mismatches = 0;
-    std::uint64_t undetermined = 0;        // random indexes, control spots excluded
-    std::uint64_t control_spots = 0;       // all controls, kept or dropped
+    std::uint64_t undetermined = 0;  // random indexes, control spots excluded
+    std::uint64_t control_spots = 0; // all controls, kept or dropped
     std::uint64_t kept_control_spots = 0;
     std::uint64_t adapter_reads = 0;
     std::uint64_t no_calls = 0;
@@ -93,9 +93,9 @@ struct TileCounts {
 struct TileTruth {
     int lane = 0;
     int surface = 0;
-    int tile = 0;                 // number in the folder name
-    std::string name;             // "S01_T001"
-    std::filesystem::path folder; // the tile folder
+    int tile = 0;                                       // number in the folder name
+    std::string name;                                   // "S01_T001"
+    std::filesystem::path folder;                       // the tile folder
     std::vector<std::filesystem::path> zel_files;       // per read
     std::vector<std::filesystem::path> positions_files; // per read
     std::uint64_t spots = 0;
@@ -115,7 +115,7 @@ struct RunTruth {
     std::filesystem::path legacy_sample_sheet;
     std::filesystem::path controls_file;
     std::filesystem::path manifest;
-    std::vector<SampleTruth> samples; // lane 1's, then lane 2's
+    std::vector<SampleTruth> samples;   // lane 1's, then lane 2's
     bool any_mismatch_settings = false; // the sample truth holds for every mismatch setting
     ControlLibrary library;
     std::vector<std::vector<TileTruth>> lanes; // [lane - 1][position in the lane]

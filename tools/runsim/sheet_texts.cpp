@@ -32,10 +32,9 @@ std::string quillon_settings_lines(const RunRecipe& recipe, bool outputs)
         text += "OutputControlFASTQ,True\nOutputIndexFASTQ,False\nMergeLanes,False\n";
     text += "I1Mismatches," + std::to_string(recipe.i1_mismatches) + "\n";
     text += "I2Mismatches," + std::to_string(recipe.i2_mismatches) + "\n";
-    const std::pair<const char*, ReadRole> keys[] = {
-        {"R1CycleUsage", ReadRole::R1}, {"R2CycleUsage", ReadRole::R2},
-        {"I1CycleUsage", ReadRole::I1}, {"I2CycleUsage", ReadRole::I2},
-        {"U1CycleUsage", ReadRole::U1}, {"U2CycleUsage", ReadRole::U2}};
+    const std::pair<const char*, ReadRole> keys[] = {{"R1CycleUsage", ReadRole::R1}, {"R2CycleUsage", ReadRole::R2},
+                                                     {"I1CycleUsage", ReadRole::I1}, {"I2CycleUsage", ReadRole::I2},
+                                                     {"U1CycleUsage", ReadRole::U1}, {"U2CycleUsage", ReadRole::U2}};
     for (const auto& [key, role] : keys) {
         const std::string mask = recipe.layout.mask(role);
         if (!mask.empty())
@@ -50,8 +49,7 @@ std::string quillon_settings_lines(const RunRecipe& recipe, bool outputs)
 
 std::string design_sheet_text(const RunRecipe& recipe)
 {
-    return "[Header]\nFileFormatVersion,1\n\n[Quillon Settings]\n" +
-           quillon_settings_lines(recipe, true) + "\n";
+    return "[Header]\nFileFormatVersion,1\n\n[Quillon Settings]\n" + quillon_settings_lines(recipe, true) + "\n";
 }
 
 std::string sample_sheet_text(const RunRecipe& recipe, const RunIdentity& identity,
@@ -75,8 +73,7 @@ std::string sample_sheet_text(const RunRecipe& recipe, const RunIdentity& identi
 }
 
 std::string legacy_sample_sheet_text(const RunRecipe& recipe, const RunIdentity& identity,
-                                     const std::vector<SampleTruth>& samples,
-                                     const ControlLibrary& library)
+                                     const std::vector<SampleTruth>& samples, const ControlLibrary& library)
 {
     const ReadLayout& layout = recipe.layout;
     std::string text = "[Header]\nBarcode," + identity.flowcell_id + "\n\n";
@@ -84,8 +81,8 @@ std::string legacy_sample_sheet_text(const RunRecipe& recipe, const RunIdentity&
     for (const auto& [role, name] : {std::pair{ReadRole::I1, "Index1"}, {ReadRole::I2, "Index2"}}) {
         const RoleRange range = layout.range(role);
         if (range.present())
-            text += "R" + std::to_string(range.read) + "," + name + "," +
-                    std::to_string(range.first) + "," + std::to_string(range.last) + "\n";
+            text += "R" + std::to_string(range.read) + "," + name + "," + std::to_string(range.first) + "," +
+                    std::to_string(range.last) + "\n";
     }
     text += "\n[Paired Reads]\nRead,Pair\n";
     for (const ReadRole role : {ReadRole::R1, ReadRole::R2})
@@ -103,8 +100,8 @@ std::string legacy_sample_sheet_text(const RunRecipe& recipe, const RunIdentity&
     }
     text += "\n[Data]\nLane,Sample_ID,Index1,Index2,Sample_Project,Description\n";
     for (const SampleTruth& sample : samples)
-        text += std::to_string(sample.lane) + "," + sample.name + "," + sample.index + "," +
-                sample.index2 + ",Project,runsim\n";
+        text += std::to_string(sample.lane) + "," + sample.name + "," + sample.index + "," + sample.index2 +
+                ",Project,runsim\n";
     return text;
 }
 

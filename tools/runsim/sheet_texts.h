@@ -24,7 +24,6 @@ std::string sample_sheet_text(const RunRecipe& recipe, const RunIdentity& identi
                               const std::vector<SampleTruth>& samples);
 
 std::string legacy_sample_sheet_text(const RunRecipe& recipe, const RunIdentity& identity,
-                                     const std::vector<SampleTruth>& samples,
-                                     const ControlLibrary& library);
+                                     const std::vector<SampleTruth>& samples, const ControlLibrary& library);
 
 } // namespace runsim

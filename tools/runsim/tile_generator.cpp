@@ -18,18 +18,21 @@ constexpr char Letters[4] = {'A', 'C', 'G', 'T'};
 int code_of(char letter)
 {
     switch (letter) {
-    case 'C': return 1;
-    case 'G': return 2;
-    case 'T': return 3;
-    default: return 0;
+    case 'C':
+        return 1;
+    case 'G':
+        return 2;
+    case 'T':
+        return 3;
+    default:
+        return 0;
     }
 }
 
 void write_letters(unsigned char* record, int first, std::string_view letters)
 {
     for (std::size_t k = 0; k < letters.size(); ++k)
-        record[first + static_cast<int>(k)] =
-            with_base(record[first + static_cast<int>(k)], code_of(letters[k]));
+        record[first + static_cast<int>(k)] = with_base(record[first + static_cast<int>(k)], code_of(letters[k]));
 }
 
 std::string read_letters(const unsigned char* record, int first, int length)
@@ -101,13 +104,9 @@ std::vector<std::string> adapter_texts(const ControlLibrary& library)
 
 TileGenerator::TileGenerator(const RunRecipe& recipe, const std::vector<SampleTruth>& samples,
                              const ControlLibrary& library)
-    : recipe_(recipe),
-      library_(library),
-      i1_(recipe.layout.range(ReadRole::I1)),
-      i2_(recipe.layout.range(ReadRole::I2)),
-      u1_(recipe.layout.range(ReadRole::U1)),
-      u2_(recipe.layout.range(ReadRole::U2)),
-      screen_(adapter_texts(library)),
+    : recipe_(recipe), library_(library), i1_(recipe.layout.range(ReadRole::I1)),
+      i2_(recipe.layout.range(ReadRole::I2)), u1_(recipe.layout.range(ReadRole::U1)),
+      u2_(recipe.layout.range(ReadRole::U2)), screen_(adapter_texts(library)),
       picker_(i1_.length(), i2_.length(), 3, 3, 4)
 {
     const ReadLayout& layout = recipe.layout;
@@ -164,17 +163,15 @@ TileData TileGenerator::generate(int lane, int surface, int tile) const
     tbb::parallel_for(0, read_count, [&](int r) {
         std::vector<unsigned char>& calls = data.calls[static_cast<std::size_t>(r)];
         calls.resize(spots * static_cast<std::size_t>(reads_[static_cast<std::size_t>(r)].record));
-        Prng bulk(derive_seed({recipe_.seed, std::uint64_t(lane), std::uint64_t(surface),
-                               std::uint64_t(tile), 0xB0u + std::uint64_t(r)}));
+        Prng bulk(derive_seed({recipe_.seed, std::uint64_t(lane), std::uint64_t(surface), std::uint64_t(tile),
+                               0xB0u + std::uint64_t(r)}));
         fill_random_calls(calls.data(), calls.size(), bulk);
     });
     data.xy.resize(2 * spots);
 
-    Prng rng(derive_seed({recipe_.seed, std::uint64_t(lane), std::uint64_t(surface),
-                          std::uint64_t(tile)}));
+    Prng rng(derive_seed({recipe_.seed, std::uint64_t(lane), std::uint64_t(surface), std::uint64_t(tile)}));
     // Chimeras draw from a stream of their own, untouched when there are none.
-    Prng chimeras(derive_seed({recipe_.seed, std::uint64_t(lane), std::uint64_t(surface),
-                               std::uint64_t(tile), 0xC0u}));
+    Prng chimeras(derive_seed({recipe_.seed, std::uint64_t(lane), std::uint64_t(surface), std::uint64_t(tile), 0xC0u}));
     const LaneSamples& lane_samples = lanes_.at(static_cast<std::size_t>(lane - 1));
     const int side = std::max(1, static_cast<int>(std::ceil(std::sqrt(static_cast<double>(spots)))));
     const int step = std::max(1, 32000 / side);
@@ -195,10 +192,18 @@ TileData TileGenerator::generate(int lane, int surface, int tile) const
                  static_cast<std::int32_t>(rng.below(static_cast<std::uint32_t>(step)));
         if (rng.chance(recipe_.odd_position_fraction)) {
             switch (rng.below(4)) {
-            case 0: spot.x += 32768; break;
-            case 1: spot.y += 32768; break;
-            case 2: spot.x = -1 - spot.x; break;
-            default: spot.y = -1 - spot.y; break;
+            case 0:
+                spot.x += 32768;
+                break;
+            case 1:
+                spot.y += 32768;
+                break;
+            case 2:
+                spot.x = -1 - spot.x;
+                break;
+            default:
+                spot.y = -1 - spot.y;
+                break;
             }
             ++counts.odd_positions;
         }
@@ -236,7 +241,7 @@ TileData TileGenerator::generate(int lane, int surface, int tile) const
                 spot.index_origin = IndexOrigin::Exact;
             }
             ++counts.per_sample[static_cast<std::size_t>(spot.sample)];
-            ++(spot.index_origin == IndexOrigin::Exact       ? counts.exact
+            ++(spot.index_origin == IndexOrigin::Exact         ? counts.exact
                : spot.index_origin == IndexOrigin::OneMismatch ? counts.one_mismatch
                                                                : counts.two_mismatches);
         } else if (i1_.present()) {
@@ -267,8 +272,7 @@ TileData TileGenerator::generate(int lane, int surface, int tile) const
 
         // Insert length of a spot whose reads run into the adapter.
         int insert = -1;
-        if (!control_spot && longest_insert_read >= Adapter_min_overlap &&
-            rng.chance(recipe_.adapter_fraction))
+        if (!control_spot && longest_insert_read >= Adapter_min_overlap && rng.chance(recipe_.adapter_fraction))
             insert = rng.between(0, longest_insert_read - Adapter_min_overlap);
 
         // Non-index reads.
@@ -282,22 +286,19 @@ TileData TileGenerator::generate(int lane, int surface, int tile) const
             const std::string* control_text = nullptr;
             if (control_spot) {
                 read.control_reverse = rng.below(2) == 1;
-                control_text = &(read.control_reverse ? control_reverse_
-                                                      : control_forward_)[std::size_t(spot.control)];
+                control_text = &(read.control_reverse ? control_reverse_ : control_forward_)[std::size_t(spot.control)];
                 read.control_offset = rng.between(0, static_cast<int>(control_text->size()) - n);
                 // A chimeric read draws its own offsets, control_offset included.
                 std::string cut = chimeric_spot
                                       ? chimeric_cut(*control_text, n, read, chimeras)
-                                      : control_text->substr(std::size_t(read.control_offset),
-                                                             std::size_t(n));
+                                      : control_text->substr(std::size_t(read.control_offset), std::size_t(n));
                 substitute(cut, rng.between(0, recipe_.max_control_substitutions), rng);
                 write_letters(record, 0, cut);
             }
             int limit = n;
             if (insert >= 0 && insert <= n - Adapter_min_overlap && plan.planted >= 0) {
                 const std::string& adapter = library_.adapters[std::size_t(plan.planted)].sequence;
-                write_letters(record, insert,
-                              std::string_view(adapter).substr(0, std::size_t(n - insert)));
+                write_letters(record, insert, std::string_view(adapter).substr(0, std::size_t(n - insert)));
                 read.adapter = plan.planted;
                 read.adapter_start = insert;
                 limit = insert;
@@ -311,8 +312,8 @@ TileData TileGenerator::generate(int lane, int surface, int tile) const
             // match or let another adapter win: change them until the search reports the
             // planted adapter where it begins, or give the adapter up. (A whole adapter inside
             // the read has no rival: nothing scores more than its full, exact match.)
-            const bool partial = read.adapter >= 0 &&
-                n - insert < int(library_.adapters[std::size_t(read.adapter)].sequence.size());
+            const bool partial =
+                read.adapter >= 0 && n - insert < int(library_.adapters[std::size_t(read.adapter)].sequence.size());
             for (int tries = 0; partial && read.adapter >= 0; ++tries) {
                 const AdapterScreen::Match match = screen_.best_match(record, n, plan.searched);
                 if (match.adapter == read.adapter && match.start == insert && match.distance == 0)
@@ -337,13 +338,11 @@ TileData TileGenerator::generate(int lane, int surface, int tile) const
                 --end;
             if (read.adapter < 0) {
                 // Change the last called base (later any base) until no adapter shows.
-                for (int tries = 0; end > 0 && screen_.finds_adapter(record, end, plan.searched);
-                     ++tries) {
+                for (int tries = 0; end > 0 && screen_.finds_adapter(record, end, plan.searched); ++tries) {
                     if (tries == 1000)
                         throw std::runtime_error("cannot clear a read of adapters; use longer "
                                                  "adapters");
-                    const int position =
-                        tries < 100 ? end - 1 : end - 1 - int(rng.below(std::uint32_t(end)));
+                    const int position = tries < 100 ? end - 1 : end - 1 - int(rng.below(std::uint32_t(end)));
                     const int base = record[position] & 3;
                     record[position] = with_base(record[position], (base + 1 + int(rng.below(3))) & 3);
                 }
@@ -351,16 +350,15 @@ TileData TileGenerator::generate(int lane, int surface, int tile) const
             if (control_text != nullptr) {
                 read.control_substitutions = 0;
                 for (int k = 0; k < n; ++k) {
-                    const int source = read.chimera_offset < 0 || k < n / 2
-                                           ? read.control_offset + k
-                                           : read.chimera_offset + k - n / 2;
+                    const int source = read.chimera_offset < 0 || k < n / 2 ? read.control_offset + k
+                                                                            : read.chimera_offset + k - n / 2;
                     read.control_substitutions +=
                         record[k] >= 4 && Letters[record[k] & 3] != (*control_text)[std::size_t(source)];
                 }
             }
             read.trailing_no_calls = n - end;
-            read.no_calls = static_cast<int>(std::count_if(
-                record, record + n, [](unsigned char call) { return call < 4; }));
+            read.no_calls =
+                static_cast<int>(std::count_if(record, record + n, [](unsigned char call) { return call < 4; }));
             counts.no_calls += std::uint64_t(read.no_calls);
             counts.trailing_no_call_reads += read.trailing_no_calls > 0;
         }
@@ -369,8 +367,7 @@ TileData TileGenerator::generate(int lane, int surface, int tile) const
             if (!range.present())
                 return std::string();
             const ReadPlan& plan = reads_[std::size_t(range.read - 1)];
-            return read_letters(data.calls[std::size_t(range.read - 1)].data() +
-                                    s * std::size_t(plan.record),
+            return read_letters(data.calls[std::size_t(range.read - 1)].data() + s * std::size_t(plan.record),
                                 range.first - 1, range.length());
         };
         spot.index1 = role_letters(i1_);

@@ -30,7 +30,7 @@
 namespace runsim {
 
 struct TileData {
-    TileTruth truth; // without file names
+    TileTruth truth;                               // without file names
     std::vector<std::vector<unsigned char>> calls; // per read: spots x header cycles
     std::vector<std::int32_t> xy;                  // x and y of every spot, interleaved
 };
@@ -38,23 +38,22 @@ struct TileData {
 class TileGenerator {
 public:
     // samples: all samples of the run (RunTruth::samples); library: controls and adapters.
-    TileGenerator(const RunRecipe& recipe, const std::vector<SampleTruth>& samples,
-                  const ControlLibrary& library);
+    TileGenerator(const RunRecipe& recipe, const std::vector<SampleTruth>& samples, const ControlLibrary& library);
 
     TileData generate(int lane, int surface, int tile) const;
 
 private:
     struct ReadPlan {
-        int used = 0;           // used cycles
-        int record = 0;         // header cycles
-        bool index = false;     // an I1 or I2 read
-        int planted = -1;       // adapter planted in this read
+        int used = 0;              // used cycles
+        int record = 0;            // header cycles
+        bool index = false;        // an I1 or I2 read
+        int planted = -1;          // adapter planted in this read
         std::vector<int> searched; // adapters the converter searches in this read
     };
 
     struct LaneSamples {
-        std::vector<int> ids;          // RunTruth::samples positions
-        std::vector<IndexPair> pairs;  // their indexes
+        std::vector<int> ids;         // RunTruth::samples positions
+        std::vector<IndexPair> pairs; // their indexes
     };
 
     const RunRecipe& recipe_;

@@ -29,8 +29,7 @@ std::uint64_t get_u64(const unsigned char* p)
 
 // Inflates the ordinary gzip member at the start of input, appending its text to out; returns
 // the number of input bytes it took.
-std::size_t inflate_ordinary_member(std::span<const unsigned char> input,
-                                    std::vector<unsigned char>& out)
+std::size_t inflate_ordinary_member(std::span<const unsigned char> input, std::vector<unsigned char>& out)
 {
     z_stream stream{};
     if (inflateInit2(&stream, 16 + MAX_WBITS) != Z_OK)
@@ -84,8 +83,8 @@ std::vector<GzipMember> block_gzip_members(std::span<const unsigned char> file)
         if (size == 0)
             damaged("member at offset " + std::to_string(offset) + " has no size subfield");
         if (size < block_gzip::Min_member_size || size > left)
-            damaged("member at offset " + std::to_string(offset) + " records size " +
-                    std::to_string(size) + " with " + std::to_string(left) + " bytes left");
+            damaged("member at offset " + std::to_string(offset) + " records size " + std::to_string(size) + " with " +
+                    std::to_string(left) + " bytes left");
         members.push_back({offset, size});
         offset += size;
     }
@@ -102,15 +101,14 @@ std::vector<unsigned char> inflate_gzip_file(std::span<const unsigned char> file
         const unsigned char* member = file.data() + offset;
         if (!block_gzip::has_gzip_magic(member, left))
             damaged("no gzip member at offset " + std::to_string(offset));
-        const std::uint64_t size =
-            left >= block_gzip::Header_size ? block_gzip::recorded_member_size(member) : 0;
+        const std::uint64_t size = left >= block_gzip::Header_size ? block_gzip::recorded_member_size(member) : 0;
         if (size == 0) {
             offset += inflate_ordinary_member(file.subspan(offset), out);
             continue;
         }
         if (size < block_gzip::Min_member_size || size > left)
-            damaged("member at offset " + std::to_string(offset) + " records size " +
-                    std::to_string(size) + " with " + std::to_string(left) + " bytes left");
+            damaged("member at offset " + std::to_string(offset) + " records size " + std::to_string(size) + " with " +
+                    std::to_string(left) + " bytes left");
         const std::uint64_t text_size = block_gzip::recorded_text_size(member, size);
         if (text_size > size * block_gzip::Max_expansion)
             damaged("member at offset " + std::to_string(offset) + " records an impossible length");
@@ -137,8 +135,7 @@ ZelHeader parse_zel_header(std::span<const unsigned char> stream, std::size_t& h
     const std::uint64_t text_size = get_u64(p + 40);
     if (text_size > stream.size() - Zel_fixed_header_size)
         throw std::runtime_error("base-call stream shorter than its header text");
-    header.text.assign(reinterpret_cast<const char*>(p + Zel_fixed_header_size),
-                       static_cast<std::size_t>(text_size));
+    header.text.assign(reinterpret_cast<const char*>(p + Zel_fixed_header_size), static_cast<std::size_t>(text_size));
     header_size = Zel_fixed_header_size + static_cast<std::size_t>(text_size);
     return header;
 }
@@ -158,17 +155,23 @@ ZelContent read_zel_file(const std::filesystem::path& path)
         for (std::size_t i = 0; i < count; ++i) {
             int base = 0;
             switch (letters[i]) {
-            case 'C': base = 1; break;
-            case 'G': base = 2; break;
-            case 'T': base = 3; break;
-            default: break;
+            case 'C':
+                base = 1;
+                break;
+            case 'G':
+                base = 2;
+                break;
+            case 'T':
+                base = 3;
+                break;
+            default:
+                break;
             }
             content.calls[i] = static_cast<unsigned char>(qualities[i] * 4 + base);
         }
         return content;
     }
-    const bool block = file.size() >= block_gzip::Header_size &&
-                       block_gzip::recorded_member_size(file.data()) != 0;
+    const bool block = file.size() >= block_gzip::Header_size && block_gzip::recorded_member_size(file.data()) != 0;
     content.storage = block ? ZelStorage::BlockGzip : ZelStorage::Gzip;
     if (block)
         content.members = block_gzip_members(file);

@@ -21,8 +21,7 @@ namespace {
 // A file opened for writing; every write is checked.
 class OutputFile {
 public:
-    explicit OutputFile(const std::filesystem::path& path)
-        : path_(path), out_(path, std::ios::binary | std::ios::trunc)
+    explicit OutputFile(const std::filesystem::path& path) : path_(path), out_(path, std::ios::binary | std::ios::trunc)
     {
         if (!out_)
             throw std::runtime_error("cannot create " + path_.string());
@@ -50,8 +49,7 @@ private:
     std::uint64_t written_ = 0;
 };
 
-ZelFileStats write_gzip_file(const std::filesystem::path& path,
-                             std::span<const unsigned char> head,
+ZelFileStats write_gzip_file(const std::filesystem::path& path, std::span<const unsigned char> head,
                              std::span<const unsigned char> body, int level)
 {
     z_stream stream{};
@@ -90,8 +88,7 @@ ZelFileStats write_gzip_file(const std::filesystem::path& path,
     return stats;
 }
 
-ZelFileStats write_plain_file(const std::filesystem::path& path,
-                              std::span<const unsigned char> head,
+ZelFileStats write_plain_file(const std::filesystem::path& path, std::span<const unsigned char> head,
                               std::span<const unsigned char> calls)
 {
     static constexpr char Letters[4] = {'A', 'C', 'G', 'T'};
@@ -104,8 +101,7 @@ ZelFileStats write_plain_file(const std::filesystem::path& path,
             const std::size_t size = std::min(Chunk, calls.size() - offset);
             for (std::size_t i = 0; i < size; ++i) {
                 const unsigned char call = calls[offset + i];
-                buffer[i] = block == 0 ? (call < 4 ? 'N' : Letters[call & 3])
-                                       : static_cast<unsigned char>(call >> 2);
+                buffer[i] = block == 0 ? (call < 4 ? 'N' : Letters[call & 3]) : static_cast<unsigned char>(call >> 2);
             }
             out.write(buffer.data(), size);
         }
@@ -121,9 +117,12 @@ ZelFileStats write_plain_file(const std::filesystem::path& path,
 std::string_view storage_name(ZelStorage storage)
 {
     switch (storage) {
-    case ZelStorage::BlockGzip: return "block-gzip";
-    case ZelStorage::Gzip: return "gzip";
-    case ZelStorage::Plain: return "plain";
+    case ZelStorage::BlockGzip:
+        return "block-gzip";
+    case ZelStorage::Gzip:
+        return "gzip";
+    case ZelStorage::Plain:
+        return "plain";
     }
     return "?";
 }
@@ -133,8 +132,7 @@ ZelStorage parse_storage(std::string_view text)
     for (const ZelStorage storage : {ZelStorage::BlockGzip, ZelStorage::Gzip, ZelStorage::Plain})
         if (text == storage_name(storage))
             return storage;
-    throw std::invalid_argument("unknown storage '" + std::string(text) +
-                                "' (block-gzip, gzip or plain)");
+    throw std::invalid_argument("unknown storage '" + std::string(text) + "' (block-gzip, gzip or plain)");
 }
 
 std::uint64_t default_version(ZelStorage storage)
@@ -153,10 +151,8 @@ std::vector<unsigned char> zel_header_bytes(const ZelHeader& header)
     return bytes;
 }
 
-ZelFileStats write_block_gzip_file(const std::filesystem::path& path,
-                                   std::span<const unsigned char> head,
-                                   std::span<const unsigned char> body,
-                                   std::size_t member_text_size, int level)
+ZelFileStats write_block_gzip_file(const std::filesystem::path& path, std::span<const unsigned char> head,
+                                   std::span<const unsigned char> body, std::size_t member_text_size, int level)
 {
     if (member_text_size == 0)
         throw std::invalid_argument("the member text size must be at least 1 byte");
@@ -179,13 +175,12 @@ ZelFileStats write_block_gzip_file(const std::filesystem::path& path,
             } else {
                 // The member that holds the header: join it with the first calls.
                 joined.clear();
-                const std::size_t from_head = static_cast<std::size_t>(
-                    std::min<std::uint64_t>(end, head.size()) - begin);
+                const std::size_t from_head =
+                    static_cast<std::size_t>(std::min<std::uint64_t>(end, head.size()) - begin);
                 joined.insert(joined.end(), head.begin() + static_cast<std::ptrdiff_t>(begin),
                               head.begin() + static_cast<std::ptrdiff_t>(begin + from_head));
                 const std::size_t from_body = static_cast<std::size_t>(end - begin - from_head);
-                joined.insert(joined.end(), body.begin(),
-                              body.begin() + static_cast<std::ptrdiff_t>(from_body));
+                joined.insert(joined.end(), body.begin(), body.begin() + static_cast<std::ptrdiff_t>(from_body));
                 text = joined.data();
             }
             sizes[i] = compressor.compress(text, static_cast<std::size_t>(end - begin), members[i]);

@@ -63,10 +63,8 @@ ZelFileStats write_zel_file(const std::filesystem::path& path, const ZelHeader& 
 
 // Writes the bytes of head followed by those of body as block-gzip members of member_text_size
 // bytes of text each (the last one shorter). Throws std::runtime_error.
-ZelFileStats write_block_gzip_file(const std::filesystem::path& path,
-                                   std::span<const unsigned char> head,
-                                   std::span<const unsigned char> body,
-                                   std::size_t member_text_size, int level);
+ZelFileStats write_block_gzip_file(const std::filesystem::path& path, std::span<const unsigned char> head,
+                                   std::span<const unsigned char> body, std::size_t member_text_size, int level);
 
 // Writes the bytes unchanged. Throws std::runtime_error.
 void write_bytes(const std::filesystem::path& path, std::span<const unsigned char> bytes);

@@ -115,8 +115,8 @@ TEST_F(ClassicProgram, LongFlowcellSpellingPutsTheLogUnderLogsAnalysis)
 {
     const runsim::RunTruth truth = make_run(false);
     const fs::path output = dir_.path() / "out";
-    const ProgramRun run = classic({"--input", truth.run_folder.string(), "--output", output.string(),
-                                    "--flowcell_id", "FCX", "--threadsperlane", "1"});
+    const ProgramRun run = classic({"--input", truth.run_folder.string(), "--output", output.string(), "--flowcell_id",
+                                    "FCX", "--threadsperlane", "1"});
     EXPECT_EQ(run.status, 0) << run.out;
     EXPECT_TRUE(fs::is_regular_file(output / "Logs" / "Analysis" / "FCX_quillon.log"));
     EXPECT_FALSE(fs::exists(output / "quillon.log"));
@@ -164,8 +164,7 @@ TEST_F(ClassicProgram, ReadsAreFoundInEitherLayoutAndBadHeadersEndTheRun)
     const runsim::FaultReport fault = runsim::inject_fault(bad, runsim::Fault::WrongFileType);
     const ProgramRun run = classic({"--input", bad.run_folder.string(), "--threadsperlane", "2"});
     EXPECT_EQ(run.status, 1);
-    EXPECT_TRUE(run.has_line_containing("] [ERROR] \tIncorrect file type " + fault.file.string() + "\n"))
-        << run.out;
+    EXPECT_TRUE(run.has_line_containing("] [ERROR] \tIncorrect file type " + fault.file.string() + "\n")) << run.out;
     EXPECT_EQ(run.out.find("Incorrect file type", run.out.find("Incorrect file type") + 1), std::string::npos);
     EXPECT_TRUE(ends_with_summary(run, 1));
 }
@@ -199,12 +198,13 @@ TEST_F(ClassicProgram, UnreadableInputsEndAtOnceNamingThem)
         else if (made == "pipe")
             ASSERT_EQ(mkfifo(path.c_str(), 0644), 0);
         else if (made == "cycles past 32 bits")
-            runsim::write_zel_file(path, {.version = 2, .spots = 0, .cycles = 20, .extra_cycles = 1ull << 31, .text = ""}, {},
+            runsim::write_zel_file(path,
+                                   {.version = 2, .spots = 0, .cycles = 20, .extra_cycles = 1ull << 31, .text = ""}, {},
                                    {.storage = runsim::ZelStorage::Plain});
         else
             path = made;
-        std::vector<std::string> args{"30", QUILLON_CLASSIC_BINARY, "--input", truth.run_folder.string(),
-                                      "--threadsperlane", "2"};
+        std::vector<std::string> args{
+            "30", QUILLON_CLASSIC_BINARY, "--input", truth.run_folder.string(), "--threadsperlane", "2"};
         if (*c.option != '\0')
             args.insert(args.end(), {c.option, path.string()});
         const ProgramRun run = test_support::run_program("timeout", args, dir_.path());
@@ -228,10 +228,11 @@ TEST_F(ClassicProgram, ControlsBeyondTheMachinesMemoryAreRefusedAtOnce)
         for (std::uint64_t b = 0; b < bases; ++b)
             out << "ACGT"[random() % 4] << (b % 80 == 79 ? "\n" : "");
     }
-    const ProgramRun run = test_support::run_program(
-        "timeout", {"30", QUILLON_CLASSIC_BINARY, "--input", truth.run_folder.string(), "--threadsperlane", "2",
-                    "--controlsfile", controls.string()},
-        dir_.path());
+    const ProgramRun run =
+        test_support::run_program("timeout",
+                                  {"30", QUILLON_CLASSIC_BINARY, "--input", truth.run_folder.string(),
+                                   "--threadsperlane", "2", "--controlsfile", controls.string()},
+                                  dir_.path());
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(run.has_line_containing("] [ERROR] \tThe key tables of the controls file " + controls.string() +
                                         " need an estimated "))

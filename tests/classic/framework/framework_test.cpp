@@ -83,13 +83,18 @@ TEST(ClassicLog, CountsAndLinesStayExactUnderConcurrentCalls)
         for (std::size_t i = 0; stamped && i < stamp.size(); ++i)
             stamped = stamp[i] == 'd' ? std::isdigit(static_cast<unsigned char>(line[i])) != 0 : line[i] == stamp[i];
         const std::string text = line.substr(line.find('\t') + 1);
-        const char* level =
-            text == "error line" ? "] [ERROR] \t" : text == "warning line" ? "] [WARN] \t" : "] [INFO] \t";
+        const char* level = text == "error line"     ? "] [ERROR] \t"
+                            : text == "warning line" ? "] [WARN] \t"
+                                                     : "] [INFO] \t";
         EXPECT_TRUE(stamped && line.find(level) != std::string::npos) << line;
         ++texts[text];
     }
-    EXPECT_EQ(texts, (std::map<std::string, int>{{"error line", 4000}, {"warning line", 4000}, {"Run complete", 1},
-                                                 {"4000 warnings", 1}, {"4000 errors", 1}, {"0 exceptions", 1}}));
+    EXPECT_EQ(texts, (std::map<std::string, int>{{"error line", 4000},
+                                                 {"warning line", 4000},
+                                                 {"Run complete", 1},
+                                                 {"4000 warnings", 1},
+                                                 {"4000 errors", 1},
+                                                 {"0 exceptions", 1}}));
 }
 
 } // namespace

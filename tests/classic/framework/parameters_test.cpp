@@ -30,8 +30,12 @@ struct ParameterCase {
 
 const ParameterCase Cases[] = {
     {"LongSpellingsAndShortOnesWin",
-     {{"--threads_per_lane", "4"}, {"--umi_tag", "long"}, {"--umitag", "short"}, {"--flowcell_id", "FC7"},
-      {"--barcode_allowed_mismatches", "1xyz"}, {"--threadlanes", "no"}},
+     {{"--threads_per_lane", "4"},
+      {"--umi_tag", "long"},
+      {"--umitag", "short"},
+      {"--flowcell_id", "FC7"},
+      {"--barcode_allowed_mismatches", "1xyz"},
+      {"--threadlanes", "no"}},
      "",
      [](const CreateFastq& c, const Parameters& p) {
          EXPECT_EQ(c.threads_per_lane, 4u);
@@ -42,16 +46,26 @@ const ParameterCase Cases[] = {
          EXPECT_EQ(p.count("--threads_per_lane") + p.count("--umi_tag") + p.count("--flowcell_id"), 0u);
      }},
     {"ThreadsWithoutDigits", {{"--threadsperlane", "many"}}, "Invalid parameter value, --threadsperlane many", {}},
-    {"ThreadsAbove16", {{"--threadsperlane", "17"}},
-     "Invalid parameter value, --threadsperlane cannot be grater than 16. 17", {}},
-    {"ThreadsNegative", {{"--threadsperlane", "-1"}},
-     "Invalid parameter value, --threadsperlane cannot be grater than 16. -1", {}},
-    {"MismatchesAbove1", {{"--barcodeallowedmismatches", "2"}},
-     "Invalid parameter value, --barcodeallowedmismatches cannot be greater than 1. 2", {}},
-    {"MismatchesNegative", {{"--barcodeallowedmismatches", "-1"}},
-     "Invalid parameter value, --barcodeallowedmismatches cannot be greater than 1. -1", {}},
-    {"ControlsFileIsAFolder", {{"--controls_file", "$RUN/folder.fasta"}},
-     "Invalid parameter value, --controlsfile $RUN/folder.fasta", {}},
+    {"ThreadsAbove16",
+     {{"--threadsperlane", "17"}},
+     "Invalid parameter value, --threadsperlane cannot be grater than 16. 17",
+     {}},
+    {"ThreadsNegative",
+     {{"--threadsperlane", "-1"}},
+     "Invalid parameter value, --threadsperlane cannot be grater than 16. -1",
+     {}},
+    {"MismatchesAbove1",
+     {{"--barcodeallowedmismatches", "2"}},
+     "Invalid parameter value, --barcodeallowedmismatches cannot be greater than 1. 2",
+     {}},
+    {"MismatchesNegative",
+     {{"--barcodeallowedmismatches", "-1"}},
+     "Invalid parameter value, --barcodeallowedmismatches cannot be greater than 1. -1",
+     {}},
+    {"ControlsFileIsAFolder",
+     {{"--controls_file", "$RUN/folder.fasta"}},
+     "Invalid parameter value, --controlsfile $RUN/folder.fasta",
+     {}},
 };
 
 std::string with_run(std::string text, const std::string& run)
@@ -98,7 +112,8 @@ TEST(ClassicThreadsPerLane, DefaultFollowsTheMemory)
     Parameters& parameters = *state.blackboard.write<Parameters>("parameters");
     parameters = {{"--input", dir.path().string()}, {"--command_line", "quillon-classic"}};
     const double memory = static_cast<double>(classic::getTotalSystemMemory());
-    const std::uint64_t expected = std::min<std::uint64_t>(static_cast<std::uint64_t>(memory / 1.024e9 * 0.9 * 0.125), 16);
+    const std::uint64_t expected =
+        std::min<std::uint64_t>(static_cast<std::uint64_t>(memory / 1.024e9 * 0.9 * 0.125), 16);
     try {
         EXPECT_TRUE(state.fastq.validate_parameters());
         EXPECT_EQ(state.fastq.threads_per_lane, expected);

@@ -82,9 +82,11 @@ const std::string Design_sheet =
 std::string sectioned(const std::string& settings, const std::string& samples,
                       const std::string& version = "FileFormatVersion,2\n")
 {
-    return "[Run Information]\n" + version + "InstrumentPlatform,Sim\n[Flow Cell Settings]\nRead1Cycles,30\n"
+    return "[Run Information]\n" + version +
+           "InstrumentPlatform,Sim\n[Flow Cell Settings]\nRead1Cycles,30\n"
            "Read2Cycles,30\nIndex1Cycles,8\nIndex2Cycles,8\nCustomPrimer,False\nQUILLON,True\n"
-           "[Quillon Settings]\n" + settings + "[Samples]\nBiosample,Lane,Index,Index2\n" + samples;
+           "[Quillon Settings]\n" +
+           settings + "[Samples]\nBiosample,Lane,Index,Index2\n" + samples;
 }
 
 // Sample rows of the given lane, each with its own index: row k's is k written in base 4, so
@@ -124,9 +126,9 @@ TEST(ClassicSheets, SettingsAndMessagesOfEachSheet)
              Data_heading + "L1,s1,ACGTACGT,TTGGCCAA,P,D\n2,s2,CCCCGGGG,AAAATTTT,,\n",
          {},
          [](const SheetLoad& run) {
-             for (const char* line : {"[Header]\tBarcode\tFC1", "[Index Reads]\tR2,Index1,1,8", "[Paired Reads]\tR4,R2",
-                                      "[UMI Reads]\tR1,1,6", "[Data]\t1,s1,ACGTACGT,TTGGCCAA,P,D",
-                                      "Sample Sheet is valid. {sheet}"})
+             for (const char* line :
+                  {"[Header]\tBarcode\tFC1", "[Index Reads]\tR2,Index1,1,8", "[Paired Reads]\tR4,R2",
+                   "[UMI Reads]\tR1,1,6", "[Data]\t1,s1,ACGTACGT,TTGGCCAA,P,D", "Sample Sheet is valid. {sheet}"})
                  EXPECT_TRUE(run.logged(line)) << line;
          }},
         {"reads out of range, not numeric or beyond int",
@@ -166,7 +168,9 @@ TEST(ClassicSheets, SettingsAndMessagesOfEachSheet)
           "[Data] Duplicate Sample_ID found.\t1,s1,GGGGCCCC,,P,D",
           "[Data] Duplicate Sample Index sequence found.\t1,s4,ACGTACGA,,P,D",
           "[Data] Sample Index collision found.\t1,s4,ACGTACGA,,P,D", Invalid},
-         {}, "", 1},
+         {},
+         "",
+         1},
         {"sample ids that name a path or the undetermined outputs",
          Data_heading + "1,a/b,AAAAAAAA,,P,D\n1,..,CCCCCCCC,,P,D\n2,.,GGGGGGGG,,P,D\n2,Undetermined,TTTTTTTT,,P,D\n",
          {"[Data] Invalid Sample_ID 'a/b': it must not contain '/', be '.' or '..', or be Undetermined.\t"
@@ -179,7 +183,9 @@ TEST(ClassicSheets, SettingsAndMessagesOfEachSheet)
           "2,Undetermined,TTTTTTTT,,P,D",
           Invalid},
          {}},
-        {"the sample sheet overrides only the settings it holds", sectioned("MergeLanes,True\n", samples), {},
+        {"the sample sheet overrides only the settings it holds",
+         sectioned("MergeLanes,True\n", samples),
+         {},
          [](const SheetLoad& run) {
              const QuillonSettings& settings = run.fastq.design_sheet.quillon_settings;
              EXPECT_TRUE(settings.MergeLanes);
@@ -188,7 +194,8 @@ TEST(ClassicSheets, SettingsAndMessagesOfEachSheet)
              EXPECT_EQ(run.fastq.sample_sheet_local.cycle_windows.at(4), std::make_pair(1ul, 30ul));
          },
          Design_sheet},
-        {"a text without sectioned sections is legacy and forces its settings", Data_heading + "1,s1,ACGTACGT,,P,D\n",
+        {"a text without sectioned sections is legacy and forces its settings",
+         Data_heading + "1,s1,ACGTACGT,,P,D\n",
          {},
          [](const SheetLoad& run) {
              const QuillonSettings& settings = run.fastq.design_sheet.quillon_settings;
@@ -202,8 +209,8 @@ TEST(ClassicSheets, SettingsAndMessagesOfEachSheet)
          "[Run Information]\nFileFormatVersion,2\nInstrumentPlatform,Sim\n[Samples]\nBiosample,Lane,Index,Index2\n"
          "s1,1,ACGTACGT,\n",
          {"Errors detected while trying to load sample sheet {sheet}",
-          "{sheet}: Error: Missing section 'Flow Cell Settings'",
-          "{sheet}: Error: Missing section 'Quillon Settings'", "Sample sheet failed validation"}},
+          "{sheet}: Error: Missing section 'Flow Cell Settings'", "{sheet}: Error: Missing section 'Quillon Settings'",
+          "Sample sheet failed validation"}},
         // Sample numbers are shorts: rows past 32767 would be numbered below 0. Such a sheet is
         // refused before any two of its rows are compared.
         {"more samples than a short numbers, sectioned",
@@ -211,20 +218,30 @@ TEST(ClassicSheets, SettingsAndMessagesOfEachSheet)
          {"Errors detected while trying to load sample sheet {sheet}",
           "{sheet}: Error: Too many samples: 32770 (at most 32768)", "Sample sheet failed validation"},
          [](const SheetLoad& run) { EXPECT_EQ(run.out.find("Edit distance"), std::string::npos); }},
-        {"more samples than a short numbers, legacy", Data_heading + numbered_rows(32769, 1, true),
-         {"Too many samples: 32769 (at most 32768)", Invalid}, {}, "", 1},
-        {"a text in neither format", "Lane,Sample\n1,s1\n",
+        {"more samples than a short numbers, legacy",
+         Data_heading + numbered_rows(32769, 1, true),
+         {"Too many samples: 32769 (at most 32768)", Invalid},
+         {},
+         "",
+         1},
+        {"a text in neither format",
+         "Lane,Sample\n1,s1\n",
          {"Sample sheet {sheet} holds no section of either sample sheet format"}},
-        {"a bad file format version is reported", sectioned("", samples, "FileFormatVersion,0\n"),
+        {"a bad file format version is reported",
+         sectioned("", samples, "FileFormatVersion,0\n"),
          {"Errors detected while trying to load sample sheet {sheet}",
           "{sheet}: line 2; Error: Value out of range: '0'", "Sample sheet failed validation"}},
-        {"index letters other than A, C, G and T", sectioned("", "s1,1,acgn,TTGGCCAA\n"),
-         {"Invalid [Data] data. Index1 can only contain A, C, G, or T.\tfound\tACGN", Invalid}, {}, Design_sheet},
+        {"index letters other than A, C, G and T",
+         sectioned("", "s1,1,acgn,TTGGCCAA\n"),
+         {"Invalid [Data] data. Index1 can only contain A, C, G, or T.\tfound\tACGN", Invalid},
+         {},
+         Design_sheet},
         {"masks outside the reads and overlapping",
          sectioned("I1CycleUsage,T2:N4Y8\nU1CycleUsage,T2:Y6\nU2CycleUsage,T4:N28Y4\n", samples),
          {"[Index Reads] Invalid position_stop.\tR2,Index1,5,12", "[UMI Reads] Invalid position_stop.\tR4,29,32",
           "[Index Reads vs UMI Reads] Overlap found.\t2,5,12;2,1,6", Invalid},
-         {}, Design_sheet},
+         {},
+         Design_sheet},
     };
     for (const SheetCase& c : cases) {
         SCOPED_TRACE(c.name);

@@ -19,7 +19,8 @@ namespace {
 // Bytes of 0x80 and above are neither blanks nor letters to the character tests.
 TEST(ClassicText, TrimAndComplementsTakeAnyByte)
 {
-    std::string text = " A\tC \x7F" "G\xC3\xA9T\r\n";
+    std::string text = " A\tC \x7F"
+                       "G\xC3\xA9T\r\n";
     EXPECT_EQ(classic::trim(text), "ACGT");
     EXPECT_EQ(classic::str_tolower("AbC\xC3"), "abc\xC3");
     EXPECT_EQ(classic::complement('a'), 'T');

@@ -89,7 +89,8 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(LayoutCase{"BlockGzipV4", runsim::ZelStorage::BlockGzip, 4, false, true, false, false, 1, 2},
                     LayoutCase{"GzipV3ReadFolders", runsim::ZelStorage::Gzip, 3, true, false, false, false, 0, 1},
                     LayoutCase{"PlainV2FloatPositions", runsim::ZelStorage::Plain, 2, false, false, true, false, 1, 3},
-                    LayoutCase{"PlainV1ReadFoldersOnlyL02", runsim::ZelStorage::Plain, 1, true, true, false, true, 1, 2}),
+                    LayoutCase{"PlainV1ReadFoldersOnlyL02", runsim::ZelStorage::Plain, 1, true, true, false, true, 1,
+                               2}),
     [](const testing::TestParamInfo<LayoutCase>& test_info) { return std::string(test_info.param.name); });
 
 // What the run drops or assumes without an error is said in one WARN: the spots of a tile whose
@@ -119,7 +120,8 @@ TEST(ClassicWarnings, DropsAndDefaultsAreSaidOnce)
         } else {
             fs::remove(run.metadata_file);
             fs::create_directory(run.metadata_file);
-            warning = "Cannot read " + run.metadata_file.string() + ": the reads are named with the defaults "
+            warning = "Cannot read " + run.metadata_file.string() +
+                      ": the reads are named with the defaults "
                       "INSID, 1 and FCLID";
         }
         const auto result = convert(run.run_folder, dir.path() / "out", 1, 2, dir.path());
@@ -243,27 +245,47 @@ constexpr const char* Bad_calls = "Incorrect file format for base call file ";
 INSTANTIATE_TEST_SUITE_P(
     Faults, ClassicBadInput,
     testing::Values(
-        FaultCase{"CorruptMember", ZelStorage::BlockGzip, Damage::Inject, Fault::FlippedDeflateByte, 1, 2, 3, Bad_calls, true},
-        FaultCase{"TruncatedGzipCalls", ZelStorage::Gzip, Damage::Inject, Fault::TruncatedCalls, 2, 3, 4, Bad_calls, true},
-        FaultCase{"TruncatedPlainCalls", ZelStorage::Plain, Damage::Inject, Fault::TruncatedCalls, 1, 1, 2, Bad_calls, true},
+        FaultCase{"CorruptMember", ZelStorage::BlockGzip, Damage::Inject, Fault::FlippedDeflateByte, 1, 2, 3, Bad_calls,
+                  true},
+        FaultCase{"TruncatedGzipCalls", ZelStorage::Gzip, Damage::Inject, Fault::TruncatedCalls, 2, 3, 4, Bad_calls,
+                  true},
+        FaultCase{"TruncatedPlainCalls", ZelStorage::Plain, Damage::Inject, Fault::TruncatedCalls, 1, 1, 2, Bad_calls,
+                  true},
         FaultCase{"HugePlainHeader", ZelStorage::Plain, Damage::HugeHeader, {}, 1, 2, 1, Bad_calls, true},
         FaultCase{"HugeGzipHeader", ZelStorage::BlockGzip, Damage::HugeHeader, {}, 2, 2, 3, Bad_calls, true},
         FaultCase{"StrayByteAmongPlainLetters", ZelStorage::Plain, Damage::StrayByte, {}, 1, 2, 1, Bad_calls, true},
         FaultCase{"PlainSpotsOfNoCycles", ZelStorage::Plain, Damage::NoCycles, {}, 2, 2, 3, Bad_calls, true},
         FaultCase{"GzipSpotsOfNoCycles", ZelStorage::Gzip, Damage::NoCycles, {}, 1, 3, 2, Bad_calls, true},
-        FaultCase{"PipeForBaseCalls", ZelStorage::BlockGzip, Damage::Pipe, {}, 2, 2, 4, "Cannot open input file ", false},
-        FaultCase{"PipeForPositions", ZelStorage::BlockGzip, Damage::Pipe, {}, 1, 3, 2, "Cannot open output file ", false},
+        FaultCase{
+            "PipeForBaseCalls", ZelStorage::BlockGzip, Damage::Pipe, {}, 2, 2, 4, "Cannot open input file ", false},
+        FaultCase{
+            "PipeForPositions", ZelStorage::BlockGzip, Damage::Pipe, {}, 1, 3, 2, "Cannot open output file ", false},
         FaultCase{"SpotCountsDiffer", ZelStorage::BlockGzip, Damage::Inject, Fault::SpotsMismatch, 2, 1, 2,
                   "Tile 2:01001 not all tracks contain the same number of reads.", true},
         FaultCase{"ShortPositions", ZelStorage::BlockGzip, Damage::Inject, Fault::ShortPositions, 1, 3, 2,
                   "Incorrect file format for positions file ", true},
-        FaultCase{"MissingPositions", ZelStorage::BlockGzip, Damage::RemovePositions, {}, 2, 2, 2,
-                  "Cannot find positions file ", false},
+        FaultCase{"MissingPositions",
+                  ZelStorage::BlockGzip,
+                  Damage::RemovePositions,
+                  {},
+                  2,
+                  2,
+                  2,
+                  "Cannot find positions file ",
+                  false},
         FaultCase{"WrongTypeOnATileThread", ZelStorage::BlockGzip, Damage::Inject, Fault::WrongFileType, 2, 3, 1,
                   "Incorrect file type ", false},
-        FaultCase{"FastqFolderIsAFile", ZelStorage::BlockGzip, Damage::FastqFolderIsAFile, {}, 1, 1, 1,
-                  "Cannot open output file ", false},
-        FaultCase{"FullDisk", ZelStorage::BlockGzip, Damage::FullDisk, {}, 1, 1, 1, "Cannot write to output file ", false}),
+        FaultCase{"FastqFolderIsAFile",
+                  ZelStorage::BlockGzip,
+                  Damage::FastqFolderIsAFile,
+                  {},
+                  1,
+                  1,
+                  1,
+                  "Cannot open output file ",
+                  false},
+        FaultCase{
+            "FullDisk", ZelStorage::BlockGzip, Damage::FullDisk, {}, 1, 1, 1, "Cannot write to output file ", false}),
     [](const testing::TestParamInfo<FaultCase>& test_info) { return std::string(test_info.param.name); });
 
 } // namespace

@@ -199,8 +199,8 @@ void expect_frequencies(const fs::path& path, const runsim::RunTruth& run)
     std::string text = "Rank,Lane,SID,Count\n";
     int rank = 0;
     for (auto entry = by_count.rbegin(); entry != by_count.rend() && rank < 100; ++entry)
-        text += std::to_string(++rank) + "," + std::to_string(entry->second.first) + "," + entry->second.second +
-                "," + std::to_string(entry->first) + "\n";
+        text += std::to_string(++rank) + "," + std::to_string(entry->second.first) + "," + entry->second.second + "," +
+                std::to_string(entry->first) + "\n";
     EXPECT_EQ(test_support::read_whole_file(path), text);
 }
 
@@ -233,9 +233,12 @@ TEST_P(ClassicSampleRun, EverySpotLandsOnceInItsSampleFile)
                               spot.reads[0].adapter_start == 0 ? 20 : 21});
     EXPECT_EQ(kinds, (std::set<int>{0, 1, 2, 3, 10, 11, 20, 21}));
 
-    std::vector<std::string> args = {"--designsheet", run.design_sheet.string(), "--samplesheet",
+    std::vector<std::string> args = {"--designsheet",
+                                     run.design_sheet.string(),
+                                     "--samplesheet",
                                      (sheet.legacy ? run.legacy_sample_sheet : run.sample_sheet).string(),
-                                     "--barcodeallowedmismatches", "1"};
+                                     "--barcodeallowedmismatches",
+                                     "1"};
     if (sheet.controls)
         args.insert(args.end(), {"--controlsfile", run.controls_file.string()});
     if (!sheet.umi_tag.empty())
@@ -250,12 +253,11 @@ TEST_P(ClassicSampleRun, EverySpotLandsOnceInItsSampleFile)
     expect_frequencies(out / "Metrics" / (run.identity.flowcell_id + "_Undetermined_SID_Frequency_Metrics.csv"), run);
 }
 
-INSTANTIATE_TEST_SUITE_P(Sheets, ClassicSampleRun,
-                         testing::Values(Sheet{"Sectioned", false, false, ""},
-                                         Sheet{"SectionedWithControls", false, true, ""},
-                                         Sheet{"LegacyWithUmis", true, false, ""},
-                                         Sheet{"LegacyWithUmiTagAndControls", true, true, "RX"}),
-                         [](const testing::TestParamInfo<Sheet>& test_info) { return std::string(test_info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Sheets, ClassicSampleRun,
+    testing::Values(Sheet{"Sectioned", false, false, ""}, Sheet{"SectionedWithControls", false, true, ""},
+                    Sheet{"LegacyWithUmis", true, false, ""}, Sheet{"LegacyWithUmiTagAndControls", true, true, "RX"}),
+    [](const testing::TestParamInfo<Sheet>& test_info) { return std::string(test_info.param.name); });
 
 // MergeLanes in the sample sheet: each output's L01 records, then its L02 records, under the
 // name without the lane; no lane file is left. A one-lane run's files are renamed.
@@ -270,9 +272,9 @@ TEST_P(ClassicMergeRun, MergedFilesHoldLaneOneThenLaneTwo)
     std::ofstream(run.sample_sheet, std::ios::trunc) << text;
 
     const fs::path out = dir.path() / "out";
-    const auto result = convert(run.run_folder, out, 1, 2, dir.path(),
-                                {"--designsheet", run.design_sheet.string(), "--samplesheet",
-                                 run.sample_sheet.string()});
+    const auto result =
+        convert(run.run_folder, out, 1, 2, dir.path(),
+                {"--designsheet", run.design_sheet.string(), "--samplesheet", run.sample_sheet.string()});
     ASSERT_EQ(result.status, 0) << result.out << result.err;
 
     const std::map<std::string, std::string> lane_files = expected_outputs(run, {}).files;

@@ -50,17 +50,16 @@ inline ReadText read_text(const runsim::RunTruth& run, const runsim::TileTruth& 
 // quality "!"). A UMI follows the position: ":" + UMI before the read number, or with a UMI tag
 // " " + tag + ":Z:" + UMI, which then ends the header (as it does after the position when the UMI
 // is empty).
-inline std::string record(const runsim::RunTruth& run, const runsim::TileTruth& tile, std::size_t s, int r,
-                          int lane, ReadText text, const std::string& umi = {}, const std::string& umi_tag = {})
+inline std::string record(const runsim::RunTruth& run, const runsim::TileTruth& tile, std::size_t s, int r, int lane,
+                          ReadText text, const std::string& umi = {}, const std::string& umi_tag = {})
 {
     if (text.bases.empty())
         text = {"N", "!"};
     char tag[32];
     std::snprintf(tag, sizeof tag, "%d:%02d%03d", lane, tile.surface, tile.tile);
     const runsim::SpotTruth& truth = tile.spot_truth[s];
-    std::string name = "@" + run.identity.instrument_id + ":" + run.identity.run_id + ":" +
-                       run.identity.flowcell_id + ":" + tag + ":" + std::to_string(truth.x) + ":" +
-                       std::to_string(truth.y);
+    std::string name = "@" + run.identity.instrument_id + ":" + run.identity.run_id + ":" + run.identity.flowcell_id +
+                       ":" + tag + ":" + std::to_string(truth.x) + ":" + std::to_string(truth.y);
     if (umi_tag.empty())
         name += (umi.empty() ? "" : ":" + umi) + " " + std::to_string(r) + ":N:0";
     else if (!umi.empty())
@@ -194,9 +193,16 @@ inline test_support::ProgramRun convert(const fs::path& input, const fs::path& o
                                         int threads_per_lane, const fs::path& scratch,
                                         const std::vector<std::string>& more = {})
 {
-    std::vector<std::string> args = {"120", QUILLON_CLASSIC_BINARY, "--input", input.string(), "--output",
-                                     output.string(), "--threadlanes", std::to_string(lanes_threaded),
-                                     "--threadsperlane", std::to_string(threads_per_lane)};
+    std::vector<std::string> args = {"120",
+                                     QUILLON_CLASSIC_BINARY,
+                                     "--input",
+                                     input.string(),
+                                     "--output",
+                                     output.string(),
+                                     "--threadlanes",
+                                     std::to_string(lanes_threaded),
+                                     "--threadsperlane",
+                                     std::to_string(threads_per_lane)};
     args.insert(args.end(), more.begin(), more.end());
     return test_support::run_program("timeout", args, scratch);
 }

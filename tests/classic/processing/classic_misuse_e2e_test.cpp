@@ -81,9 +81,9 @@ TEST_P(ClassicInterrupted, LeavesNoIncompleteFileRefusesASecondRunAndARerunIsExa
     // Mid-lane: the console shows the last set-up line (flushed with the first batch of tiles)
     // and the FASTQ files are under their temporary names.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while ((first.output().find("\tRead 4 cycle_count 28\n") == std::string::npos ||
-            fastq_folder(".partial").empty()) &&
-           std::chrono::steady_clock::now() < deadline)
+    while (
+        (first.output().find("\tRead 4 cycle_count 28\n") == std::string::npos || fastq_folder(".partial").empty()) &&
+        std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     ASSERT_LT(std::chrono::steady_clock::now(), deadline) << first.output();
 

@@ -36,11 +36,14 @@ protected:
         ctl2 = random_bases(random, 100);
         adapter = random_bases(random, 40);
         const std::string path = (dir.path() / "controls.fa").string();
-        std::ofstream(path) << ">Ctl1|ControlClass:LQC\r\n" << ctl1.substr(0, 50) << " \r\n\n"
-                            << ctl1.substr(50) << "\n>Ctl2\n" << ctl2 << "\n>Neg|ControlClass:ENC\n"
-                            << random_bases(random, 100) << "\n>adapter_1\n" << adapter
-                            << "\n>Short|ControlClass:XYZ\n" << random_bases(random, 30)
-                            << "\n>PolyA|ControlClass:LQC\n" << std::string(40, 'A') << "\n";
+        std::ofstream(path) << ">Ctl1|ControlClass:LQC\r\n"
+                            << ctl1.substr(0, 50) << " \r\n\n"
+                            << ctl1.substr(50) << "\n>Ctl2\n"
+                            << ctl2 << "\n>Neg|ControlClass:ENC\n"
+                            << random_bases(random, 100) << "\n>adapter_1\n"
+                            << adapter << "\n>Short|ControlClass:XYZ\n"
+                            << random_bases(random, 30) << "\n>PolyA|ControlClass:LQC\n"
+                            << std::string(40, 'A') << "\n";
         state.fastq.controls_file = path;
         state.fastq.load_controls();
     }
@@ -133,8 +136,8 @@ TEST_F(ControlKeys, ChimeraRule)
 TEST(KmerTableKeys, LettersOutsideTheFiveAndLengthsKeepExactLookups)
 {
     KmerTable table;
-    for (const auto& [key, value] : std::vector<std::pair<std::string, std::uint64_t>>{
-             {"ACGR", 1}, {"AA", 2}, {"ACGR", 3}, {"A", 4}})
+    for (const auto& [key, value] :
+         std::vector<std::pair<std::string, std::uint64_t>>{{"ACGR", 1}, {"AA", 2}, {"ACGR", 3}, {"A", 4}})
         table.insert(key, {value, value});
     table.finish();
     EXPECT_EQ(table.size(), 3u);

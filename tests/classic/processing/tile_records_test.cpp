@@ -59,11 +59,11 @@ TEST(LegacyCut, EmbeddedCyclesAreCutOnce)
         {{{1, 8}}, twenty, "IJKLMNOPQRST"},
         {{{5, 12}}, twenty, "ABCDMNOPQRST"},
         {{{1, 4}, {9, 12}}, twenty, "EFGHMNOPQRST"},
-        {{{1, 16}, {5, 12}}, twenty, "QRST"},         // nested: the union is cut
-        {{{3, 6}, {5, 9}}, twenty, "ABJKLMNOPQRST"},  // overlapping
-        {{{2, 8}, {4, 30}}, twenty, "A"},             // runs past the end
-        {{{1, 10}, {11, 20}}, twenty, "N"},           // nothing left
-        {{{25, 30}}, twenty, twenty},                 // beyond the read
+        {{{1, 16}, {5, 12}}, twenty, "QRST"},        // nested: the union is cut
+        {{{3, 6}, {5, 9}}, twenty, "ABJKLMNOPQRST"}, // overlapping
+        {{{2, 8}, {4, 30}}, twenty, "A"},            // runs past the end
+        {{{1, 10}, {11, 20}}, twenty, "N"},          // nothing left
+        {{{25, 30}}, twenty, twenty},                // beyond the read
     };
     for (const Case& c : cases) {
         std::string sequence = c.sequence;

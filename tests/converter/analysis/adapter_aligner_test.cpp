@@ -25,13 +25,18 @@ namespace {
 
 const std::string Adapter = "GACTTCAGGTCAGCTAAGCTGTACCTTAGGCAC"; // 33 bases
 // Background bases that hold no adapter match of their own.
-const std::string Background =
-    "TTGCAATGTCCATTGAGTCACTACGTATCCGAATTCGTTGAGCATCCGATTGCAGTTCAACTGTACGCAT";
+const std::string Background = "TTGCAATGTCCATTGAGTCACTACGTATCCGAATTCGTTGAGCATCCGATTGCAGTTCAACTGTACGCAT";
 
-std::string background(std::size_t n) { return Background.substr(0, n); }
+std::string background(std::size_t n)
+{
+    return Background.substr(0, n);
+}
 
 // The search patterns of an index's adapters at the default error rate.
-AdapterPatterns patterns(const Index& index) { return AdapterPatterns(index, 0.1); }
+AdapterPatterns patterns(const Index& index)
+{
+    return AdapterPatterns(index, 0.1);
+}
 
 // Random picks, and random substitutions, insertions and deletions of bases.
 struct RandomEdits {
@@ -76,10 +81,7 @@ class AdapterAlignerTest : public ::testing::Test {
 protected:
     AdapterAlignerTest() { index_.load(Adapter, false); }
 
-    bool align(const std::string& read)
-    {
-        return aligner_.align(patterns(index_), TwoBitSeq(read), info_);
-    }
+    bool align(const std::string& read) { return aligner_.align(patterns(index_), TwoBitSeq(read), info_); }
 
     Index index_{255, 4, 12};
     AdapterAligner aligner_{151, 0.1, 3};
@@ -146,8 +148,8 @@ TEST_F(AdapterAlignerTest, EditsAnywhereWithinTheBoundStillMatch)
 // The search as the table walk it stands for: each adapter's semi-global table, scanned in
 // its last column and last row for candidates within the bounds, and each adapter's best
 // candidate (a stable sort: the first of equals).
-std::vector<AlignmentInfo> table_walk(const std::vector<std::string>& adapters, const std::string& read,
-                                      double rate, int min_overlap)
+std::vector<AlignmentInfo> table_walk(const std::vector<std::string>& adapters, const std::string& read, double rate,
+                                      int min_overlap)
 {
     using Table = MatcherTable<std::uint16_t>;
     Table table(300, 300);
@@ -448,8 +450,8 @@ TEST(AdapterFinderTest, GeneratedRunIsTrimmedExactlyAtThePlantedAdapters)
             spots[s].init(4);
             for (std::size_t r = 0; r < 4; ++r) {
                 const auto cycles = std::size_t(config.cycles[r]);
-                spots[s].reads[r].init(config.cycles[r] - config.extra_cycles[r],
-                                       tile.calls[r].data() + cycles * s, 0, 0);
+                spots[s].reads[r].init(config.cycles[r] - config.extra_cycles[r], tile.calls[r].data() + cycles * s, 0,
+                                       0);
             }
         }
         std::vector<int> untrimmed;

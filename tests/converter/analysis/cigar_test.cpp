@@ -27,14 +27,13 @@ Cigar parse(const std::string& text)
 
 TEST(Cigar, EndMismatchesCountBasesBeforeTheFirstSevenMatches)
 {
-    const std::vector<std::pair<std::string, int>> left = {
-        {"2X10M", 2}, {"3M1X10M", 4}, {"20M", 0}, {"", 0}, {"3M2D10M", 3},
-        {"1X3M1I3N2X", 10}, {"6M1X7M", 7}, {"4M3N", 0}};
+    const std::vector<std::pair<std::string, int>> left = {{"2X10M", 2},  {"3M1X10M", 4}, {"20M", 0},
+                                                           {"", 0},       {"3M2D10M", 3}, {"1X3M1I3N2X", 10},
+                                                           {"6M1X7M", 7}, {"4M3N", 0}};
     for (const auto& [text, expected] : left)
         EXPECT_EQ(parse(text).get_left_mismatches(), expected) << text;
 
-    const std::vector<std::pair<std::string, int>> right = {
-        {"10M2X", 2}, {"10M1X3M", 4}, {"10M2D3M", 3}, {"20M", 0}};
+    const std::vector<std::pair<std::string, int>> right = {{"10M2X", 2}, {"10M1X3M", 4}, {"10M2D3M", 3}, {"20M", 0}};
     for (const auto& [text, expected] : right)
         EXPECT_EQ(parse(text).get_right_mismatches(), expected) << text;
 }

@@ -150,8 +150,8 @@ TEST_F(ControlAlignerTest, EmptyControlNeverAligns)
 TEST_F(ControlAlignerTest, MismatchedIndexEndsProcess)
 {
     const FastaControl other = FastaControl("ctl", sequence, {ControlClass::Undefined, "Undefined"}, W, 11);
-    EXPECT_EXIT(aligner.align(other.index, TwoBitSeq(sequence.substr(0, 151)), info),
-                ::testing::ExitedWithCode(255), "Aligner::align - mismatch in k,w\n");
+    EXPECT_EXIT(aligner.align(other.index, TwoBitSeq(sequence.substr(0, 151)), info), ::testing::ExitedWithCode(255),
+                "Aligner::align - mismatch in k,w\n");
 }
 
 std::vector<unsigned char> calls_of(const std::string& bases)
@@ -178,10 +178,10 @@ TEST(ControlsManagerTest, RecordsLastAligningControl)
     fasta.controls.push_back(make_control(first));
 
     const std::vector<std::string> reads = {
-        substitute(first.substr(50, 151), 20),           // controls 0 and 3
+        substitute(first.substr(50, 151), 20),             // controls 0 and 3
         second.substr(100, 60) + random_bases(random, 91), // control 1, partial
-        random_bases(random, 151),                       // none
-        random_bases(random, 20) + first.substr(0, 131), // controls 0 and 3, from read base 20
+        random_bases(random, 151),                         // none
+        random_bases(random, 20) + first.substr(0, 131),   // controls 0 and 3, from read base 20
     };
     std::vector<Spot> spots(reads.size());
     for (std::size_t s = 0; s < reads.size(); ++s) {
@@ -267,8 +267,8 @@ TEST(ControlsManagerTest, FindsPlantedControlReads)
                     continue;
                 }
                 const runsim::ReadTruth& read_truth = truth.reads[static_cast<std::size_t>(r - 1)];
-                const bool kept = truth.control >= 0 &&
-                                  run.library.controls[static_cast<std::size_t>(truth.control)].kept;
+                const bool kept =
+                    truth.control >= 0 && run.library.controls[static_cast<std::size_t>(truth.control)].kept;
                 if (!kept) {
                     EXPECT_EQ(read.control, 0);
                     continue;

@@ -57,7 +57,7 @@ TEST(DistanceSolver, EditDistanceCountsMismatchesAwayFromTheEnd)
     EXPECT_EQ(storage[4], 1); // row 4 counts at position 4
     EXPECT_EQ(solver.levenshtein_traceback(a, 0, 10, TwoBitSeq("ACGTACGTAA"), 0, 10, counts), 1);
     EXPECT_EQ(solver.levenshtein_traceback(a, 1, 3, TwoBitSeq("CT"), 0, 2, counts), 1);
-    EXPECT_EQ(storage[3], 1); // row 2 of a slice from 1
+    EXPECT_EQ(storage[3], 1);                                    // row 2 of a slice from 1
     EXPECT_EQ(std::count(storage.begin(), storage.end(), 0), 8); // position 10: near the end
 
     const auto lines = log.lines();

@@ -13,13 +13,13 @@ namespace {
 
 // Texts kept packed in either word count, and unpacked: longer ones, other letters, none.
 const std::vector<std::string> Texts = {
-    "ACGTACGTNNCCGGTT",                                         // 16 letters
-    "TTTTTTTTTTTTTTTTTTTTT",                                    // 21
-    "AAAAAAAAAAAAAAAAAAAAAC",                                   // 22
-    std::string(42, 'N'),                                       // 42
-    std::string(43, 'G'),                                       // 43
-    "ACGX",                                                     // another letter
-    "",                                                         // no letter at all
+    "ACGTACGTNNCCGGTT",       // 16 letters
+    "TTTTTTTTTTTTTTTTTTTTT",  // 21
+    "AAAAAAAAAAAAAAAAAAAAAC", // 22
+    std::string(42, 'N'),     // 42
+    std::string(43, 'G'),     // 43
+    "ACGX",                   // another letter
+    "",                       // no letter at all
     "A",
     "AA",
 };

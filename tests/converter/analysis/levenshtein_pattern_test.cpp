@@ -96,8 +96,11 @@ TEST(LevenshteinPatternSetTest, WithinEachAgreesWithEachPatternAlone)
         const bool short_ones = round % 2 == 0;
         std::vector<std::string> texts;
         for (int p = 0; p < 19; ++p)
-            texts.push_back(random_text(
-                rng, short_ones ? 1 + rng() % 8 : rng() % 5 == 0 ? 0 : 6 + rng() % 4, round % 3 ? "ACGTN" : "ACx"));
+            texts.push_back(random_text(rng,
+                                        short_ones       ? 1 + rng() % 8
+                                        : rng() % 5 == 0 ? 0
+                                                         : 6 + rng() % 4,
+                                        round % 3 ? "ACGTN" : "ACx"));
         const std::vector<std::string_view> views(texts.begin(), texts.end());
         const LevenshteinPatternSet patterns(views);
         ASSERT_EQ(patterns.size(), texts.size());

@@ -15,8 +15,7 @@ constexpr int Global = 1;
 constexpr int Semi_global = 2;
 
 // Plain full-matrix edit distance table of the given type.
-std::vector<std::vector<int>> reference_table(const std::string& s1, const std::string& s2,
-                                              int type)
+std::vector<std::vector<int>> reference_table(const std::string& s1, const std::string& s2, int type)
 {
     std::vector<std::vector<int>> d(s1.size() + 1, std::vector<int>(s2.size() + 1));
     for (std::size_t a = 0; a <= s1.size(); ++a)
@@ -25,8 +24,7 @@ std::vector<std::vector<int>> reference_table(const std::string& s1, const std::
         d[0][b] = type == 0 ? 0 : static_cast<int>(b);
     for (std::size_t a = 1; a <= s1.size(); ++a)
         for (std::size_t b = 1; b <= s2.size(); ++b)
-            d[a][b] = std::min({d[a - 1][b] + 1, d[a][b - 1] + 1,
-                                d[a - 1][b - 1] + (s1[a - 1] != s2[b - 1] ? 1 : 0)});
+            d[a][b] = std::min({d[a - 1][b] + 1, d[a][b - 1] + 1, d[a - 1][b - 1] + (s1[a - 1] != s2[b - 1] ? 1 : 0)});
     return d;
 }
 
@@ -34,8 +32,7 @@ template <typename Table>
 void populate(Table& table, const std::string& s1, const std::string& s2, int type)
 {
     table.populate_levenshtein(s1.data(), s2.data(), static_cast<std::uint32_t>(s1.size()),
-                               static_cast<std::uint32_t>(s2.size()),
-                               static_cast<typename Table::Type>(type));
+                               static_cast<std::uint32_t>(s2.size()), static_cast<typename Table::Type>(type));
 }
 
 template <typename Cell>
@@ -57,12 +54,17 @@ TYPED_TEST(MatcherTableTest, DistancesAndBordersOfEveryLength)
         int expected;
     };
     const std::vector<Case> cases = {
-        {"ACGT", "ACGT", Global, 0},      {"ACGT", "AGT", Global, 1},
+        {"ACGT", "ACGT", Global, 0},
+        {"ACGT", "AGT", Global, 1},
         {"TTTTACGT", "ACGT", Semi_global, 0},
-        {"", "", Global, 0},              {"", "A", Global, 1},
-        {"A", "", Global, 1},             {"", "A", Semi_global, 1},
-        {"A", "", Semi_global, 0},        {"", "ACG", 0, 0},
-        {"A", "C", Global, 1},            {"", "ACGTACGTACGTACGTACGTACGTACGTACGTAC", Global, 34},
+        {"", "", Global, 0},
+        {"", "A", Global, 1},
+        {"A", "", Global, 1},
+        {"", "A", Semi_global, 1},
+        {"A", "", Semi_global, 0},
+        {"", "ACG", 0, 0},
+        {"A", "C", Global, 1},
+        {"", "ACGTACGTACGTACGTACGTACGTACGTACGTAC", Global, 34},
     };
     typename TestFixture::Table table(40, 40);
     for (const Case& c : cases) {
@@ -86,15 +88,15 @@ TYPED_TEST(MatcherTableTest, CigarsFollowTheWalkBackRule)
     };
     const std::vector<Case> table_cases = {
         {"ACGTACGT", "ACGAACGT", "3M1X4M"},
-        {"ACNGT", "ACNGT", "5M"},  // N against N is equal bytes
+        {"ACNGT", "ACNGT", "5M"}, // N against N is equal bytes
         {"ACGGT", "ACNGT", "2M1N2M"},
         {"ACNGT", "ACGGT", "2M1N2M"},
-        {"A", "AC", "1M1I"},       // left strictly smallest
-        {"AC", "A", "1M1D"},       // up strictly smallest
-        {"A", "CC", "1X"},         // left equal to diagonal: mismatch; leading C not represented
-        {"AA", "C", "1X"},         // up equal to diagonal: mismatch
-        {"ACA", "CAC", "3X"},      // left equal to up, both below diagonal: still the diagonal
-        {"TACGT", "ACGT", "4M"},   // leading base of the first sequence not represented
+        {"A", "AC", "1M1I"},     // left strictly smallest
+        {"AC", "A", "1M1D"},     // up strictly smallest
+        {"A", "CC", "1X"},       // left equal to diagonal: mismatch; leading C not represented
+        {"AA", "C", "1X"},       // up equal to diagonal: mismatch
+        {"ACA", "CAC", "3X"},    // left equal to up, both below diagonal: still the diagonal
+        {"TACGT", "ACGT", "4M"}, // leading base of the first sequence not represented
         {"", "ACG", "0M"},
         {"ACG", "", "0M"},
     };
@@ -117,7 +119,7 @@ TYPED_TEST(MatcherTableTest, BacktrackGivesStartsAndGaps)
     };
     const std::vector<Case> cases = {
         {"TTTTACGTGG", "ACGT", 7, 3, 4, 0, 0, 0},
-        {"CGTAA", "ACGT", 2, 3, 0, 1, 0, 0},          // walk leaves the read first
+        {"CGTAA", "ACGT", 2, 3, 0, 1, 0, 0},           // walk leaves the read first
         {"TTACGTTAGGCC", "ACGTAGG", 9, 6, 2, 0, 0, 1}, // extra read base
         {"TTACGAGG", "ACGTAGG", 7, 6, 2, 0, 1, 0},     // adapter base missing from the read
     };
@@ -136,8 +138,8 @@ TYPED_TEST(MatcherTableTest, MatchesReferenceOnRandomSequences)
 {
     constexpr std::uint32_t max = TestFixture::Exact_below - 1;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> lengths = {
-        {0, 0}, {1, 0}, {0, 1}, {1, 1}, {31, 33}, {32, 32}, {33, 1}, {1, 64}, {254, 254},
-        {255, 255}, {300, 0}, {0, 300}, {300, 17}, {17, 300}, {300, 300}};
+        {0, 0},     {1, 0},     {0, 1},   {1, 1},   {31, 33},  {32, 32},  {33, 1},   {1, 64},
+        {254, 254}, {255, 255}, {300, 0}, {0, 300}, {300, 17}, {17, 300}, {300, 300}};
     std::mt19937 random(12345);
     std::uniform_int_distribution<std::uint32_t> length(0, max);
     for (int n = 0; n < 60; ++n)
@@ -180,8 +182,8 @@ TEST(MatcherTableWide, LongRunsAreSplitIntoFullElements)
 {
     MatcherTable<std::uint16_t> table(5001, 1);
     Cigar cigar;
-    for (auto [gap, expected] : std::vector<std::pair<int, std::string>>{
-             {4095, "1M4095D"}, {4096, "1M4095D1D"}, {5000, "1M4095D905D"}}) {
+    for (auto [gap, expected] :
+         std::vector<std::pair<int, std::string>>{{4095, "1M4095D"}, {4096, "1M4095D1D"}, {5000, "1M4095D905D"}}) {
         populate(table, "C" + std::string(static_cast<std::size_t>(gap), 'G'), "C", Global);
         EXPECT_EQ(table.get_distance(table.length1, table.length2), gap);
         table.get_levenshtein_cigar_code(cigar, 'N');

@@ -27,7 +27,10 @@ using Quals = std::vector<unsigned char>;
 constexpr std::int16_t Undefined_control = 0;
 constexpr std::int16_t Lqc_control = 1;
 
-std::uint16_t op(int code, int length) { return Cigar::element(code, length); }
+std::uint16_t op(int code, int length)
+{
+    return Cigar::element(code, length);
+}
 
 // Lane 1 has samples A and B, lane 2 none; two reads of 6 cycles; one control of each kept
 // class (control index 0 Undefined, 1 LQC).
@@ -87,7 +90,7 @@ struct PathCase {
     bool control;
     int sample;
     bool adapter, far_secondary, partial;
-    int sample_row; // -1: the control path
+    int sample_row;                   // -1: the control path
     std::vector<std::uint64_t> flags; // sample adapter, control adapter, chimera, partial, walked
     bool no_calls = false;
 };
@@ -125,7 +128,8 @@ TEST_F(MetricTallyTest, SpotsTakeTheSampleOrTheControlPathAndCountFlags)
         EXPECT_EQ(tally.control_reads, sampled ? 0u : 1u);
         EXPECT_EQ(sampled ? tally.sample_bases_by_sample[row] : tally.control_bases_by_class[row], length);
         EXPECT_EQ(sampled ? tally.sample_length_hist_by_sample[row][length]
-                          : tally.control_length_hist_by_class[row][length], 1u);
+                          : tally.control_length_hist_by_class[row][length],
+                  1u);
         const auto& quality =
             sampled ? tally.sample_quality_hist_by_sample[row] : tally.control_quality_hist_by_class[row];
         EXPECT_EQ(quality[30], no_calls ? 0u : 2u);
@@ -152,11 +156,20 @@ TEST_F(MetricTallyTest, ObservedScoreWalk)
     using C = Cigar;
     const WalkCase cases[] = {
         {"3M1I2M", {op(C::M, 3), op(C::I, 1), op(C::M, 2)}, 0, Quals(6, 30), {{30, 5, 6}}},
-        {"D does not move", {op(C::M, 2), op(C::D, 1), op(C::M, 2)}, 0, {10, 20, 30, 40},
+        {"D does not move",
+         {op(C::M, 2), op(C::D, 1), op(C::M, 2)},
+         0,
+         {10, 20, 30, 40},
          {{10, 1, 1}, {20, 1, 1}, {30, 1, 1}, {40, 1, 1}}},
-        {"N moves without counting", {op(C::M, 1), op(C::N, 1), op(C::M, 1)}, 0, {10, 20, 30},
+        {"N moves without counting",
+         {op(C::M, 1), op(C::N, 1), op(C::M, 1)},
+         0,
+         {10, 20, 30},
          {{10, 1, 1}, {30, 1, 1}}},
-        {"X and I count totals only", {op(C::X, 1), op(C::I, 1), op(C::M, 0), op(C::M, 1)}, 0, {10, 20, 30},
+        {"X and I count totals only",
+         {op(C::X, 1), op(C::I, 1), op(C::M, 0), op(C::M, 1)},
+         0,
+         {10, 20, 30},
          {{10, 0, 1}, {20, 0, 1}, {30, 1, 1}}},
         {"no-calls count at quality 0", {op(C::M, 2)}, 0, {0, 30}, {{0, 1, 1}, {30, 1, 1}}},
         {"starts at cigar_start", {op(C::M, 2)}, 2, {10, 10, 30, 30}, {{30, 2, 2}}},
@@ -222,9 +235,15 @@ TEST(ObservedScoreWalkTest, PairsEachElementWithTheBasesItCovers)
         for (int edits = static_cast<int>(random() % 4); edits > 0; --edits) {
             const std::size_t at = 5 + random() % (Length - 10);
             switch (random() % 3) {
-            case 0: read[at] = read[at] == 'A' ? 'C' : 'A'; break;
-            case 1: read.insert(at, bases(1)); break;
-            default: read.erase(at, 1); break;
+            case 0:
+                read[at] = read[at] == 'A' ? 'C' : 'A';
+                break;
+            case 1:
+                read.insert(at, bases(1));
+                break;
+            default:
+                read.erase(at, 1);
+                break;
             }
         }
         std::vector<unsigned char> calls;
@@ -263,7 +282,8 @@ TEST(ObservedScoreWalkTest, PairsEachElementWithTheBasesItCovers)
                     continue;
                 MatchElement& row = expected[read.seq.qual[static_cast<std::size_t>(--p)]];
                 if (op == Cigar::M || op == Cigar::X) {
-                    ASSERT_EQ(op == Cigar::M, read_text[static_cast<std::size_t>(p)] == ref_text[static_cast<std::size_t>(r)]);
+                    ASSERT_EQ(op == Cigar::M,
+                              read_text[static_cast<std::size_t>(p)] == ref_text[static_cast<std::size_t>(r)]);
                 }
                 row.match += op == Cigar::M ? 1 : 0;
                 row.total += op == Cigar::N ? 0 : 1;
@@ -325,12 +345,18 @@ TEST_F(MetricTallyTest, LongReadsAreCountedByQualityLikeShortOnes)
 
 std::vector<std::uint64_t> all_counts(const MetricTally& t)
 {
-    std::vector<std::uint64_t> out = {t.reads,         t.control_reads,         t.control_bases,
-                                      t.sample_reads,  t.sample_bases,          t.control_adapter_reads,
-                                      t.control_chimera_reads, t.control_partial_reads, t.sample_adapter_reads};
-    for (const auto* v : {&t.sample_reads_by_sample, &t.sample_bases_by_sample, &t.control_reads_by_class,
-                          &t.control_bases_by_class, &t.control_length_hist, &t.control_quality_hist,
-                          &t.sample_length_hist, &t.sample_quality_hist})
+    std::vector<std::uint64_t> out = {t.reads,
+                                      t.control_reads,
+                                      t.control_bases,
+                                      t.sample_reads,
+                                      t.sample_bases,
+                                      t.control_adapter_reads,
+                                      t.control_chimera_reads,
+                                      t.control_partial_reads,
+                                      t.sample_adapter_reads};
+    for (const auto* v :
+         {&t.sample_reads_by_sample, &t.sample_bases_by_sample, &t.control_reads_by_class, &t.control_bases_by_class,
+          &t.control_length_hist, &t.control_quality_hist, &t.sample_length_hist, &t.sample_quality_hist})
         out.insert(out.end(), v->begin(), v->end());
     for (const auto* table : {&t.sample_length_hist_by_sample, &t.sample_quality_hist_by_sample,
                               &t.control_length_hist_by_class, &t.control_quality_hist_by_class})
@@ -462,7 +488,8 @@ TEST_F(MetricFilesTest, ControlList)
                           "L01 R1 Control Library Reads Millions Total,0.000001\n"
                           "L01 R1 Control Library Reads Millions LQC,0.000001\n"
                           "L01 R1 Control Library Reads Millions Undefined,0.000000\n"
-                          "L01 R1 Control Library Gb Total,0.000000\n"), std::string::npos);
+                          "L01 R1 Control Library Gb Total,0.000000\n"),
+              std::string::npos);
     EXPECT_NE(with_o.find("L01 R1 Control Library P25 Read Length Total,4\n"
                           "L01 R1 Control Library P25 Read Length LQC,4\n"
                           "L01 R1 Control Library P25 Read Length Undefined,0\n"),

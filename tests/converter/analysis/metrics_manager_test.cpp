@@ -277,9 +277,8 @@ TEST_F(MetricsManagerTest, FilesThatCannotBeCreatedAreNotCopied)
 
     EXPECT_EQ(read_whole_file(stale), "stale\n");
     EXPECT_EQ(std::distance(fs::directory_iterator(config.analysis_metrics_folder), fs::directory_iterator()), 1);
-    const std::string frequency_error =
-        "[ERROR] Cannot open metrics file for output: " +
-        (config.metrics_folder / "FC1_Undetermined_SID_Frequency_Metrics.csv").string();
+    const std::string frequency_error = "[ERROR] Cannot open metrics file for output: " +
+                                        (config.metrics_folder / "FC1_Undetermined_SID_Frequency_Metrics.csv").string();
     int frequency_errors = 0;
     for (const std::string& line : log.lines()) {
         EXPECT_EQ(line.find("Cannot copy"), std::string::npos) << line;

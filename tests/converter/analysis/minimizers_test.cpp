@@ -19,10 +19,14 @@ struct Expected {
 int code_of(char base)
 {
     switch (base) {
-    case 'C': return 1;
-    case 'G': return 2;
-    case 'T': return 3;
-    default: return 0;
+    case 'C':
+        return 1;
+    case 'G':
+        return 2;
+    case 'T':
+        return 3;
+    default:
+        return 0;
     }
 }
 
@@ -57,8 +61,7 @@ std::string random_bases(std::mt19937& random, int length, int alphabet = 4)
     return bases;
 }
 
-void expect_matches_reference(Minimizers& minimizers, const std::string& bases, int k,
-                              const unsigned char* packed)
+void expect_matches_reference(Minimizers& minimizers, const std::string& bases, int k, const unsigned char* packed)
 {
     const int length = static_cast<int>(bases.size());
     minimizers.compute_quick(packed, length);

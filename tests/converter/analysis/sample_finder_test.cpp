@@ -70,8 +70,12 @@ TEST_F(SampleFinderTest, VariationsAndKeysFollowTheMismatchSettings)
         EXPECT_EQ(out, std::vector<std::string>{"AC"});
     }
 
-    struct Row { int m1, m2; std::size_t keys; std::string sample_key; };
-    const Row rows[] = {{0, 0, 1, "AAAAAAAACCCCCCCC"}, {1, 1, 33 * 33, "AAAAAAAGCCCCCCCN"},
+    struct Row {
+        int m1, m2;
+        std::size_t keys;
+        std::string sample_key;
+    };
+    const Row rows[] = {{0, 0, 1, "AAAAAAAACCCCCCCC"},  {1, 1, 33 * 33, "AAAAAAAGCCCCCCCN"},
                         {0, 1, 33, "AAAAAAAACCCCCCCN"}, {1, 2, 33, "AAAAAAAG"},
                         {2, 1, 33, "CCCCCCCN"},         {2, 2, 0, ""}};
     for (const Row& row : rows) {
@@ -87,12 +91,14 @@ TEST_F(SampleFinderTest, VariationsAndKeysFollowTheMismatchSettings)
 TEST_F(SampleFinderTest, PaddedSequenceStaysInsideTheSpot)
 {
     const Spot spot = make_spot({"ACGTNACGTT", "GGCC"});
-    struct Row { int first, last, read, pad; std::string text; };
+    struct Row {
+        int first, last, read, pad;
+        std::string text;
+    };
     const Row rows[] = {
-        {1, 8, 1, 8, "ACGTNACG"},   {3, 20, 1, 4, "GTNACGTT"}, {1, 8, 2, 8, "GGCCNNNN"},
-        {1, 8, 3, 5, "NNNNN"},      {1, 8, 0, 3, "NNN"},       {1, 8, -2, 3, "NNN"},
-        {1, 8, 1, 0, ""},           {1, 8, 1, -5, ""},         {-3, 2, 1, 4, "ACNN"},
-        {5, 3, 1, 2, "NN"},         {1, INT_MAX, 2, 1, "GGCC"},
+        {1, 8, 1, 8, "ACGTNACG"}, {3, 20, 1, 4, "GTNACGTT"}, {1, 8, 2, 8, "GGCCNNNN"},   {1, 8, 3, 5, "NNNNN"},
+        {1, 8, 0, 3, "NNN"},      {1, 8, -2, 3, "NNN"},      {1, 8, 1, 0, ""},           {1, 8, 1, -5, ""},
+        {-3, 2, 1, 4, "ACNN"},    {5, 3, 1, 2, "NN"},        {1, INT_MAX, 2, 1, "GGCC"},
     };
     for (const Row& row : rows)
         EXPECT_EQ(SampleFinder::get_padded_sequence(spot, row.first, row.last, row.read, row.pad), row.text)
@@ -101,14 +107,13 @@ TEST_F(SampleFinderTest, PaddedSequenceStaysInsideTheSpot)
 
 TEST_F(SampleFinderTest, TableRouteAllowsOneSubstitutionPerIndexAndCountsAmbiguousKeys)
 {
-    const auto samples = assign(Dual, {{"AAAAAAAA", "CCCCCCCC"},   // exact
-                                       {"AAATAAAA", "CCCCCACC"},   // one substitution in each
-                                       {"AAATAAGA", "CCCCCCCC"},   // two in I1
-                                       {"GGGGGGGG", "TTTTTTTN"},   // no-call as substitution
-                                       {"AAAAAA", "CCCCCCCC"}});    // short I1 read: padded with N
+    const auto samples = assign(Dual, {{"AAAAAAAA", "CCCCCCCC"}, // exact
+                                       {"AAATAAAA", "CCCCCACC"}, // one substitution in each
+                                       {"AAATAAGA", "CCCCCCCC"}, // two in I1
+                                       {"GGGGGGGG", "TTTTTTTN"}, // no-call as substitution
+                                       {"AAAAAA", "CCCCCCCC"}}); // short I1 read: padded with N
     EXPECT_EQ(samples, (std::vector<int>{0, 0, -1, 1, -1}));
-    EXPECT_EQ(finder_->undetermined,
-              (SampleFinder::Counts{{"AAAAAANNCCCCCCCC", 1}, {"AAATAAGACCCCCCCC", 1}}));
+    EXPECT_EQ(finder_->undetermined, (SampleFinder::Counts{{"AAAAAANNCCCCCCCC", 1}, {"AAATAAGACCCCCCCC", 1}}));
     EXPECT_TRUE(finder_->ambiguous.empty());
 
     // One-substitution variants of two samples meet.
@@ -160,10 +165,14 @@ TEST_F(SampleFinderTest, IndexTextsArePaddedToTheLongestIndexAndNeverCut)
 TEST_F(SampleFinderTest, LevenshteinMatchGrowsTheTableForLongerTexts)
 {
     SampleFinder::Table table(4, 4);
-    struct Row { std::string text, index; int max; bool match; };
-    const Row rows[] = {{"ACCGTACG", "ACGTACGT", 2, true}, {"ACCGTACG", "ACGTACGT", 1, false},
-                        {"A", "", 1, true},                {"A", "", 0, false},
-                        {"ACGTACGTAC", "ACGT", 5, false},   {"ACGTACGTAC", "ACGTACGT", 2, true}};
+    struct Row {
+        std::string text, index;
+        int max;
+        bool match;
+    };
+    const Row rows[] = {
+        {"ACCGTACG", "ACGTACGT", 2, true}, {"ACCGTACG", "ACGTACGT", 1, false}, {"A", "", 1, true}, {"A", "", 0, false},
+        {"ACGTACGTAC", "ACGT", 5, false},  {"ACGTACGTAC", "ACGTACGT", 2, true}};
     for (const Row& row : rows)
         EXPECT_EQ(SampleFinder::match_levenshtein(table, row.text, row.index, row.max), row.match)
             << row.index << " / " << row.text;

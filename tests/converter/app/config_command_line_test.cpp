@@ -46,32 +46,23 @@ const std::string out_of_range = "Command line option: integer value out of rang
 INSTANTIATE_TEST_SUITE_P(
     Grammar, RejectedCommandLine,
     ::testing::Values(
-        RejectedCase{{}, ""},
-        RejectedCase{{"input"}, "Expecting option beginning with '--', but got: input\n"},
+        RejectedCase{{}, ""}, RejectedCase{{"input"}, "Expecting option beginning with '--', but got: input\n"},
         RejectedCase{{"-"}, "Expecting option beginning with '--', but got: -\n"},
         RejectedCase{{"--input=a", "-k=5"}, "Expecting option beginning with '--', but got: -k=5\n"},
         RejectedCase{{"--minchain=5"}, "Invalid option: minchain\n"},
-        RejectedCase{{"--Input=a"}, "Invalid option: Input\n"},
-        RejectedCase{{"--"}, "Invalid option: \n"},
+        RejectedCase{{"--Input=a"}, "Invalid option: Input\n"}, RejectedCase{{"--"}, "Invalid option: \n"},
         RejectedCase{{"--threads=2,3"}, "Invalid option: threads\n"},
-        RejectedCase{{"--input"}, "Invalid option: input\n"},
-        RejectedCase{{"--input="}, "Invalid option: input\n"},
-        RejectedCase{{"--input=a,,b"}, "Invalid option: \n"},
-        RejectedCase{{"--input=,a"}, "Invalid option: \n"},
-        RejectedCase{{"--input=\"\""}, "Invalid option: \n"},
-        RejectedCase{{"--input=\"a\"b"}, "Invalid option: \n"},
+        RejectedCase{{"--input"}, "Invalid option: input\n"}, RejectedCase{{"--input="}, "Invalid option: input\n"},
+        RejectedCase{{"--input=a,,b"}, "Invalid option: \n"}, RejectedCase{{"--input=,a"}, "Invalid option: \n"},
+        RejectedCase{{"--input=\"\""}, "Invalid option: \n"}, RejectedCase{{"--input=\"a\"b"}, "Invalid option: \n"},
         RejectedCase{{"--bogus=a,,b"}, "Invalid option: \n"},
         RejectedCase{{"--input=\"a", "b"}, "Command line option: missing terminating '\"'\n"},
         // The quoted value closes in the next argument, and a second value follows it.
         RejectedCase{{"--input=\"a", "b\",c"}, "Invalid option: input\n"},
-        RejectedCase{{"--k=13"}, out_of_range + "13\n"},
-        RejectedCase{{"--k=3"}, out_of_range + "3\n"},
-        RejectedCase{{"--k=x"}, expecting + "x\n"},
-        RejectedCase{{"--k=-"}, expecting + "-\n"},
-        RejectedCase{{"--maxgap=14"}, out_of_range + "14\n"},
-        RejectedCase{{"--maxgap=257"}, out_of_range + "257\n"},
-        RejectedCase{{"--repeat=0"}, out_of_range + "0\n"},
-        RejectedCase{{"--threads=-1"}, out_of_range + "-1\n"},
+        RejectedCase{{"--k=13"}, out_of_range + "13\n"}, RejectedCase{{"--k=3"}, out_of_range + "3\n"},
+        RejectedCase{{"--k=x"}, expecting + "x\n"}, RejectedCase{{"--k=-"}, expecting + "-\n"},
+        RejectedCase{{"--maxgap=14"}, out_of_range + "14\n"}, RejectedCase{{"--maxgap=257"}, out_of_range + "257\n"},
+        RejectedCase{{"--repeat=0"}, out_of_range + "0\n"}, RejectedCase{{"--threads=-1"}, out_of_range + "-1\n"},
         RejectedCase{{"--threads=2147483648"}, out_of_range + "2147483648\n"},
         RejectedCase{{"--repeat=99999999999999999999999"}, out_of_range + "99999999999999999999999\n"},
         RejectedCase{{"--maxgap=-4294967200"}, out_of_range + "-4294967200\n"},
@@ -81,11 +72,10 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(CommandLine, ValueOptionsAndFlagsFillTheConfiguration)
 {
     Config config;
-    const Parsed parsed = parse(
-        config, {"--input=run", "--output=out", "--controlsfile=c.fa", "--samplesheet=s.csv",
-                 "--designsheet=d.csv", "--flowcellid=FC7", "--logutctime", "--trimadapters",
-                 "--threads=0", "--uncompressed", "--k=4", "--debug=yes", "--oscores",
-                 "--repeat=2147483647", "--mutate", "--maxgap=256"});
+    const Parsed parsed = parse(config, {"--input=run", "--output=out", "--controlsfile=c.fa", "--samplesheet=s.csv",
+                                         "--designsheet=d.csv", "--flowcellid=FC7", "--logutctime", "--trimadapters",
+                                         "--threads=0", "--uncompressed", "--k=4", "--debug=yes", "--oscores",
+                                         "--repeat=2147483647", "--mutate", "--maxgap=256"});
     ASSERT_TRUE(parsed.ok) << parsed.err;
     EXPECT_EQ(parsed.err, "");
     EXPECT_EQ(config.input_folder, "run");
@@ -122,24 +112,19 @@ TEST_P(InputValue, IsReadAsGiven)
     EXPECT_EQ(config.input_folder.string(), GetParam().input);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Grammar, InputValue,
-    ::testing::Values(
-        ValueCase{{"--input=a"}, "a"},
-        ValueCase{{"--input=a,"}, "a"},
-        ValueCase{{"--input=\"a,b\""}, "a,b"},
-        ValueCase{{"--input=\"a\","}, "a"},
-        ValueCase{{"--input=a\"b"}, "a\"b"},
-        ValueCase{{"--input=x=y"}, "x=y"},
-        // A quoted value spanning arguments: one blank per break, nothing dropped.
-        ValueCase{{"--input=\"my", "run\""}, "my run"},
-        ValueCase{{"--input=\"a", "b", "c\""}, "a b c"},
-        ValueCase{{"--input=\"a", "--k=5\""}, "a --k=5"},
-        ValueCase{{"--input=\"a", "\""}, "a "},
-        // A later option overrides an earlier one.
-        ValueCase{{"--input=a", "--input=b"}, "b"},
-        // Parsing goes on with the argument after the closing quote.
-        ValueCase{{"--input=\"a", "b\"", "--input=c"}, "c"}));
+INSTANTIATE_TEST_SUITE_P(Grammar, InputValue,
+                         ::testing::Values(ValueCase{{"--input=a"}, "a"}, ValueCase{{"--input=a,"}, "a"},
+                                           ValueCase{{"--input=\"a,b\""}, "a,b"}, ValueCase{{"--input=\"a\","}, "a"},
+                                           ValueCase{{"--input=a\"b"}, "a\"b"}, ValueCase{{"--input=x=y"}, "x=y"},
+                                           // A quoted value spanning arguments: one blank per break, nothing dropped.
+                                           ValueCase{{"--input=\"my", "run\""}, "my run"},
+                                           ValueCase{{"--input=\"a", "b", "c\""}, "a b c"},
+                                           ValueCase{{"--input=\"a", "--k=5\""}, "a --k=5"},
+                                           ValueCase{{"--input=\"a", "\""}, "a "},
+                                           // A later option overrides an earlier one.
+                                           ValueCase{{"--input=a", "--input=b"}, "b"},
+                                           // Parsing goes on with the argument after the closing quote.
+                                           ValueCase{{"--input=\"a", "b\"", "--input=c"}, "c"}));
 
 TEST(CommandLine, IntegerValuesAcceptLeadingBlanksSignAndTrailingText)
 {

@@ -62,11 +62,10 @@ TEST_F(FolderChecks, ValidateFolderFindsCreatesAndRefuses)
     fs::create_directory_symlink(nested, root() / "link");
     EXPECT_TRUE(validate_folder(root() / "link", false));
 
-    EXPECT_EQ(errors(), (std::vector<std::string>{
-                            "Could not find folder: '" + quoted_path(missing) + "'",
-                            "Expecting name of folder: '" + quoted_path(file) + "'",
-                            "Expecting name of folder: '" + quoted_path(file) + "'",
-                            "Could not create folder '" + quoted_path(file / "sub") + "'"}));
+    EXPECT_EQ(errors(), (std::vector<std::string>{"Could not find folder: '" + quoted_path(missing) + "'",
+                                                  "Expecting name of folder: '" + quoted_path(file) + "'",
+                                                  "Expecting name of folder: '" + quoted_path(file) + "'",
+                                                  "Could not create folder '" + quoted_path(file / "sub") + "'"}));
 }
 
 TEST_F(FolderChecks, PlainRunFolderHoldsTheOutputs)
@@ -193,9 +192,8 @@ TEST_F(FolderChecks, RequiredFileWithoutPathOrDefault)
     EXPECT_FALSE(validate_file(file, fs::path(), true, "Base call file"));
     EXPECT_TRUE(validate_file(file, root() / "R1.zel", false, "Base call file"));
     EXPECT_TRUE(file.empty());
-    EXPECT_EQ(errors(), (std::vector<std::string>{
-                            "'" + quoted_path(root() / "R1.zel") + "': default file not found",
-                            "Base call file not specified"}));
+    EXPECT_EQ(errors(), (std::vector<std::string>{"'" + quoted_path(root() / "R1.zel") + "': default file not found",
+                                                  "Base call file not specified"}));
 }
 
 TEST_F(FolderChecks, InitializeReadsMetadataBeforeMakingFolders)

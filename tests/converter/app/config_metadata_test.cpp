@@ -16,8 +16,7 @@ using config_test::write_file;
 
 namespace {
 
-std::string metadata_xml(const std::string& flowcell, const std::string& instrument,
-                         const std::string& run_folder)
+std::string metadata_xml(const std::string& flowcell, const std::string& instrument, const std::string& run_folder)
 {
     return "<Run>\n<Flow_Cell_ID>" + flowcell + "</Flow_Cell_ID>\n<Instrument_ID>" + instrument +
            "</Instrument_ID>\n<Run_Folder_Name>" + run_folder + "</Run_Folder_Name>\n</Run>\n";
@@ -72,8 +71,8 @@ TEST_F(ConfigMetadata, MissingElementsGiveEmptyIds)
 TEST_F(ConfigMetadata, FolderWithoutMetadataFails)
 {
     EXPECT_FALSE(read());
-    EXPECT_EQ(log_.lines(), std::vector<std::string>{"[ERROR] Metadata file could not be loaded from " +
-                                                     dir_.path().string()});
+    EXPECT_EQ(log_.lines(),
+              std::vector<std::string>{"[ERROR] Metadata file could not be loaded from " + dir_.path().string()});
 }
 
 TEST_F(ConfigMetadata, ChosenFileThatCannotBeReadFails)
@@ -85,11 +84,11 @@ TEST_F(ConfigMetadata, ChosenFileThatCannotBeReadFails)
 }
 
 struct IdCase {
-    std::string flowcell;     // in the metadata file
-    std::string instrument;   // in the metadata file
-    std::string run_folder;   // in the metadata file
-    std::string option;       // --flowcellid, empty when not given
-    std::string error;        // empty: accepted
+    std::string flowcell;   // in the metadata file
+    std::string instrument; // in the metadata file
+    std::string run_folder; // in the metadata file
+    std::string option;     // --flowcellid, empty when not given
+    std::string error;      // empty: accepted
 };
 
 class IdentityCheck : public ConfigMetadata, public ::testing::WithParamInterface<IdCase> {};
@@ -122,8 +121,7 @@ INSTANTIATE_TEST_SUITE_P(
         IdCase{"FC1", "INS 1", "R", "", "Invalid instrument id \"INS 1\"" + from_file + control_rule},
         IdCase{"FC1", "I", "A_B_C_R 1", "", "Invalid run id \"R 1\"" + from_file + control_rule},
         IdCase{"FC 1", "I", "R", "", "Invalid flowcell id \"FC 1\"" + from_file + flowcell_rule},
-        IdCase{"", "", "", "", ""},
-        IdCase{"...", "I", "R", "", ""},
+        IdCase{"", "", "", "", ""}, IdCase{"...", "I", "R", "", ""},
         IdCase{"..", "I", "R", "", "Invalid flowcell id \"..\"" + from_file + flowcell_rule},
         IdCase{".", "I", "R", "", "Invalid flowcell id \".\"" + from_file + flowcell_rule},
         IdCase{"a/b", "I", "R", "", "Invalid flowcell id \"a/b\"" + from_file + flowcell_rule},
@@ -134,8 +132,7 @@ INSTANTIATE_TEST_SUITE_P(
                "Invalid flowcell id \"../up\" from the command line (--flowcellid)" + flowcell_rule},
         // The command line's id replaces a bad one of the metadata file.
         IdCase{"a/b", "I", "R", "FC1", ""},
-        IdCase{"FC1", "\n INS\n", "R", "",
-               "Invalid instrument id \"\\x0a INS\\x0a\"" + from_file + control_rule},
+        IdCase{"FC1", "\n INS\n", "R", "", "Invalid instrument id \"\\x0a INS\\x0a\"" + from_file + control_rule},
         IdCase{"FC1", "I", "RUN\r", "", "Invalid run id \"RUN\\x0d\"" + from_file + control_rule},
         IdCase{"FC1", "I", "a_b_c_R\tX_e", "", "Invalid run id \"R\\x09X\"" + from_file + control_rule}));
 

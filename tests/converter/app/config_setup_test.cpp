@@ -14,12 +14,12 @@
 #include <algorithm>
 #include <climits>
 #include <filesystem>
-#include <ostream>
 #include <fstream>
 #include <functional>
 #include <iterator>
-#include <tuple>
+#include <ostream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -92,14 +92,15 @@ protected:
 
 TEST_F(ConfigSetupTest, LanesByFolderNumberAndTilesSortedWhateverTheListingOrder)
 {
-    const runsim::RunTruth source = make_run([] {
-        runsim::RunRecipe r = recipe(2, 3);
-        r.surfaces = 2;
-        return r;
-    }(), "source");
+    const runsim::RunTruth source = make_run(
+        [] {
+            runsim::RunRecipe r = recipe(2, 3);
+            r.surfaces = 2;
+            return r;
+        }(),
+        "source");
     const fs::path run = dir_.path() / "run";
-    const std::vector<std::string> order = {"S02_T003", "S01_T002", "S02_T001",
-                                            "S01_T003", "S02_T002", "S01_T001"};
+    const std::vector<std::string> order = {"S02_T003", "S01_T002", "S02_T001", "S01_T003", "S02_T002", "S01_T001"};
     for (const char* lane : {"L02", "L01"}) {
         fs::create_directories(run / lane);
         for (const std::string& tile : order)
@@ -114,13 +115,12 @@ TEST_F(ConfigSetupTest, LanesByFolderNumberAndTilesSortedWhateverTheListingOrder
     for (int lane = 1; lane <= 2; ++lane) {
         const std::string l = "L" + std::to_string(lane) + "/";
         EXPECT_EQ(tile_names(config_.lane_tiles[std::size_t(lane - 1)]),
-                  (std::vector<std::string>{l + "S01_T001#1", l + "S01_T002#2", l + "S01_T003#3",
-                                            l + "S02_T001#1", l + "S02_T002#2", l + "S02_T003#3"}));
+                  (std::vector<std::string>{l + "S01_T001#1", l + "S01_T002#2", l + "S01_T003#3", l + "S02_T001#1",
+                                            l + "S02_T002#2", l + "S02_T003#3"}));
         EXPECT_EQ(config_.lane_tiles[std::size_t(lane - 1)][0].zel_files[0],
                   run / ("L0" + std::to_string(lane)) / "S01_T001" / "R1.zel");
     }
-    EXPECT_TRUE(logged("[WARN] Ignoring lane folder (only lanes 1 and 2 are converted): " +
-                       (run / "L03").string()));
+    EXPECT_TRUE(logged("[WARN] Ignoring lane folder (only lanes 1 and 2 are converted): " + (run / "L03").string()));
     EXPECT_TRUE(logged("[INFO] File check passed."));
 }
 
@@ -133,8 +133,7 @@ TEST_F(ConfigSetupTest, BaseCallsLayoutWithIncludedTilesInTheirOrder)
 
     ASSERT_TRUE(config_.setup(samples_, design_));
     ASSERT_EQ(config_.lane_tiles.size(), 2u);
-    EXPECT_EQ(tile_names(config_.lane_tiles[0]),
-              (std::vector<std::string>{"L1/S01_T002#2", "L1/S01_T001#1"}));
+    EXPECT_EQ(tile_names(config_.lane_tiles[0]), (std::vector<std::string>{"L1/S01_T002#2", "L1/S01_T001#1"}));
     EXPECT_EQ(tile_names(config_.lane_tiles[1]), (std::vector<std::string>{"L2/S01_T002#2"}));
     EXPECT_EQ(config_.lane_tiles[1][0].folder, run.run_folder / "Base_Calls" / "L02" / "S01_T002");
     EXPECT_EQ(config_.num_lanes, 2);
@@ -145,8 +144,7 @@ TEST_F(ConfigSetupTest, WithoutLaneOneNothingIsFound)
 {
     const runsim::RunTruth run = make_run(recipe(2, 1));
     load_sheets(run, "IncludeTiles,L02/S01_T001\n");
-    const std::string none = "[ERROR] Unable to locate any input files in '" +
-                             run.run_folder.string() + "'";
+    const std::string none = "[ERROR] Unable to locate any input files in '" + run.run_folder.string() + "'";
     EXPECT_FALSE(config_.setup(samples_, design_));
     EXPECT_TRUE(logged(none));
 
@@ -162,8 +160,7 @@ TEST_F(ConfigSetupTest, SampleSheetTileListsReplaceTheDesignSheetsAndDropRepeats
     load_sheets(run, "IncludeTiles,\"L01/S01_T001,L01/S01_T002\"\nExcludeTiles,L01/S01_T002\n",
                 "IncludeTiles,\"L01/S01_T003,L01/S01_T002,L01/S01_T003\"\n");
     ASSERT_TRUE(config_.setup(samples_, design_));
-    EXPECT_EQ(tile_names(config_.lane_tiles[0]),
-              (std::vector<std::string>{"L1/S01_T003#3", "L1/S01_T002#2"}));
+    EXPECT_EQ(tile_names(config_.lane_tiles[0]), (std::vector<std::string>{"L1/S01_T003#3", "L1/S01_T002#2"}));
     EXPECT_EQ(config_.ExcludeTiles.size(), 1u); // the sample sheet has no such key
     EXPECT_TRUE(logged("[WARN] IncludeTiles: Tile folder listed more than once: L01/S01_T003"));
 
@@ -171,8 +168,7 @@ TEST_F(ConfigSetupTest, SampleSheetTileListsReplaceTheDesignSheetsAndDropRepeats
     excluding.input_folder = run.run_folder;
     load_sheets(run, "ExcludeTiles,\"L01/S01_T001,L01/S01_T003\"\n", "ExcludeTiles,L01/S01_T003\n");
     ASSERT_TRUE(excluding.setup(samples_, design_));
-    EXPECT_EQ(tile_names(excluding.lane_tiles[0]),
-              (std::vector<std::string>{"L1/S01_T001#1", "L1/S01_T002#2"}));
+    EXPECT_EQ(tile_names(excluding.lane_tiles[0]), (std::vector<std::string>{"L1/S01_T001#1", "L1/S01_T002#2"}));
 }
 
 TEST_F(ConfigSetupTest, BadTileEntriesFailTheSettings)
@@ -209,9 +205,9 @@ TEST_F(ConfigSetupTest, RepeatAppendsNumberedCopiesWithinABound)
         config.input_folder = run.run_folder;
         config.repeat = repeat;
         EXPECT_FALSE(config.setup(samples_, design_));
-        EXPECT_EQ(log_.lines().back(), "[ERROR] Too many tiles with --repeat=" +
-                                           std::to_string(repeat) + ": lane 1 would hold " +
-                                           std::to_string(2LL * repeat) + " tiles (at most 100000)");
+        EXPECT_EQ(log_.lines().back(), "[ERROR] Too many tiles with --repeat=" + std::to_string(repeat) +
+                                           ": lane 1 would hold " + std::to_string(2LL * repeat) +
+                                           " tiles (at most 100000)");
     }
 }
 
@@ -261,10 +257,8 @@ TEST_F(ConfigSetupTest, MasksOutsideTheRunFailTheSetUp)
     ASSERT_TRUE(config_.validate_data_files());
     const std::tuple<std::string Config::*, std::string, std::string> cases[] = {
         {&Config::I2CycleUsage, "T3:Y8", "I2CycleUsage 'T3:Y8': no read 3 in this run of 2 reads"},
-        {&Config::R1CycleUsage, "T1:N*Y40",
-         "R1CycleUsage 'T1:N*Y40': cycles -9 to 30 do not fit read 1 of 30 cycles"},
-        {&Config::U1CycleUsage, "T2:N5Y*N5",
-         "U1CycleUsage 'T2:N5Y*N5': cycles 6 to 3 do not fit read 2 of 8 cycles"},
+        {&Config::R1CycleUsage, "T1:N*Y40", "R1CycleUsage 'T1:N*Y40': cycles -9 to 30 do not fit read 1 of 30 cycles"},
+        {&Config::U1CycleUsage, "T2:N5Y*N5", "U1CycleUsage 'T2:N5Y*N5': cycles 6 to 3 do not fit read 2 of 8 cycles"},
     };
     for (const auto& [field, mask, message] : cases) {
         config_.*field = mask;
@@ -274,8 +268,7 @@ TEST_F(ConfigSetupTest, MasksOutsideTheRunFailTheSetUp)
     }
     config_.I1CycleUsage = "T2:N4Y10"; // ends beyond the read: a warning only
     EXPECT_TRUE(config_.initialize_computed_settings(samples_));
-    EXPECT_EQ(log_.lines().back(),
-              "[WARN] I1CycleUsage 'T2:N4Y10': cycles 5 to 14 reach beyond read 2 of 8 cycles");
+    EXPECT_EQ(log_.lines().back(), "[WARN] I1CycleUsage 'T2:N4Y10': cycles 5 to 14 reach beyond read 2 of 8 cycles");
 }
 
 TEST_F(ConfigSetupTest, SamplesPerLaneSortedAndOtherLanesDropped)
@@ -321,13 +314,9 @@ INSTANTIATE_TEST_SUITE_P(
     RunFolder, FileChecks,
     ::testing::Values(
         FileCase{"MissingPositionsFile", [](auto, auto t2) { fs::remove(t2 / "R4_positions"); },
-                 [](auto, auto t2) {
-                     return "Inconsistant number of position files in tile folder: " + t2.string();
-                 }},
+                 [](auto, auto t2) { return "Inconsistant number of position files in tile folder: " + t2.string(); }},
         FileCase{"MissingZelFile", [](auto, auto t2) { fs::remove(t2 / "R4.zel"); },
-                 [](auto, auto t2) {
-                     return "Inconsistant number of .zel files in tile folder: " + t2.string();
-                 }},
+                 [](auto, auto t2) { return "Inconsistant number of .zel files in tile folder: " + t2.string(); }},
         FileCase{"GapInReadNumbers",
                  [](auto t1, auto t2) {
                      for (const fs::path& tile : {t1, t2})
@@ -348,9 +337,7 @@ INSTANTIATE_TEST_SUITE_P(
                  },
                  [](auto, auto t2) { return "More than one file for read 1: " + (t2 / "R1.zel").string(); }},
         FileCase{"ReadNumberFive", [](auto t1, auto) { fs::copy_file(t1 / "R1.zel", t1 / "R5.zel"); },
-                 [](auto t1, auto) {
-                     return "Read number not in 1 to 4 in file name: " + (t1 / "R5.zel").string();
-                 }}),
+                 [](auto t1, auto) { return "Read number not in 1 to 4 in file name: " + (t1 / "R5.zel").string(); }}),
     [](const ::testing::TestParamInfo<FileCase>& test_info) { return test_info.param.name; });
 
 TEST_F(ConfigSetupTest, BadFirstTileHeadersFailWithoutException)
@@ -363,8 +350,8 @@ TEST_F(ConfigSetupTest, BadFirstTileHeadersFailWithoutException)
     read2.read = 2;
     runsim::inject_fault(run, runsim::Fault::NotGzip, read2);
     EXPECT_FALSE(config_.initialize_computed_settings(samples_));
-    EXPECT_EQ(log_.lines().back(), "[ERROR] Exception detected during initialization: " +
-                                       r2.string() + ": File format error.");
+    EXPECT_EQ(log_.lines().back(),
+              "[ERROR] Exception detected during initialization: " + r2.string() + ": File format error.");
     EXPECT_EQ(config_.lane_samples.size(), 1u); // the samples are still set
 
     runsim::ZelHeader header;
@@ -377,8 +364,7 @@ TEST_F(ConfigSetupTest, BadFirstTileHeadersFailWithoutException)
 
     runsim::inject_fault(run, runsim::Fault::WrongVersion); // read 1 of the first tile
     EXPECT_FALSE(config_.initialize_computed_settings(samples_));
-    EXPECT_EQ(log_.lines().back(),
-              "[ERROR] ERROR: Incorrect file version " + quoted_path(run.tile(1, 1).zel_files[0]));
+    EXPECT_EQ(log_.lines().back(), "[ERROR] ERROR: Incorrect file version " + quoted_path(run.tile(1, 1).zel_files[0]));
 }
 
 } // namespace

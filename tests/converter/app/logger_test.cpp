@@ -48,8 +48,7 @@ TEST_F(LoggerTest, LineCarriesTimeWithMillisecondsThreadAndLevel)
     const std::string stamp = "dddd-dd-dd dd:dd:dd,ddd [";
     ASSERT_GT(line.size(), stamp.size());
     for (std::size_t i = 0; i < stamp.size(); ++i)
-        EXPECT_TRUE(stamp[i] == 'd' ? std::isdigit(static_cast<unsigned char>(line[i])) != 0
-                                    : line[i] == stamp[i])
+        EXPECT_TRUE(stamp[i] == 'd' ? std::isdigit(static_cast<unsigned char>(line[i])) != 0 : line[i] == stamp[i])
             << line;
     const std::size_t close = line.find("] ", stamp.size());
     ASSERT_NE(close, std::string::npos);

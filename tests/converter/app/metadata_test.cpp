@@ -72,18 +72,15 @@ INSTANTIATE_TEST_SUITE_P(
         // One tagged file wins over the untagged one.
         ChoiceCase{{"metadata.xml", "FC1_metadata.xml"}, {}, "", "FC1_metadata.xml", false},
         // Two tagged files: the WARN line, and the untagged file wins.
-        ChoiceCase{{"run_metadata.xml", "FCA_metadata.xml", "FCB_metadata.xml"}, {}, "",
-                   "run_metadata.xml", true},
+        ChoiceCase{{"run_metadata.xml", "FCA_metadata.xml", "FCB_metadata.xml"}, {}, "", "run_metadata.xml", true},
         // A flowcell id that begins one tagged name picks it, without a warning.
-        ChoiceCase{{"run_metadata.xml", "FCA_metadata.xml", "FCB_metadata.xml"}, {}, "FCB",
-                   "FCB_metadata.xml", false},
+        ChoiceCase{{"run_metadata.xml", "FCA_metadata.xml", "FCB_metadata.xml"}, {}, "FCB", "FCB_metadata.xml", false},
         // An id that begins no name leaves the untagged file; matching is case-sensitive.
         ChoiceCase{{"run_metadata.xml", "fca_metadata.xml"}, {}, "FCA", "run_metadata.xml", false},
         // A name shorter than the id never matches.
         ChoiceCase{{"FC_metadata.xml"}, {}, "FC_metadata.xml_longer", "", false},
         // "_metadata.xml" alone, other endings and other cases are no candidates.
-        ChoiceCase{{"_metadata.xml", "xmetadata.xml", "METADATA.XML", "notes.txt"}, {}, "", "",
-                   false},
+        ChoiceCase{{"_metadata.xml", "xmetadata.xml", "METADATA.XML", "notes.txt"}, {}, "", "", false},
         ChoiceCase{{"_metadata.xml", "metadata.xml"}, {}, "", "metadata.xml", false},
         // Folders are skipped, whatever their names; sub-folders are not searched.
         ChoiceCase{{}, {"metadata.xml", "FC9_metadata.xml"}, "", "", false},
@@ -146,13 +143,12 @@ TEST_F(MetadataTest, MissingElementsAndAnEmptyFileGiveEmptyIds)
 TEST_F(MetadataTest, RunIdIsTheFourthFieldOfTheRunFolderName)
 {
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"A_B_C_D_E", "D"}, {"A_B", "A_B"},     {"A__C_D", "D"},   {"A_B_C", "A_B_C"},
-        {"A_B_C_", "A_B_C_"}, {"A_B_C_D_", "D"}, {"_B_C_D", "D"},  {"A_B__", "A_B__"},
-        {"A___", "A___"},     {"A____", ""},   {"", ""}};
+        {"A_B_C_D_E", "D"},   {"A_B", "A_B"},    {"A__C_D", "D"}, {"A_B_C", "A_B_C"},
+        {"A_B_C_", "A_B_C_"}, {"A_B_C_D_", "D"}, {"_B_C_D", "D"}, {"A_B__", "A_B__"},
+        {"A___", "A___"},     {"A____", ""},     {"", ""}};
     for (const auto& [name, run_id] : cases) {
         Metadata metadata;
-        ASSERT_TRUE(metadata.parse_metadata(
-            write("metadata.xml", "<Run_Folder_Name>" + name + "</Run_Folder_Name>")));
+        ASSERT_TRUE(metadata.parse_metadata(write("metadata.xml", "<Run_Folder_Name>" + name + "</Run_Folder_Name>")));
         EXPECT_EQ(metadata.run_id, run_id) << name;
     }
 }
@@ -183,8 +179,8 @@ TEST(FindXmlTag, TakesTheTextBetweenTheFirstOpeningAndTheFirstClosing)
 TEST_F(MetadataTest, InstrumentIdClosedBeforeOpenedIsEmpty)
 {
     Metadata metadata;
-    ASSERT_TRUE(metadata.parse_metadata(write(
-        "metadata.xml", "<Flow_Cell_ID>F</Flow_Cell_ID></Instrument_ID>I<Instrument_ID>")));
+    ASSERT_TRUE(metadata.parse_metadata(
+        write("metadata.xml", "<Flow_Cell_ID>F</Flow_Cell_ID></Instrument_ID>I<Instrument_ID>")));
     EXPECT_EQ(metadata.flowcell_id, "F");
     EXPECT_EQ(metadata.instrument_id, "");
 }

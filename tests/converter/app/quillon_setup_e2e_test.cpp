@@ -59,8 +59,7 @@ TEST_F(QuillonSetup, GeneratedRunSetsUpAndLogsItsSummary)
           std::string("[INFO] Sample sheet file: ") + truth.sample_sheet.string(),
           std::string("[INFO] Quillon design sheet: ") + truth.design_sheet.string(),
           std::string("[WARN] Missing control reference file - control library demux skipped."),
-          std::string("[INFO] Lane 1: found 2 tile folder(s)"),
-          std::string("[INFO] Lane 2: found 2 tile folder(s)"),
+          std::string("[INFO] Lane 1: found 2 tile folder(s)"), std::string("[INFO] Lane 2: found 2 tile folder(s)"),
           std::string("[INFO] Read 1: cycle count: 30"), std::string("[INFO] Read 2: cycle count: 30"),
           std::string("[INFO] Index 1: cycle count: 8"), std::string("[INFO] Index 2: cycle count: 8"),
           std::string("[INFO] Total worker threads: 2"), std::string("[INFO] *** Run complete."),
@@ -71,8 +70,7 @@ TEST_F(QuillonSetup, GeneratedRunSetsUpAndLogsItsSummary)
     const fs::path log = truth.run_folder / (fc + "_Logs") / "Analysis" / (fc + "_quillon.log");
     const std::string logged = test_support::read_whole_file(log);
     ASSERT_FALSE(logged.empty());
-    EXPECT_NE(run.out.find(logged.substr(logged.find(" [INFO] Command line arguments: "))),
-              std::string::npos);
+    EXPECT_NE(run.out.find(logged.substr(logged.find(" [INFO] Command line arguments: "))), std::string::npos);
 }
 
 TEST_F(QuillonSetup, AdapterTrimmingWithoutControlsFileFails)
@@ -95,8 +93,7 @@ TEST_F(QuillonSetup, SampleSheetErrorsAreLoggedWithFileNameAndLine)
     const ProgramRun run = quillon({"--input=" + truth.run_folder.string(), "--samplesheet=" + sheet.string()});
     EXPECT_EQ(run.status, 255);
     EXPECT_TRUE(run.has_line_containing("[ERROR] Could not load sample sheet file " + sheet.string() + "\n"));
-    EXPECT_TRUE(run.has_line_containing("[ERROR] bad_sheet.csv: line 11; Error: Value out of range: '3'"))
-        << run.out;
+    EXPECT_TRUE(run.has_line_containing("[ERROR] bad_sheet.csv: line 11; Error: Value out of range: '3'")) << run.out;
 }
 
 TEST_F(QuillonSetup, RunFolderWithoutLanesFailsTheFileCheck)
@@ -106,8 +103,8 @@ TEST_F(QuillonSetup, RunFolderWithoutLanesFailsTheFileCheck)
     fs::remove_all(truth.run_folder / "L02");
     const ProgramRun run = quillon({"--input=" + truth.run_folder.string()});
     EXPECT_EQ(run.status, 255);
-    EXPECT_TRUE(run.has_line_containing("[ERROR] Unable to locate any input files in '" +
-                                        truth.run_folder.string() + "'"));
+    EXPECT_TRUE(
+        run.has_line_containing("[ERROR] Unable to locate any input files in '" + truth.run_folder.string() + "'"));
     EXPECT_FALSE(run.has_line_containing("*** Run complete."));
 }
 
@@ -157,8 +154,7 @@ TEST_F(QuillonSetup, InstrumentIdWithABlankIsRefused)
     std::ofstream(truth.metadata_file, std::ios::trunc) << metadata;
     const ProgramRun run = quillon({"--input=" + truth.run_folder.string()});
     EXPECT_EQ(run.status, 255);
-    EXPECT_TRUE(run.has_line_containing("[ERROR] Invalid instrument id \"INS 1\" from metadata file"))
-        << run.out;
+    EXPECT_TRUE(run.has_line_containing("[ERROR] Invalid instrument id \"INS 1\" from metadata file")) << run.out;
     EXPECT_FALSE(run.has_line_containing("*** Run complete."));
 }
 
@@ -188,8 +184,7 @@ TEST_F(QuillonSetup, SampleNamesThatCannotNameAFileFailTheSetUp)
         std::ofstream(truth.sample_sheet, std::ios::trunc) << sheet;
         const ProgramRun run = quillon({"--input=" + truth.run_folder.string()});
         EXPECT_EQ(run.status, 255);
-        EXPECT_TRUE(run.has_line_containing("[ERROR] Sample name cannot name a FASTQ file: '" + name +
-                                            "' (lane 1)"))
+        EXPECT_TRUE(run.has_line_containing("[ERROR] Sample name cannot name a FASTQ file: '" + name + "' (lane 1)"))
             << run.out;
     }
 }
@@ -206,8 +201,7 @@ TEST_F(QuillonSetup, ControlsFileIsReadAndSummarised)
     ASSERT_EQ(run.status, 0) << run.out;
     EXPECT_TRUE(run.has_line_containing("[INFO] Control reference file: " + truth.controls_file.string()));
     for (const auto& adapter : truth.library.adapters)
-        EXPECT_TRUE(run.has_line_containing("[INFO] Adapter sequence: " + adapter.name + "; Seq: " +
-                                            adapter.sequence))
+        EXPECT_TRUE(run.has_line_containing("[INFO] Adapter sequence: " + adapter.name + "; Seq: " + adapter.sequence))
             << adapter.name;
     EXPECT_TRUE(run.has_line_containing("[INFO] Control sequence: "));
     EXPECT_FALSE(run.has_line_containing("Missing control reference file"));

@@ -50,8 +50,8 @@ TEST_F(TileFolderTest, FilesAreIndexedByReadNumberAtAnyDepth)
     touch("r3.zel");
     touch("R1_positions");
     touch("zel/R2_positions");
-    for (const char* ignored : {"R1.zel.bak", "X2.zel", "R.zel", "R2.ZEL", "R2_positions.txt",
-                                "R2positions", "notes.txt"})
+    for (const char* ignored :
+         {"R1.zel.bak", "X2.zel", "R.zel", "R2.ZEL", "R2_positions.txt", "R2positions", "notes.txt"})
         touch(ignored);
     fs::create_directories(tile_ / "R2.zel"); // a folder, not a file
 
@@ -77,8 +77,7 @@ TEST_F(TileFolderTest, ReadNumbersOutsideOneToFourAreProblemsNotSlots)
     EXPECT_TRUE(tile.pos_files.empty());
     const std::string prefix = "Read number not in 1 to 4 in file name: ";
     EXPECT_EQ(find_tile_file_problems(tile),
-              (std::vector<std::string>{prefix + (tile_ / "R0.zel").string(),
-                                        prefix + (tile_ / "R5.zel").string(),
+              (std::vector<std::string>{prefix + (tile_ / "R0.zel").string(), prefix + (tile_ / "R5.zel").string(),
                                         prefix + (tile_ / "R99999999999999999999.zel").string(),
                                         prefix + (tile_ / "R00_positions").string()}));
 }
@@ -96,8 +95,7 @@ TEST_F(TileFolderTest, SecondFileForAReadNumberIsAProblem)
     ASSERT_EQ(tile.zel_files.size(), 2u);
     const std::string prefix = "More than one file for read 1: ";
     EXPECT_EQ(find_tile_file_problems(tile),
-              (std::vector<std::string>{prefix + (tile_ / "R01.zel").string(),
-                                        prefix + (tile_ / "R1.zel").string(),
+              (std::vector<std::string>{prefix + (tile_ / "R01.zel").string(), prefix + (tile_ / "R1.zel").string(),
                                         prefix + (tile_ / "copy" / "R1.zel").string(),
                                         prefix + (tile_ / "r1.zel").string()}));
 }

@@ -101,8 +101,7 @@ TEST_F(TimerManagerTest, StoppingTwiceAddsBothSpansSinceTheStart)
     double total = 0.0;
     double average = 0.0;
     const char* format = "Tile processing : total:   %lf average: %lf";
-    ASSERT_EQ(std::sscanf(lines[0].c_str(), format, &total, &average), 2)
-        << lines[0];
+    ASSERT_EQ(std::sscanf(lines[0].c_str(), format, &total, &average), 2) << lines[0];
     EXPECT_NEAR(total, first + second, 0.006);
     EXPECT_NEAR(average, (first + second) / 2, 0.006);
 }

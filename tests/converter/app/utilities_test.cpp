@@ -37,9 +37,8 @@ TEST(ReadRoles, FollowTheConfiguredRanges)
     config.I1_range = {2, 1, 8};
     config.I2_range = {3, 1, 8};
     config.R2_range = {4, 1, 151};
-    for (const Case& c : {Case{1, "Read1", 1, false, 0}, Case{2, "Index1", 0, true, 1},
-                          Case{3, "Index2", 0, true, 2}, Case{4, "Read2", 2, false, 0},
-                          Case{5, "R5", 0, false, 0}}) {
+    for (const Case& c : {Case{1, "Read1", 1, false, 0}, Case{2, "Index1", 0, true, 1}, Case{3, "Index2", 0, true, 2},
+                          Case{4, "Read2", 2, false, 0}, Case{5, "R5", 0, false, 0}}) {
         EXPECT_EQ(get_read_label(config, c.read), c.label) << c.read;
         EXPECT_EQ(get_read_number(config, c.read), c.read_number) << c.read;
         EXPECT_EQ(is_index_read(config, c.read), c.index) << c.read;
@@ -61,17 +60,21 @@ TEST(GenerateMutations, GivesEveryVariantInOrder)
         std::vector<std::string> variants;
     };
     const std::vector<Case> cases = {
-        {"AC", 0, 2, true, true, true,
-         {"CC", "GC", "TC", "NC", "AA", "AG", "AT", "AN",                          // substitutions
-          "AAC", "CAC", "GAC", "TAC", "NAC", "AAC", "ACC", "AGC", "ATC", "ANC",    // insertions
-          "ACA", "ACC", "ACG", "ACT", "ACN",
-          "C", "A", "AC"}},                                                       // deletions
+        {"AC", 0, 2, true, true, true, {"CC",  "GC",  "TC",  "NC",  "AA",  "AG",  "AT",  "AN", // substitutions
+                                        "AAC", "CAC", "GAC", "TAC", "NAC", "AAC", "ACC", "AGC",
+                                        "ATC", "ANC",                                            // insertions
+                                        "ACA", "ACC", "ACG", "ACT", "ACN", "C",   "A",   "AC"}}, // deletions
         // Deletions start at 0 whatever the start; the end past the sequence is clamped.
         {"ACG", 2, 9, false, false, true, {"CG", "AG", "AC", "ACG"}},
         // An end inside the sequence limits every kind.
-        {"ACGT", 1, 2, true, true, true,
-         {"AAGT", "AGGT", "ATGT", "ANGT", "AACGT", "ACCGT", "AGCGT", "ATCGT", "ANCGT", "ACAGT",
-          "ACCGT", "ACGGT", "ACTGT", "ACNGT", "CGT", "AGT", "ACT"}},
+        {"ACGT",
+         1,
+         2,
+         true,
+         true,
+         true,
+         {"AAGT", "AGGT", "ATGT", "ANGT", "AACGT", "ACCGT", "AGCGT", "ATCGT", "ANCGT", "ACAGT", "ACCGT", "ACGGT",
+          "ACTGT", "ACNGT", "CGT", "AGT", "ACT"}},
         {"AC", 0, 2, false, false, false, {}},
     };
     for (const Case& c : cases) {
@@ -86,10 +89,7 @@ TEST(GenerateMutations, GivesEveryVariantInOrder)
 // A fresh folder and a logger writing into a string for each test.
 class FileHelpersTest : public ::testing::Test {
 protected:
-    void write(const fs::path& path, const std::string& text)
-    {
-        std::ofstream(path, std::ios::binary) << text;
-    }
+    void write(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
     test_support::TempDir dir_{"quillon-utilities"};
     const fs::path folder_ = dir_.path();
@@ -127,8 +127,8 @@ TEST_F(FileHelpersTest, CopyFileToReplacesOrLogsItsError)
     EXPECT_EQ(log_.text(), "");
 
     EXPECT_FALSE(copy_file_to(folder_ / "from", "m.csv", folder_ / "absent"));
-    const std::string expected = "[ERROR] Cannot copy file 'm.csv' from '" + (folder_ / "from").string() +
-                                 "' to '" + (folder_ / "absent").string() + "'\n";
+    const std::string expected = "[ERROR] Cannot copy file 'm.csv' from '" + (folder_ / "from").string() + "' to '" +
+                                 (folder_ / "absent").string() + "'\n";
     const std::string logged = log_.text();
     ASSERT_GE(logged.size(), expected.size());
     EXPECT_EQ(logged.substr(logged.size() - expected.size()), expected);
@@ -175,7 +175,8 @@ TEST(SplitString, KeepsEveryFieldUpToTheFirstZeroByte)
 
 TEST(UtilityTrim, RemovesBlanksAndHighBytesEverywhere)
 {
-    std::string text = " a\tb\x80" "c\x7f d\r\n\xff";
+    std::string text = " a\tb\x80"
+                       "c\x7f d\r\n\xff";
     EXPECT_EQ(utility::trim(text), "abcd");
     EXPECT_EQ(text, "abcd");
     // The sheets' trim of the same text is still reachable and only strips the ends.

@@ -67,21 +67,23 @@ TEST(CompressionScheduler, HandsTilesToTheWriterInOrderOnceCompressed)
         bundle.formatted = {};
     });
     auto writer = std::async(std::launch::async, [&] { return take_tiles(compression); });
-    within_time_limit([&] {
-        for (int tile = 0; tile < 5; ++tile) {
-            // The writer has taken the tile before and waits for its compression, which adding
-            // this one finishes (throwing its error), on this thread when it is the only one.
-            EXPECT_TRUE(test_support::eventually([&] { return compression.queued_bundles() == 0; }));
-            if (tile == 3)
-                EXPECT_THROW(compression.add(make_tile(config, tile, 3)), std::runtime_error);
-            else
-                EXPECT_TRUE(compression.add(make_tile(config, tile, 3)));
-        }
-        EXPECT_TRUE(compression.wait_for_room(0));
-        EXPECT_EQ(compression.queued_bundles(), 0u);
-        compression.finish();
-        compression.close();
-    }, "compression scheduler");
+    within_time_limit(
+        [&] {
+            for (int tile = 0; tile < 5; ++tile) {
+                // The writer has taken the tile before and waits for its compression, which adding
+                // this one finishes (throwing its error), on this thread when it is the only one.
+                EXPECT_TRUE(test_support::eventually([&] { return compression.queued_bundles() == 0; }));
+                if (tile == 3)
+                    EXPECT_THROW(compression.add(make_tile(config, tile, 3)), std::runtime_error);
+                else
+                    EXPECT_TRUE(compression.add(make_tile(config, tile, 3)));
+            }
+            EXPECT_TRUE(compression.wait_for_room(0));
+            EXPECT_EQ(compression.queued_bundles(), 0u);
+            compression.finish();
+            compression.close();
+        },
+        "compression scheduler");
     std::vector<std::string> expected;
     for (int tile = 0; tile < 5; ++tile)
         expected.push_back(tile == 2 ? "failed" : text_of(tile, 0) + text_of(tile, 1) + text_of(tile, 2));
@@ -98,13 +100,15 @@ TEST(CompressionScheduler, WriterThatCancelsStopsTheMainThread)
         compression.cancel();
         return took;
     });
-    within_time_limit([&] {
-        EXPECT_TRUE(compression.add(make_tile(config, 0, 2)));
-        // The writer waits for the compression, which may run on this thread only.
-        compression.finish();
-        EXPECT_TRUE(within_time_limit(writer, "writer"));
-        EXPECT_FALSE(compression.add(make_tile(config, 1, 2)));
-    }, "compression scheduler");
+    within_time_limit(
+        [&] {
+            EXPECT_TRUE(compression.add(make_tile(config, 0, 2)));
+            // The writer waits for the compression, which may run on this thread only.
+            compression.finish();
+            EXPECT_TRUE(within_time_limit(writer, "writer"));
+            EXPECT_FALSE(compression.add(make_tile(config, 1, 2)));
+        },
+        "compression scheduler");
 }
 
 } // namespace

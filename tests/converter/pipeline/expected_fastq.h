@@ -28,11 +28,11 @@ struct TileVisit {
 using LaneOrder = std::vector<std::vector<TileVisit>>;
 
 struct Settings {
-    bool roles = true;          // the sheets give the cycle usages of the read roles
-    bool index_reads = false;   // OutputIndexFASTQ
-    bool control_file = true;   // OutputControlFASTQ
-    bool compressed = true;     // no --uncompressed
-    bool merged = false;        // MergeLanes: the lanes' files joined, named without the lane
+    bool roles = true;        // the sheets give the cycle usages of the read roles
+    bool index_reads = false; // OutputIndexFASTQ
+    bool control_file = true; // OutputControlFASTQ
+    bool compressed = true;   // no --uncompressed
+    bool merged = false;      // MergeLanes: the lanes' files joined, named without the lane
 };
 
 struct ExpectedFile {
@@ -69,11 +69,16 @@ inline std::string read_label(const runsim::ReadLayout& layout, int read, bool r
 {
     if (roles) {
         switch (layout.reads[std::size_t(read - 1)].role) {
-        case runsim::ReadRole::I1: return "Index1";
-        case runsim::ReadRole::I2: return "Index2";
-        case runsim::ReadRole::R1: return "Read1";
-        case runsim::ReadRole::R2: return "Read2";
-        default: break;
+        case runsim::ReadRole::I1:
+            return "Index1";
+        case runsim::ReadRole::I2:
+            return "Index2";
+        case runsim::ReadRole::R1:
+            return "Read1";
+        case runsim::ReadRole::R2:
+            return "Read2";
+        default:
+            break;
         }
     }
     return "R" + std::to_string(read);
@@ -83,22 +88,18 @@ inline std::string read_label(const runsim::ReadLayout& layout, int read, bool r
 inline bool is_written(const runsim::ReadLayout& layout, int read, const Settings& settings)
 {
     const runsim::ReadRole role = layout.reads[std::size_t(read - 1)].role;
-    return !settings.roles || settings.index_reads || role == runsim::ReadRole::R1 ||
-           role == runsim::ReadRole::R2;
+    return !settings.roles || settings.index_reads || role == runsim::ReadRole::R1 || role == runsim::ReadRole::R2;
 }
 
 // The FASTQ record of one read of one spot; calls is the spot's record in the base-call file.
 inline std::string record(const runsim::RunIdentity& id, int lane, const TileVisit& visit,
-                          const runsim::SpotTruth& spot, int read, const unsigned char* calls,
-                          int used)
+                          const runsim::SpotTruth& spot, int read, const unsigned char* calls, int used)
 {
     char tag[16];
     std::snprintf(tag, sizeof tag, "%02d%03d", visit.surface, visit.number);
-    std::string text = "@" + id.instrument_id + ":" + id.run_id + ":" + id.flowcell_id + ":" +
-                       std::to_string(lane) + ":" + tag + ":" +
-                       std::to_string(static_cast<std::int16_t>(spot.x)) + ":" +
-                       std::to_string(static_cast<std::int16_t>(spot.y)) + " " +
-                       std::to_string(read) + ":N:0\n";
+    std::string text = "@" + id.instrument_id + ":" + id.run_id + ":" + id.flowcell_id + ":" + std::to_string(lane) +
+                       ":" + tag + ":" + std::to_string(static_cast<std::int16_t>(spot.x)) + ":" +
+                       std::to_string(static_cast<std::int16_t>(spot.y)) + " " + std::to_string(read) + ":N:0\n";
     int length = used;
     while (length > 0 && (calls[length - 1] >> 2) == 0)
         --length; // trailing no-calls are not written
@@ -116,8 +117,8 @@ inline std::string record(const runsim::RunIdentity& id, int lane, const TileVis
     return text + bases + "\n+\n" + qualities + "\n";
 }
 
-inline std::string file_name(const runsim::RunTruth& run, int lane, const std::string& label,
-                             const std::string& rest, const Settings& settings)
+inline std::string file_name(const runsim::RunTruth& run, int lane, const std::string& label, const std::string& rest,
+                             const Settings& settings)
 {
     char lane_part[16];
     std::snprintf(lane_part, sizeof lane_part, "_L%02d_", lane);
@@ -126,8 +127,7 @@ inline std::string file_name(const runsim::RunTruth& run, int lane, const std::s
 }
 
 // Every FASTQ file of the run by name.
-inline std::map<std::string, ExpectedFile> expected_files(const runsim::RunTruth& run,
-                                                          const LaneOrder& lanes,
+inline std::map<std::string, ExpectedFile> expected_files(const runsim::RunTruth& run, const LaneOrder& lanes,
                                                           const Settings& settings)
 {
     const runsim::ReadLayout& layout = run.recipe.layout;
@@ -155,12 +155,10 @@ inline std::map<std::string, ExpectedFile> expected_files(const runsim::RunTruth
                 const std::vector<unsigned char>& calls = visit.tile->calls[std::size_t(read - 1)];
                 for (std::size_t s = 0; s < visit.tile->spot_truth.size(); ++s)
                     text += record(run.identity, lane, visit, visit.tile->spot_truth[s], read,
-                                   calls.data() + s * std::size_t(read_spec.header_cycles()),
-                                   read_spec.cycles);
+                                   calls.data() + s * std::size_t(read_spec.header_cycles()), read_spec.cycles);
                 undetermined.tiles.push_back(std::move(text));
             }
-            const std::string undetermined_rest = any_samples ? "_Sample_Library_Undetermined"
-                                                              : "_Sample_Library";
+            const std::string undetermined_rest = any_samples ? "_Sample_Library_Undetermined" : "_Sample_Library";
             // Merged lanes extend the files of the lanes before; lane is the last lane's.
             ExpectedFile& file = files[file_name(run, lane, label, undetermined_rest, settings)];
             file.lane = lane;

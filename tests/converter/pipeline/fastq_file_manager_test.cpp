@@ -3,8 +3,8 @@
 // Every suite begins with "FastqFileManager" so the writer's tests can be selected together.
 #include "converter/pipeline/fastq_file_manager.h"
 
-#include "converter/app/config.h"
 #include "common/partial_files.h"
+#include "converter/app/config.h"
 #include "converter/app/timer_manager.h"
 #include "converter/pipeline/spot.h"
 #include "tests/converter/pipeline/gzip_members.h"
@@ -135,10 +135,7 @@ TEST_F(FastqFileManagerBundles, CutsAtTheEstimateLimit)
         int length, spots;
         std::vector<std::size_t> sizes;
     } cases[] = {
-        {500, 1000, {981, 19}},
-        {151, 6000, {2827, 2827, 346}},
-        {100, 3899, {3899}},
-        {100, 3900, {3899, 1}},
+        {500, 1000, {981, 19}}, {151, 6000, {2827, 2827, 346}}, {100, 3899, {3899}}, {100, 3900, {3899, 1}},
         {100, 0, {}},
     };
     FastqFileManager manager(config, timers, 1);
@@ -228,15 +225,24 @@ TEST_F(FastqFileManagerFiles, NamesTheLanesFiles)
         bool merge, compress;
         std::set<std::string> names;
     } cases[] = {
-        {{{}, {}}, 2, false, false,
+        {{{}, {}},
+         2,
+         false,
+         false,
          {"FC1_L01_Read1_Sample_Library.fastq", "FC1_L01_Read1_Control_Library.fastq",
           "FC1_L01_Read2_Sample_Library.fastq", "FC1_L01_Read2_Control_Library.fastq"}},
         // Samples in lane 2 only: lane 1's undetermined file is named so all the same.
-        {{{}, {{2, "A", "", ""}}}, 2, true, true,
+        {{{}, {{2, "A", "", ""}}},
+         2,
+         true,
+         true,
          {"FC1_Read1_Sample_Library_Undetermined.fastq.gz", "FC1_Read1_Control_Library.fastq.gz",
           "FC1_Read2_Sample_Library_Undetermined.fastq.gz", "FC1_Read2_Control_Library.fastq.gz"}},
         // An index read between Read1 and Read2 gets no file.
-        {{{}, {}}, 3, false, false,
+        {{{}, {}},
+         3,
+         false,
+         false,
          {"FC1_L01_Read1_Sample_Library.fastq", "FC1_L01_Read1_Control_Library.fastq",
           "FC1_L01_Read2_Sample_Library.fastq", "FC1_L01_Read2_Control_Library.fastq"}},
     };
@@ -263,8 +269,7 @@ TEST_F(FastqFileManagerFiles, MergedLanesTruncateFirstThenAppend)
     config.MergeLanes = true;
     config.lane_samples = {{{1, "A", "", ""}}, {{2, "B", "", ""}}};
     // Leftovers of an earlier run under the same names are never extended.
-    for (const char* name : {"FC1_Read1_Sample_Library_Undetermined.fastq",
-                             "FC1_Read1_Sample_Library_B.fastq"})
+    for (const char* name : {"FC1_Read1_Sample_Library_Undetermined.fastq", "FC1_Read1_Sample_Library_B.fastq"})
         std::ofstream(dir.path() / name) << "old\n";
 
     std::vector<std::vector<Spot>> lane1{make_spots(2, 4, 1)};
@@ -277,8 +282,7 @@ TEST_F(FastqFileManagerFiles, MergedLanesTruncateFirstThenAppend)
     std::vector<std::string> errors;
     EXPECT_TRUE(PartialFiles::publish_all(errors));
 
-    EXPECT_EQ(file("FC1_Read1_Sample_Library_Undetermined.fastq"),
-              record(1, 4, 1) + record(3, 4, 2));
+    EXPECT_EQ(file("FC1_Read1_Sample_Library_Undetermined.fastq"), record(1, 4, 1) + record(3, 4, 2));
     EXPECT_EQ(file("FC1_Read1_Sample_Library_A.fastq"), record(2, 4));
     EXPECT_EQ(file("FC1_Read1_Sample_Library_B.fastq"), record(4, 4, 2));
 }
@@ -332,8 +336,7 @@ TEST_F(FastqFileManagerErrors, OpenFailureLeavesAnOrderlyManager)
         ADD_FAILURE() << "no error";
     } catch (const std::runtime_error& error) {
         EXPECT_EQ(std::string(error.what()),
-                  "ERROR: Unable to open '" +
-                      (dir.path() / "missing" / "FC1_L01_Read1_Sample_Library.fastq").string() +
+                  "ERROR: Unable to open '" + (dir.path() / "missing" / "FC1_L01_Read1_Sample_Library.fastq").string() +
                       "' : No such file or directory");
     }
     manager.stop();
@@ -343,11 +346,13 @@ TEST_F(FastqFileManagerErrors, OpenFailureLeavesAnOrderlyManager)
 TEST_F(FastqFileManagerErrors, DestructionStopsARunningWriter)
 {
     std::vector<Spot> spots = make_spots(10, 20);
-    within_time_limit([&] {
-        FastqFileManager manager(config, timers, 1);
-        manager.run();
-        manager.process_spots(spots, 1, 5);
-    }, "FASTQ writer");
+    within_time_limit(
+        [&] {
+            FastqFileManager manager(config, timers, 1);
+            manager.run();
+            manager.process_spots(spots, 1, 5);
+        },
+        "FASTQ writer");
 }
 
 TEST_F(FastqFileManagerWriter, DestructionWithCompressionInFlightEnds)
@@ -356,12 +361,14 @@ TEST_F(FastqFileManagerWriter, DestructionWithCompressionInFlightEnds)
     // them: the writer is still waiting for both tiles when the manager is destroyed.
     config.compress = true;
     std::vector<std::vector<Spot>> tiles{make_spots(3000, 151), make_spots(3000, 151, 3000)};
-    within_time_limit([&] {
-        FastqFileManager manager(config, timers, 1);
-        manager.run();
-        for (auto& spots : tiles)
-            manager.process_spots(spots, 1, 5);
-    }, "FASTQ writer");
+    within_time_limit(
+        [&] {
+            FastqFileManager manager(config, timers, 1);
+            manager.run();
+            for (auto& spots : tiles)
+                manager.process_spots(spots, 1, 5);
+        },
+        "FASTQ writer");
 }
 
 TEST_F(FastqFileManagerErrors, WriteFailureIsReportedAndNotCounted)
@@ -375,8 +382,7 @@ TEST_F(FastqFileManagerErrors, WriteFailureIsReportedAndNotCounted)
     manager.stop();
     manager.join();
     ASSERT_TRUE(manager.has_write_error());
-    EXPECT_EQ(manager.write_error(),
-              "ERROR: Unable to write '" + full.string() + "' : No space left on device");
+    EXPECT_EQ(manager.write_error(), "ERROR: Unable to write '" + full.string() + "' : No space left on device");
     // The lane failed: its files keep their temporary names.
     EXPECT_EQ(manager.total_bytes_written(),
               fs::file_size(PartialFiles::partial_path(dir.path() / "FC1_L01_Read2_Sample_Library.fastq")));

@@ -122,9 +122,9 @@ TEST_F(FastqSpotBundleTest, RecordMustFitItsWindow)
         std::string instrument;
         bool fits;
     } cases[] = {
-        {10, "INS", true},                       // exactly 1024 bytes
-        {11, "INS", false},                      // 1025
-        {0, std::string(5000, 'I'), false},      // a header alone longer than the window
+        {10, "INS", true},                  // exactly 1024 bytes
+        {11, "INS", false},                 // 1025
+        {0, std::string(5000, 'I'), false}, // a header alone longer than the window
         {2000, "INS", false},
     };
     for (const Case& c : cases) {
@@ -164,15 +164,12 @@ TEST_F(FastqSpotBundleTest, NamesFiles)
     };
     for (const Case& c : cases) {
         config.MergeLanes = c.merge;
-        EXPECT_EQ(FastqSpotBundle::get_sample_fastq_filename(config, c.lane, c.read, c.sample),
-                  c.expected);
+        EXPECT_EQ(FastqSpotBundle::get_sample_fastq_filename(config, c.lane, c.read, c.sample), c.expected);
     }
     config.MergeLanes = false;
-    EXPECT_EQ(FastqSpotBundle::get_control_fastq_filename(config, 1, 1),
-              "FC1_L01_Read1_Control_Library.fastq");
+    EXPECT_EQ(FastqSpotBundle::get_control_fastq_filename(config, 1, 1), "FC1_L01_Read1_Control_Library.fastq");
     config.MergeLanes = true;
-    EXPECT_EQ(FastqSpotBundle::get_control_fastq_filename(config, 2, 1),
-              "FC1_Read1_Control_Library.fastq");
+    EXPECT_EQ(FastqSpotBundle::get_control_fastq_filename(config, 2, 1), "FC1_Read1_Control_Library.fastq");
 }
 
 } // namespace

@@ -48,8 +48,7 @@ TEST_P(PosReaderTest, ReadsEveryPairAsIntegersAndNothingBeyond)
 }
 
 INSTANTIATE_TEST_SUITE_P(Types, PosReaderTest,
-                         ::testing::Values(runsim::PositionsType::Int32,
-                                           runsim::PositionsType::Float32));
+                         ::testing::Values(runsim::PositionsType::Int32, runsim::PositionsType::Float32));
 
 TEST_F(PosReaderTest, RefusesIncompleteHeaderAndUnknownValueType)
 {
@@ -67,10 +66,9 @@ TEST_F(PosReaderTest, RefusesIncompleteHeaderAndUnknownValueType)
         EXPECT_EQ(spots, 99u);
     }
     const std::string incomplete = "[ERROR] ERROR: Incomplete header in positions file: ";
-    EXPECT_EQ(log_.lines(),
-              (std::vector<std::string>{
-                  incomplete + quoted_path(paths[0]), incomplete + quoted_path(paths[1]),
-                  "[ERROR] ERROR: Incorrect value type in positions file: " + quoted_path(paths[2])}));
+    EXPECT_EQ(log_.lines(), (std::vector<std::string>{
+                                incomplete + quoted_path(paths[0]), incomplete + quoted_path(paths[1]),
+                                "[ERROR] ERROR: Incorrect value type in positions file: " + quoted_path(paths[2])}));
 }
 
 } // namespace

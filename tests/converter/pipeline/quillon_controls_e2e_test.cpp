@@ -92,8 +92,7 @@ Route route_of(const runsim::RunTruth& run, const runsim::SpotTruth& spot)
 
 // The record of one read; trimmed, it holds the bases before the planted adapter as they are,
 // no-calls included, and a read whose adapter starts at its first base becomes "N".
-std::string unflagged_record(const runsim::RunTruth& run, const TileVisit& visit, std::size_t s,
-                             int read, bool trim)
+std::string unflagged_record(const runsim::RunTruth& run, const TileVisit& visit, std::size_t s, int read, bool trim)
 {
     const runsim::SpotTruth& spot = visit.tile->spot_truth[s];
     const runsim::ReadSpec& read_spec = run.recipe.layout.reads[std::size_t(read - 1)];
@@ -120,8 +119,7 @@ std::string unflagged_record(const runsim::RunTruth& run, const TileVisit& visit
 }
 
 // The same with the chimera flag of the header (" 1:N:0") set for a chimera of a kept control.
-std::string expected_record(const runsim::RunTruth& run, const TileVisit& visit, std::size_t s,
-                            int read, bool trim)
+std::string expected_record(const runsim::RunTruth& run, const TileVisit& visit, std::size_t s, int read, bool trim)
 {
     std::string text = unflagged_record(run, visit, s, read, trim);
     if (is_chimera_of_kept_control(run, visit.tile->spot_truth[s], read))
@@ -203,7 +201,10 @@ TEST_P(QuillonControls, SortsControlSpotsAndTrimsAdapters)
     const fs::path out = dir.path() / "out";
     fs::create_directories(out);
 
-    std::vector<std::string> args = {"-k", "10", "120", QUILLON_BINARY,
+    std::vector<std::string> args = {"-k",
+                                     "10",
+                                     "120",
+                                     QUILLON_BINARY,
                                      "--input=" + run.run_folder.string(),
                                      "--output=" + out.string(),
                                      "--controlsfile=" + run.controls_file.string()};
@@ -235,8 +236,7 @@ TEST_P(QuillonControls, SortsControlSpotsAndTrimsAdapters)
         if (!expected_fastq::is_written(layout, read, settings))
             continue;
         const std::string label = expected_fastq::read_label(layout, read, true);
-        const std::string control_name =
-            expected_fastq::file_name(run, 1, label, "_Control_Library", settings);
+        const std::string control_name = expected_fastq::file_name(run, 1, label, "_Control_Library", settings);
         const std::string undetermined_name = expected_fastq::file_name(
             run, 1, label, any_samples ? "_Sample_Library_Undetermined" : "_Sample_Library", settings);
         walked.insert(control_name);
@@ -261,12 +261,13 @@ TEST_P(QuillonControls, SortsControlSpotsAndTrimsAdapters)
                 in_control[t][s] = f;
                 if (got(f) != want) {
                     const runsim::ReadTruth& truth = spot.reads[std::size_t(read - 1)];
-                    ADD_FAILURE() << "seed " << param.seed << ", tile " << visits[t].tile->name << ", spot "
-                                  << s << ", read " << read << ": control " << spot.control
-                                  << ", substitutions " << truth.control_substitutions << ", no-calls "
-                                  << truth.no_calls << ", adapter start " << truth.adapter_start
-                                  << "\n  expected in " << (f ? control_name : undetermined_name) << ":\n"
-                                  << want << "  got:\n" << got(f);
+                    ADD_FAILURE() << "seed " << param.seed << ", tile " << visits[t].tile->name << ", spot " << s
+                                  << ", read " << read << ": control " << spot.control << ", substitutions "
+                                  << truth.control_substitutions << ", no-calls " << truth.no_calls
+                                  << ", adapter start " << truth.adapter_start << "\n  expected in "
+                                  << (f ? control_name : undetermined_name) << ":\n"
+                                  << want << "  got:\n"
+                                  << got(f);
                     in_step = false;
                     break;
                 }

@@ -51,7 +51,7 @@ struct Scenario {
     LaneOrder order;
     expected_fastq::Settings settings;
     std::vector<std::string> args;
-    fs::path out; // output folder, which is also the FASTQ folder
+    fs::path out;                                 // output folder, which is also the FASTQ folder
     std::deque<runsim::TileTruth> replaced_tiles; // tiles whose files a case rewrote
 };
 
@@ -97,8 +97,8 @@ std::string difference(const std::string& actual, const std::string& expected)
         ++at;
     const std::size_t line_start = at == 0 ? 0 : expected.rfind('\n', at - 1) + 1;
     return "sizes " + std::to_string(actual.size()) + " and " + std::to_string(expected.size()) +
-           " (expected), first difference at byte " + std::to_string(at) + "\n  actual:   " +
-           actual.substr(line_start, 160) + "\n  expected: " + expected.substr(line_start, 160);
+           " (expected), first difference at byte " + std::to_string(at) +
+           "\n  actual:   " + actual.substr(line_start, 160) + "\n  expected: " + expected.substr(line_start, 160);
 }
 
 std::set<std::string> fastq_files_in(const fs::path& folder)
@@ -143,8 +143,7 @@ std::string member_problem(const std::vector<std::string>& members, const std::v
             joined += members[m++];
         }
         if (joined != tiles[t])
-            return "the members up to " + std::to_string(m) + " do not hold tile " + std::to_string(t + 1) +
-                   " whole";
+            return "the members up to " + std::to_string(m) + " do not hold tile " + std::to_string(t + 1) + " whole";
     }
     return m == members.size() ? "" : std::to_string(members.size() - m) + " members beyond the last tile";
 }
@@ -172,8 +171,7 @@ std::string checked_text(const fs::path& path, const ExpectedFile& expected, boo
 }
 
 // Every expected file and no other, each with exactly its expected text.
-void expect_files(const fs::path& folder, const std::map<std::string, ExpectedFile>& expected,
-                  bool compressed)
+void expect_files(const fs::path& folder, const std::map<std::string, ExpectedFile>& expected, bool compressed)
 {
     EXPECT_EQ(fastq_files_in(folder), names_of(expected));
     for (const auto& [name, file] : expected) {
@@ -193,8 +191,8 @@ void expect_files(const fs::path& folder, const std::map<std::string, ExpectedFi
 // After a failed lane: the lanes before it complete, no file of a later lane, and its own
 // files under their temporary names only, each (where written) holding whole tiles from the
 // lane's first tile on. Returns how many of its files are under their temporary names.
-int expect_files_up_to_lane(const fs::path& folder,
-                            const std::map<std::string, ExpectedFile>& expected, int failed_lane)
+int expect_files_up_to_lane(const fs::path& folder, const std::map<std::string, ExpectedFile>& expected,
+                            int failed_lane)
 {
     int left = 0;
     for (const auto& [name, file] : expected) {
@@ -226,8 +224,7 @@ int expect_files_up_to_lane(const fs::path& folder,
             prefix += tile;
             whole_tiles = whole_tiles || text == prefix;
         }
-        EXPECT_TRUE(whole_tiles) << "not the records of the lane's first tiles: "
-                                 << difference(text, file.text());
+        EXPECT_TRUE(whole_tiles) << "not the records of the lane's first tiles: " << difference(text, file.text());
     }
     return left;
 }
@@ -241,8 +238,8 @@ std::string gigabytes(std::uint64_t bytes)
 
 // One line per tile in the order of conversion, then the lane's lines with the bytes of its
 // files.
-void expect_log(const ProgramRun& run, const LaneOrder& order,
-                const std::map<std::string, ExpectedFile>& expected, const fs::path& folder, bool merged)
+void expect_log(const ProgramRun& run, const LaneOrder& order, const std::map<std::string, ExpectedFile>& expected,
+                const fs::path& folder, bool merged)
 {
     // "Completed L01/S01_T001; Time: 0.0012; Spots: 60; Control: 0", kept without its time.
     std::vector<std::string> tiles;
@@ -257,9 +254,8 @@ void expect_log(const ProgramRun& run, const LaneOrder& order,
     for (std::size_t lane = 0; lane < order.size(); ++lane) {
         for (const expected_fastq::TileVisit& visit : order[lane]) {
             char name[64];
-            std::snprintf(name, sizeof name, "Completed L%02d/S%02d_T%03d; Spots: %llu; Control: 0",
-                          int(lane + 1), visit.surface, visit.number,
-                          static_cast<unsigned long long>(visit.tile->spots));
+            std::snprintf(name, sizeof name, "Completed L%02d/S%02d_T%03d; Spots: %llu; Control: 0", int(lane + 1),
+                          visit.surface, visit.number, static_cast<unsigned long long>(visit.tile->spots));
             want.push_back(name);
         }
         std::uint64_t bytes = 0;
@@ -294,7 +290,10 @@ public:
     // quillon under a time limit, so that a hang fails the test instead of stalling it.
     ProgramRun run() const
     {
-        std::vector<std::string> args = {"-k", "10", "120", QUILLON_BINARY,
+        std::vector<std::string> args = {"-k",
+                                         "10",
+                                         "120",
+                                         QUILLON_BINARY,
                                          "--input=" + scenario_.run.run_folder.string(),
                                          "--output=" + scenario_.out.string()};
         args.insert(args.end(), scenario_.args.begin(), scenario_.args.end());
@@ -397,9 +396,8 @@ void uncompressed(Scenario& s)
 // No cycle usages and no sample sheet: every read is written, as R1 to R4.
 void without_read_roles(Scenario& s)
 {
-    std::ofstream(s.run.design_sheet, std::ios::trunc)
-        << "[Header]\nFileFormatVersion,1\n\n[Quillon Settings]\n"
-           "R1CycleUsage\nR2CycleUsage\nI1CycleUsage\nI2CycleUsage\n\n";
+    std::ofstream(s.run.design_sheet, std::ios::trunc) << "[Header]\nFileFormatVersion,1\n\n[Quillon Settings]\n"
+                                                          "R1CycleUsage\nR2CycleUsage\nI1CycleUsage\nI2CycleUsage\n\n";
     s.settings.roles = false;
     s.args.push_back("--threads=2");
 }
@@ -421,9 +419,18 @@ void index_reads_without_control_file(Scenario& s)
 
 const ConvertCase Convert_cases[] = {
     {"TwoLanes", no_change, no_preparation},
-    {"FoldersCreatedInReverse", [](runsim::RunRecipe& r) { r.surfaces = 2; r.tiles = 3; r.spots = 20; },
+    {"FoldersCreatedInReverse",
+     [](runsim::RunRecipe& r) {
+         r.surfaces = 2;
+         r.tiles = 3;
+         r.spots = 20;
+     },
      recreate_in_reverse},
-    {"IncludeTilesOutOfOrder", [](runsim::RunRecipe& r) { r.tiles = 3; r.spots = 30; },
+    {"IncludeTilesOutOfOrder",
+     [](runsim::RunRecipe& r) {
+         r.tiles = 3;
+         r.spots = 30;
+     },
      include_tiles_out_of_order},
     {"RepeatTwice", no_change, repeat_twice},
     {"TileWithoutSpots", no_change, first_tile_without_spots},
@@ -431,10 +438,14 @@ const ConvertCase Convert_cases[] = {
     {"WithoutReadRoles", [](runsim::RunRecipe& r) { r.sample_sheet.clear(); }, without_read_roles},
     {"IndexReadsWithoutControlFile", no_change, index_reads_without_control_file},
     {"MergedLanes", no_change, merged_lanes},
-    {"TileOfSeveralMembers", [](runsim::RunRecipe& r) { r.lanes = 1; r.tiles = 1; r.spots = 20000; },
+    {"TileOfSeveralMembers",
+     [](runsim::RunRecipe& r) {
+         r.lanes = 1;
+         r.tiles = 1;
+         r.spots = 20000;
+     },
      no_preparation},
-    {"FloatPositions", [](runsim::RunRecipe& r) { r.positions_type = runsim::PositionsType::Float32; },
-     no_preparation},
+    {"FloatPositions", [](runsim::RunRecipe& r) { r.positions_type = runsim::PositionsType::Float32; }, no_preparation},
     // More threads than any machine has: capped, never a hang or a huge allocation.
     {"ThreadCountBeyondTheMachine", no_change, [](Scenario& s) { s.args.push_back("--threads=2147483647"); },
      "[WARN] --threads=2147483647 is more than this machine can run; using "},

@@ -53,10 +53,7 @@ protected:
 
     fs::path out() const { return dir_.path() / "out"; }
     std::string flowcell() const { return run_.identity.flowcell_id; }
-    fs::path log_file() const
-    {
-        return out() / (flowcell() + "_Logs") / "Analysis" / (flowcell() + "_quillon.log");
-    }
+    fs::path log_file() const { return out() / (flowcell() + "_Logs") / "Analysis" / (flowcell() + "_quillon.log"); }
 
     std::vector<std::string> arguments(const std::vector<std::string>& extra) const
     {
@@ -140,8 +137,8 @@ TEST_P(QuillonInterrupted, LeavesNoFinalFastqFileOfTheUnfinishedLane)
         return;
     }
     EXPECT_EQ(run.status, 255) << run.err;
-    const std::string error =
-        std::string("[ERROR] Interrupted by ") + GetParam().name + ": the run is stopped and its unfinished FASTQ files are removed\n";
+    const std::string error = std::string("[ERROR] Interrupted by ") + GetParam().name +
+                              ": the run is stopped and its unfinished FASTQ files are removed\n";
     EXPECT_TRUE(run.has_line_containing(error)) << run.out.substr(run.out.size() > 2000 ? run.out.size() - 2000 : 0);
     EXPECT_NE(read_whole_file(log_file()).find(error), std::string::npos);
     EXPECT_EQ(files_ending(".partial"), std::vector<std::string>{});
@@ -150,7 +147,9 @@ TEST_P(QuillonInterrupted, LeavesNoFinalFastqFileOfTheUnfinishedLane)
 INSTANTIATE_TEST_SUITE_P(Signals, QuillonInterrupted,
                          ::testing::Values(InterruptCase{"SIGTERM", SIGTERM}, InterruptCase{"SIGINT", SIGINT},
                                            InterruptCase{"SIGKILL", SIGKILL}),
-                         [](const ::testing::TestParamInfo<InterruptCase>& test_info) { return std::string(test_info.param.name); });
+                         [](const ::testing::TestParamInfo<InterruptCase>& test_info) {
+                             return std::string(test_info.param.name);
+                         });
 
 // ---- one run per output folder ----------------------------------------------------------------
 
@@ -165,8 +164,8 @@ TEST_F(QuillonMisuse, SecondRunIntoTheFolderIsRefusedWhileTheFirstRuns)
     fs::create_directories(second_scratch);
     const ProgramRun second = test_support::run_program(QUILLON_BINARY, arguments({}), second_scratch);
     EXPECT_EQ(second.status, 255);
-    EXPECT_TRUE(second.has_line_containing("[ERROR] Output folder refused: another run is writing to " +
-                                           out().string() + "\n"))
+    EXPECT_TRUE(
+        second.has_line_containing("[ERROR] Output folder refused: another run is writing to " + out().string() + "\n"))
         << second.out;
     EXPECT_NE(read_whole_file(log_file()).find(First_tile), std::string::npos);
 
@@ -236,8 +235,8 @@ TEST_P(QuillonLateError, EndsWithStatus255AndItsMessage)
     const std::string message = GetParam().prepare({out(), log_file(), dir_.path(), flowcell()}, args);
     const ProgramRun run = quillon(args);
     EXPECT_EQ(run.status, 255) << run.out << run.err;
-    EXPECT_NE((GetParam().on_stderr ? run.err : run.out).find(message), std::string::npos)
-        << message << "\n" << run.out << run.err;
+    EXPECT_NE((GetParam().on_stderr ? run.err : run.out).find(message), std::string::npos) << message << "\n"
+                                                                                           << run.out << run.err;
     EXPECT_EQ(run.has_line_containing("[INFO] ** Completed Lane #2\n"), GetParam().lanes_converted) << run.out;
     if (GetParam().lanes_converted) {
         EXPECT_TRUE(run.has_line_containing("[INFO] *** Error(s) detected during run ***\n")) << run.out;
@@ -314,13 +313,13 @@ TEST_F(QuillonMisuse, IndexLongerThanItsReadIsWarnedAboutAndCostsNothing)
     for (std::string& index : long_indexes)
         for (int i = 0; i < 600; ++i)
             index += "ACGT"[random() % 4];
-    sheet.replace(sheet.find(row), row.size(),
-                  sample.name + ",1," + long_indexes[0] + "," + long_indexes[1] + "\n");
+    sheet.replace(sheet.find(row), row.size(), sample.name + ",1," + long_indexes[0] + "," + long_indexes[1] + "\n");
     std::ofstream(run_.sample_sheet, std::ios::trunc) << sheet;
 
     const ProgramRun run = quillon();
     EXPECT_EQ(run.status, 0) << run.out << run.err;
-    EXPECT_TRUE(run.has_line_containing("[WARN] Sample '" + sample.name + "' of lane 1 can never be assigned")) << run.out;
+    EXPECT_TRUE(run.has_line_containing("[WARN] Sample '" + sample.name + "' of lane 1 can never be assigned"))
+        << run.out;
     EXPECT_LT(peak_child_kib(), Memory_bound_kib);
 }
 
@@ -342,8 +341,8 @@ TEST_F(QuillonMisuse, TileClaimingMoreSpotsThanItHoldsFailsWithoutSizingBuffers)
 
     const ProgramRun run = quillon();
     EXPECT_EQ(run.status, 255);
-    EXPECT_TRUE(run.has_line_containing("[ERROR] ERROR: Unexpected end of data in \"" + tile.zel_files[0].string() +
-                                        "\""))
+    EXPECT_TRUE(
+        run.has_line_containing("[ERROR] ERROR: Unexpected end of data in \"" + tile.zel_files[0].string() + "\""))
         << run.out;
     EXPECT_LT(peak_child_kib(), Memory_bound_kib);
 }

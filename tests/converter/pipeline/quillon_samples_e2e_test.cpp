@@ -60,8 +60,8 @@ test_support::ProgramRun run_quillon(const runsim::RunTruth& run, const fs::path
                                      const std::vector<std::string>& extra, const fs::path& scratch)
 {
     fs::create_directories(out);
-    std::vector<std::string> args = {"-k", "10", "120", QUILLON_BINARY, "--input=" + run.run_folder.string(),
-                                     "--output=" + out.string()};
+    std::vector<std::string> args = {
+        "-k", "10", "120", QUILLON_BINARY, "--input=" + run.run_folder.string(), "--output=" + out.string()};
     args.insert(args.end(), extra.begin(), extra.end());
     return test_support::run_program("timeout", args, scratch);
 }
@@ -103,10 +103,9 @@ std::string expected_record(const runsim::RunTruth& run, int lane, const TileVis
 {
     const runsim::SpotTruth& spot = visit.tile->spot_truth[s];
     const runsim::ReadSpec& read_spec = run.recipe.layout.reads[std::size_t(read - 1)];
-    std::string text = expected_fastq::record(run.identity, lane, visit, spot, read,
-                                              visit.tile->calls[std::size_t(read - 1)].data() +
-                                                  s * std::size_t(read_spec.header_cycles()),
-                                              read_spec.cycles);
+    std::string text = expected_fastq::record(
+        run.identity, lane, visit, spot, read,
+        visit.tile->calls[std::size_t(read - 1)].data() + s * std::size_t(read_spec.header_cycles()), read_spec.cycles);
     const std::string umi = expected_umi(run, lane, spot);
     if (!umi.empty())
         text.insert(text.find(' '), ":" + umi);
@@ -177,16 +176,17 @@ LaneCounts check_lane_fastq(const runsim::RunTruth& run, const LaneOrder& order,
                 const int sample = expected_sample(run, spot);
                 std::size_t& slot = landed[t][s];
                 if (slot == std::size_t(-1))
-                    slot = sample >= 0 ? std::size_t(sample + 1)
+                    slot = sample >= 0                                              ? std::size_t(sample + 1)
                            : spot.control >= 0 && next_record(control_slot) == want ? control_slot
-                                                                                      : 0;
+                                                                                    : 0;
                 if (next_record(slot) != want) {
                     ADD_FAILURE() << "tile " << visits[t].tile->name << ", spot " << s << ", read " << read
                                   << ": truth sample " << spot.sample << " ("
-                                  << runsim::index_origin_name(spot.index_origin) << ", "
-                                  << spot.i1_substitutions << "+" << spot.i2_substitutions
-                                  << " substitutions), control " << spot.control << "\n  expected in "
-                                  << names[slot] << ":\n" << want << "  got:\n" << next_record(slot);
+                                  << runsim::index_origin_name(spot.index_origin) << ", " << spot.i1_substitutions
+                                  << "+" << spot.i2_substitutions << " substitutions), control " << spot.control
+                                  << "\n  expected in " << names[slot] << ":\n"
+                                  << want << "  got:\n"
+                                  << next_record(slot);
                     in_step = false;
                 }
                 ++next[slot];
@@ -291,10 +291,11 @@ void check_lane_metrics(const runsim::RunTruth& run, const Output& output, int l
         const std::string control_text = test_support::read_whole_file(folder / control_name);
         EXPECT_TRUE(control_text.starts_with("Metric,Value\n")) << control_name;
         EXPECT_NE(control_text.find("\nL0" + std::to_string(lane) + " R" + std::to_string(read) +
-                                    " Control Library Reads Millions Total," +
-                                    printed(double(counts.controls) / 1e6) + "\n"),
+                                    " Control Library Reads Millions Total," + printed(double(counts.controls) / 1e6) +
+                                    "\n"),
                   std::string::npos)
-            << control_name << ":\n" << control_text.substr(0, 400);
+            << control_name << ":\n"
+            << control_text.substr(0, 400);
 
         std::vector<std::string> copied = {list_name, control_name};
         if (samples.empty()) {
@@ -453,8 +454,8 @@ TEST_P(QuillonSamples, DemultiplexesByTheSheetsMismatchesAndCountsTheSpots)
     const runsim::RunTruth run = runsim::generate_run(recipe);
     const LaneOrder order = expected_fastq::sorted_order(run);
 
-    const std::vector<LaneCounts> lanes = convert_and_check(
-        run, order, dir.path() / "out", {"--controlsfile=" + run.controls_file.string()}, dir.path());
+    const std::vector<LaneCounts> lanes =
+        convert_and_check(run, order, dir.path() / "out", {"--controlsfile=" + run.controls_file.string()}, dir.path());
     ASSERT_EQ(lanes.size(), 2u);
 
     // Every kind of spot turned up: samples of each origin the settings accept, undetermined

@@ -220,9 +220,9 @@ TEST(SpotValidator, AReadAtAnotherPositionMakesTheSpotInvalid)
     const SpotValidator validator(config);
     std::vector<Spot> spots = {make_spot({"A", "C", "G"}), make_spot({"A", "C", "G"}), make_spot({"A", "C", "G"}),
                                make_spot({"A", "C", "G"})};
-    spots[1].reads[1].y = 21;  // x equal, y different
-    spots[2].reads[2].x = 11;  // x different
-    spots[3].valid = false;    // already invalid stays invalid
+    spots[1].reads[1].y = 21; // x equal, y different
+    spots[2].reads[2].x = 11; // x different
+    spots[3].valid = false;   // already invalid stays invalid
     validator.validate_spots(spots);
     EXPECT_TRUE(spots[0].valid);
     EXPECT_FALSE(spots[1].valid);
@@ -412,9 +412,9 @@ TEST(SpotValidator, MutateSpotsKnownResult)
     Config config;
     config.num_reads = 2;
     const SpotValidator validator(config);
-    std::vector<Spot> tile = {make_spot({"ACGTACGTACGTACGTACGTACGTACGTACGTACGTACGTACGTACGTAC",
-                                         "TTTTTTTTTTGGGGGGGGGGCCCCCCCCCCAAAAAAAAAA"}),
-                              make_spot({"GATTACAGATTACAGATTACAGATTACAGATTACA", "CCCCCCCCCCCCCCCCCCCCCCCCC"})};
+    std::vector<Spot> tile = {
+        make_spot({"ACGTACGTACGTACGTACGTACGTACGTACGTACGTACGTACGTACGTAC", "TTTTTTTTTTGGGGGGGGGGCCCCCCCCCCAAAAAAAAAA"}),
+        make_spot({"GATTACAGATTACAGATTACAGATTACAGATTACA", "CCCCCCCCCCCCCCCCCCCCCCCCC"})};
     std::srand(0);
     EXPECT_EQ(validator.mutate_spots(tile), 14);
     EXPECT_EQ(letters(tile[0].reads[0].seq), "AACGTACGTACGTACGTACGTACGTAGCGTACGTACGTACGTACGTACGT");

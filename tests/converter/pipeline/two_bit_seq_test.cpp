@@ -70,8 +70,8 @@ TEST(TwoBitSeq, DefaultHasNoBuffers)
 TEST(TwoBitSeq, BuffersAreSizedWithThePadding)
 {
     // ceil(n/4) rounded up to a multiple of 32, plus 3.
-    const std::vector<std::pair<int, std::size_t>> cases = {
-        {0, 3}, {1, 35}, {4, 35}, {100, 35}, {128, 35}, {129, 67}, {256, 67}, {257, 99}};
+    const std::vector<std::pair<int, std::size_t>> cases = {{0, 3},    {1, 35},   {4, 35},   {100, 35},
+                                                            {128, 35}, {129, 67}, {256, 67}, {257, 99}};
     for (const auto& [n, bytes] : cases) {
         EXPECT_EQ(TwoBitSeq::packed_size(n), bytes) << n;
         const TwoBitSeq seq(n);
@@ -233,7 +233,8 @@ TEST(TwoBitSeq, GetSequenceAndQualityData)
     EXPECT_EQ(seq.get_quality_data(buffer.data(), 10), 10);
     EXPECT_EQ(std::string(buffer.begin(), buffer.end()), "IIII!IIIII##");
 
-    EXPECT_EQ(error_text([&] { seq.get_sequence_data(buffer.data(), 9); }), "seq buffer is out of bounds: seq_size= 10");
+    EXPECT_EQ(error_text([&] { seq.get_sequence_data(buffer.data(), 9); }),
+              "seq buffer is out of bounds: seq_size= 10");
     EXPECT_EQ(error_text([&] { seq.get_quality_data(buffer.data(), 9); }), "seq buffer is out of bounds: seq_size= 10");
 
     const TwoBitSeq empty(0);

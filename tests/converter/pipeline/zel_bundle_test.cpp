@@ -112,8 +112,7 @@ TEST_P(ZelBundleTiles, TileReadAndUnpackedGivesThePlantedCallsAndPositions)
 }
 
 INSTANTIATE_TEST_SUITE_P(Positions, ZelBundleTiles,
-                         ::testing::Values(runsim::PositionsType::Int32,
-                                           runsim::PositionsType::Float32),
+                         ::testing::Values(runsim::PositionsType::Int32, runsim::PositionsType::Float32),
                          [](const auto& test_info) {
                              return std::string(runsim::positions_type_name(test_info.param));
                          });
@@ -144,8 +143,7 @@ void PrintTo(const FaultCase& c, std::ostream* os)
     *os << c.name;
 }
 
-void damage_tile2(const runsim::RunTruth& run, runsim::Fault fault, int read,
-                  std::optional<std::int64_t> value = {})
+void damage_tile2(const runsim::RunTruth& run, runsim::Fault fault, int read, std::optional<std::int64_t> value = {})
 {
     runsim::inject_fault(run, fault, runsim::FaultTarget{1, 2, read, -1, value});
 }
@@ -189,41 +187,38 @@ using Lines = std::vector<std::string>;
 
 INSTANTIATE_TEST_SUITE_P(
     Input, ZelBundleFaults,
-    ::testing::Values(
-        FaultCase{"TruncatedCalls", [](Run run) { damage_tile2(run, Fault::TruncatedCalls, 4); },
-                  [](Tile tile) { return Lines{"ERROR: Unexpected end of data in " + zel(tile, 4)}; }},
-        FaultCase{"ShortPositions", [](Run run) { damage_tile2(run, Fault::ShortPositions, 3); },
-                  [](Tile tile) {
-                      return Lines{"ERROR: Unexpected end of data in " +
-                                   quoted_path(tile.positions_files[2])};
-                  }},
-        FaultCase{"SpotsMismatchBetweenReads",
-                  [](Run run) { damage_tile2(run, Fault::SpotsMismatch, 2); },
-                  spots_differ_in_read2},
-        FaultCase{"PositionsSpotsMismatch",
-                  [](Run run) { damage_tile2(run, Fault::PositionsSpotsMismatch, 2); },
-                  spots_differ_in_read2},
-        FaultCase{"Read1WithNoSpots",
-                  [](Run run) {
-                      damage_tile2(run, Fault::SpotsMismatch, 1, 0);
-                      damage_tile2(run, Fault::PositionsSpotsMismatch, 1, 0);
-                  },
-                  spots_differ_in_read2},
-        // The refused header leaves its counts at 0; read 1 has 2 extra cycles.
-        FaultCase{"WrongVersion", [](Run run) { damage_tile2(run, Fault::WrongVersion, 1); },
-                  [](Tile tile) {
-                      return Lines{"ERROR: Incorrect file version " + zel(tile, 1),
-                                   "Inconsistant number of cycles in .zel file: " + zel(tile, 1),
-                                   "Inconsistant number of extra cycles in .zel file: " + zel(tile, 1)};
-                  }},
-        FaultCase{"NotGzip", [](Run run) { damage_tile2(run, Fault::NotGzip, 2); },
-                  [](Tile tile) { return Lines{tile.zel_files[1].string() + ": File format error."}; }},
-        FaultCase{"MissingPositionsFile",
-                  [](Run run) { fs::remove(run.tile(1, 2).positions_files[0]); },
-                  [](Tile tile) {
-                      return Lines{"ERROR: Unable to open " + tile.positions_files[0].string() +
-                                   " : " + get_system_error_message(ENOENT)};
-                  }}),
+    ::testing::Values(FaultCase{"TruncatedCalls", [](Run run) { damage_tile2(run, Fault::TruncatedCalls, 4); },
+                                [](Tile tile) { return Lines{"ERROR: Unexpected end of data in " + zel(tile, 4)}; }},
+                      FaultCase{"ShortPositions", [](Run run) { damage_tile2(run, Fault::ShortPositions, 3); },
+                                [](Tile tile) {
+                                    return Lines{"ERROR: Unexpected end of data in " +
+                                                 quoted_path(tile.positions_files[2])};
+                                }},
+                      FaultCase{"SpotsMismatchBetweenReads",
+                                [](Run run) { damage_tile2(run, Fault::SpotsMismatch, 2); }, spots_differ_in_read2},
+                      FaultCase{"PositionsSpotsMismatch",
+                                [](Run run) { damage_tile2(run, Fault::PositionsSpotsMismatch, 2); },
+                                spots_differ_in_read2},
+                      FaultCase{"Read1WithNoSpots",
+                                [](Run run) {
+                                    damage_tile2(run, Fault::SpotsMismatch, 1, 0);
+                                    damage_tile2(run, Fault::PositionsSpotsMismatch, 1, 0);
+                                },
+                                spots_differ_in_read2},
+                      // The refused header leaves its counts at 0; read 1 has 2 extra cycles.
+                      FaultCase{"WrongVersion", [](Run run) { damage_tile2(run, Fault::WrongVersion, 1); },
+                                [](Tile tile) {
+                                    return Lines{"ERROR: Incorrect file version " + zel(tile, 1),
+                                                 "Inconsistant number of cycles in .zel file: " + zel(tile, 1),
+                                                 "Inconsistant number of extra cycles in .zel file: " + zel(tile, 1)};
+                                }},
+                      FaultCase{"NotGzip", [](Run run) { damage_tile2(run, Fault::NotGzip, 2); },
+                                [](Tile tile) { return Lines{tile.zel_files[1].string() + ": File format error."}; }},
+                      FaultCase{"MissingPositionsFile", [](Run run) { fs::remove(run.tile(1, 2).positions_files[0]); },
+                                [](Tile tile) {
+                                    return Lines{"ERROR: Unable to open " + tile.positions_files[0].string() + " : " +
+                                                 get_system_error_message(ENOENT)};
+                                }}),
     [](const ::testing::TestParamInfo<FaultCase>& test_info) { return test_info.param.name; });
 
 } // namespace

@@ -83,8 +83,8 @@ protected:
     int next_tile(ProbedLoader& loader)
     {
         spots_.clear();
-        const bool got = within_time_limit(
-            [&] { return serial_.execute([&] { return loader.get_spots(spots_); }); }, "tile loader");
+        const bool got =
+            within_time_limit([&] { return serial_.execute([&] { return loader.get_spots(spots_); }); }, "tile loader");
         return got ? tile_of(spots_) : -1;
     }
 
@@ -159,11 +159,13 @@ TEST_F(ZelFileManagerTest, EmptyLaneEndsAtOnceAndUnjoinedLoaderEndsOnDestruction
 
     // A lane that fails before its tile loop leaves to its destructor a loader waiting for
     // space (six queued is the only count the reader stays at).
-    within_time_limit([&] {
-        ProbedLoader loader(config_, timers_, 1);
-        loader.run();
-        loader.wait_for_queued(6);
-    }, "tile loader");
+    within_time_limit(
+        [&] {
+            ProbedLoader loader(config_, timers_, 1);
+            loader.run();
+            loader.wait_for_queued(6);
+        },
+        "tile loader");
 }
 
 } // namespace

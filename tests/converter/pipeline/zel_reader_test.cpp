@@ -43,16 +43,14 @@ runsim::ZelWriteOptions small_members()
 
 class ZelReaderTest : public ::testing::Test {
 protected:
-    fs::path write(const std::string& name, const runsim::ZelHeader& header,
-                   const std::vector<unsigned char>& calls)
+    fs::path write(const std::string& name, const runsim::ZelHeader& header, const std::vector<unsigned char>& calls)
     {
         const fs::path path = dir_.path() / name;
         runsim::write_zel_file(path, header, calls, small_members());
         return path;
     }
     // The header with its six fields as given (the text length field may lie), then the body.
-    fs::path write_raw(const std::string& name, std::vector<unsigned char> head,
-                       const std::vector<unsigned char>& body)
+    fs::path write_raw(const std::string& name, std::vector<unsigned char> head, const std::vector<unsigned char>& body)
     {
         const fs::path path = dir_.path() / name;
         runsim::write_block_gzip_file(path, head, body, 37, 1);
@@ -151,17 +149,14 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         HeaderCase{"type43", 43, 4, 8, 8, 0, {"ERROR: Incorrect file type: "}},
         HeaderCase{"version2", 42, 2, 8, 8, 0, {"ERROR: Incorrect file version "}},
-        HeaderCase{"type_and_version", 7, 1, 8, 8, 0,
-                   {"ERROR: Incorrect file type: ", "ERROR: Incorrect file version "}},
-        HeaderCase{"extra_over_cycles", 42, 4, 8, 8, 9,
-                   {"ERROR: Invalid number of extra cycles in .zel file: "}},
+        HeaderCase{
+            "type_and_version", 7, 1, 8, 8, 0, {"ERROR: Incorrect file type: ", "ERROR: Incorrect file version "}},
+        HeaderCase{"extra_over_cycles", 42, 4, 8, 8, 9, {"ERROR: Invalid number of extra cycles in .zel file: "}},
         HeaderCase{"cycles0", 42, 4, 8, 0, 0, {"ERROR: Invalid number of cycles in .zel file: "}},
-        HeaderCase{"cycles_2_31", 42, 4, 1, two_31, 0,
-                   {"ERROR: Invalid number of cycles in .zel file: "}},
-        HeaderCase{"spots_2_31", 42, 4, two_31, 8, 0,
-                   {"ERROR: Invalid number of spots in .zel file: "}},
-        HeaderCase{"huge_extra", 42, 4, 8, 8, ~std::uint64_t(0),
-                   {"ERROR: Invalid number of extra cycles in .zel file: "}}),
+        HeaderCase{"cycles_2_31", 42, 4, 1, two_31, 0, {"ERROR: Invalid number of cycles in .zel file: "}},
+        HeaderCase{"spots_2_31", 42, 4, two_31, 8, 0, {"ERROR: Invalid number of spots in .zel file: "}},
+        HeaderCase{
+            "huge_extra", 42, 4, 8, 8, ~std::uint64_t(0), {"ERROR: Invalid number of extra cycles in .zel file: "}}),
     [](const ::testing::TestParamInfo<HeaderCase>& test_info) { return test_info.param.name; });
 
 TEST_F(ZelReaderTest, LargestCountsAndExtraEqualToCyclesPass)
@@ -199,9 +194,9 @@ TEST_F(ZelReaderTest, TextBlockPastTheEndOrShortHeaderIsRefused)
     EXPECT_FALSE(reader.open(short_header, spots, cycles, extra));
     EXPECT_EQ(spots, -7);
     const std::string past_end = "ERROR: Text block runs past the end of .zel file: ";
-    EXPECT_EQ(errors(), (std::vector<std::string>{
-                            past_end + quoted_path(past), past_end + quoted_path(huge),
-                            "ERROR: Incomplete header in .zel file: " + quoted_path(short_header)}));
+    EXPECT_EQ(errors(),
+              (std::vector<std::string>{past_end + quoted_path(past), past_end + quoted_path(huge),
+                                        "ERROR: Incomplete header in .zel file: " + quoted_path(short_header)}));
 }
 
 TEST_F(ZelReaderTest, UnreadableFilesThrowFromOpen)
@@ -217,8 +212,7 @@ TEST_F(ZelReaderTest, UnreadableFilesThrowFromOpen)
     ZelReader reader;
     int spots = 0, cycles = 0, extra = 0;
     EXPECT_THROW(reader.open(plain, spots, cycles, extra), std::runtime_error);
-    EXPECT_THROW(reader.open(dir_.path() / "missing.zel", spots, cycles, extra),
-                 std::runtime_error);
+    EXPECT_THROW(reader.open(dir_.path() / "missing.zel", spots, cycles, extra), std::runtime_error);
     // The reader stays usable afterwards.
     const fs::path good = write("good.zel", header, numbered_calls(8));
     EXPECT_TRUE(reader.open(good, spots, cycles, extra));
