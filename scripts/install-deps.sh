@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake make g++ libtbb-dev libdeflate-dev zlib1g-dev libgtest-dev gzip pigz util-linux
-          clang-14 libfuzzer-14-dev)
+          clang-14 libfuzzer-14-dev clang-format-14)
 
 missing=()
 for p in "${packages[@]}"; do

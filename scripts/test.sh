@@ -1,11 +1,18 @@
 #!/usr/bin/env bash
-# Builds the tree twice (optimised, then with sanitizers) and runs every test in both builds;
+# Checks the layout of every C++ source, builds the tree twice (optimised, then with sanitizers)
+# and runs every test in both builds;
 # then runs the lanes' hand-off queue, compression scheduler, tile loader and FASTQ writer
 # tests, the whole of quillon, and quillon-classic's lane and tile threading tests and runs under
 # ThreadSanitizer, and every fuzzer for 30 s.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/install-deps.sh"
+
+# Every C++ source must be laid out as .clang-format says; `clang-format-14 -i FILE` mends one.
+echo "=== layout ==="
+git -C "$root" ls-files -z '*.cpp' '*.h' | (cd "$root" && xargs -0 clang-format-14 --dry-run --Werror)
+echo "every source laid out as .clang-format says"
+
 for flavour in release sanitize; do
     echo "=== $flavour build ==="
     "$root/scripts/build.sh" "$flavour"
