@@ -1,5 +1,7 @@
 #include "tools/runsim/adapter_screen.h"
 
+#include "tools/runsim/random_calls.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -11,20 +13,6 @@ int tolerance(int length)
     return static_cast<int>(std::floor(length * Adapter_max_error_rate));
 }
 
-unsigned char code_of(char letter)
-{
-    switch (letter) {
-    case 'C':
-        return 1;
-    case 'G':
-        return 2;
-    case 'T':
-        return 3;
-    default:
-        return 0;
-    }
-}
-
 } // namespace
 
 AdapterScreen::AdapterScreen(const std::vector<std::string>& adapters)
@@ -32,7 +20,7 @@ AdapterScreen::AdapterScreen(const std::vector<std::string>& adapters)
     for (const std::string& text : adapters) {
         std::vector<unsigned char> codes;
         for (const char c : text)
-            codes.push_back(code_of(c));
+            codes.push_back(static_cast<unsigned char>(base_code(c)));
         adapters_.push_back(std::move(codes));
     }
 }

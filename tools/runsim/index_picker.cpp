@@ -1,5 +1,7 @@
 #include "tools/runsim/index_picker.h"
 
+#include "tools/runsim/random_calls.h"
+
 #include <algorithm>
 #include <numeric>
 #include <stdexcept>
@@ -39,10 +41,9 @@ IndexPicker::IndexPicker(int index_length, int index2_length, int min_edit, int 
 
 std::string IndexPicker::random_index(int length, Prng& rng)
 {
-    static constexpr char Letters[4] = {'A', 'C', 'G', 'T'};
     std::string text(static_cast<std::size_t>(length), 'A');
     for (char& c : text)
-        c = Letters[rng.below(4)];
+        c = Base_letters[rng.below(4)];
     return text;
 }
 

@@ -10,6 +10,24 @@
 
 namespace runsim {
 
+// The letters of the base codes: A 0, C 1, G 2, T 3.
+inline constexpr char Base_letters[4] = {'A', 'C', 'G', 'T'};
+
+// The base code of a letter; 0 for A and for any letter other than C, G and T.
+inline int base_code(char letter)
+{
+    switch (letter) {
+    case 'C':
+        return 1;
+    case 'G':
+        return 2;
+    case 'T':
+        return 3;
+    default:
+        return 0;
+    }
+}
+
 // Call byte of a quality and a base code (A 0, C 1, G 2, T 3).
 inline unsigned char make_call(int quality, int base)
 {

@@ -13,26 +13,10 @@
 namespace runsim {
 namespace {
 
-constexpr char Letters[4] = {'A', 'C', 'G', 'T'};
-
-int code_of(char letter)
-{
-    switch (letter) {
-    case 'C':
-        return 1;
-    case 'G':
-        return 2;
-    case 'T':
-        return 3;
-    default:
-        return 0;
-    }
-}
-
 void write_letters(unsigned char* record, int first, std::string_view letters)
 {
     for (std::size_t k = 0; k < letters.size(); ++k)
-        record[first + static_cast<int>(k)] = with_base(record[first + static_cast<int>(k)], code_of(letters[k]));
+        record[first + static_cast<int>(k)] = with_base(record[first + static_cast<int>(k)], base_code(letters[k]));
 }
 
 std::string read_letters(const unsigned char* record, int first, int length)
@@ -41,7 +25,7 @@ std::string read_letters(const unsigned char* record, int first, int length)
     for (int k = 0; k < length; ++k) {
         const unsigned char call = record[first + k];
         if (call >= 4)
-            text[static_cast<std::size_t>(k)] = Letters[call & 3];
+            text[static_cast<std::size_t>(k)] = Base_letters[call & 3];
     }
     return text;
 }
@@ -57,7 +41,7 @@ int substitute(std::string& text, int count, Prng& rng)
             continue;
         done.push_back(position);
         char& c = text[static_cast<std::size_t>(position)];
-        c = Letters[(code_of(c) + 1 + static_cast<int>(rng.below(3))) & 3];
+        c = Base_letters[(base_code(c) + 1 + static_cast<int>(rng.below(3))) & 3];
     }
     return count;
 }
@@ -353,7 +337,7 @@ TileData TileGenerator::generate(int lane, int surface, int tile) const
                     const int source = read.chimera_offset < 0 || k < n / 2 ? read.control_offset + k
                                                                             : read.chimera_offset + k - n / 2;
                     read.control_substitutions +=
-                        record[k] >= 4 && Letters[record[k] & 3] != (*control_text)[std::size_t(source)];
+                        record[k] >= 4 && Base_letters[record[k] & 3] != (*control_text)[std::size_t(source)];
                 }
             }
             read.trailing_no_calls = n - end;

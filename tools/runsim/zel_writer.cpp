@@ -2,6 +2,7 @@
 
 #include "common/block_gzip.h"
 #include "common/little_endian.h"
+#include "tools/runsim/random_calls.h"
 
 #include <tbb/blocked_range.h>
 #include <tbb/enumerable_thread_specific.h>
@@ -91,7 +92,6 @@ ZelFileStats write_gzip_file(const std::filesystem::path& path, std::span<const 
 ZelFileStats write_plain_file(const std::filesystem::path& path, std::span<const unsigned char> head,
                               std::span<const unsigned char> calls)
 {
-    static constexpr char Letters[4] = {'A', 'C', 'G', 'T'};
     OutputFile out(path);
     out.write(head.data(), head.size());
     constexpr std::size_t Chunk = std::size_t(1) << 20;
@@ -101,7 +101,8 @@ ZelFileStats write_plain_file(const std::filesystem::path& path, std::span<const
             const std::size_t size = std::min(Chunk, calls.size() - offset);
             for (std::size_t i = 0; i < size; ++i) {
                 const unsigned char call = calls[offset + i];
-                buffer[i] = block == 0 ? (call < 4 ? 'N' : Letters[call & 3]) : static_cast<unsigned char>(call >> 2);
+                buffer[i] =
+                    block == 0 ? (call < 4 ? 'N' : Base_letters[call & 3]) : static_cast<unsigned char>(call >> 2);
             }
             out.write(buffer.data(), size);
         }
