@@ -7,6 +7,11 @@ GzFile gz_open(const std::string& path, const char* mode)
     return gzopen(path.c_str(), mode);
 }
 
+GzFile gz_dopen(int fd, const char* mode)
+{
+    return gzdopen(fd, mode);
+}
+
 int gz_buffer(GzFile file, unsigned size)
 {
     return gzbuffer(file, size);

@@ -17,6 +17,8 @@ inline constexpr int Gz_sync_flush = 2; // Z_SYNC_FLUSH
 inline constexpr unsigned Gz_max_chunk = 1u << 30;
 
 GzFile gz_open(const std::string& path, const char* mode);
+// The same on a descriptor opened by the caller; the file takes it over (gz_close closes it).
+GzFile gz_dopen(int fd, const char* mode);
 int gz_buffer(GzFile file, unsigned size);
 int gz_setparams(GzFile file, int level, int strategy);
 int gz_read(GzFile file, void* buffer, unsigned size);

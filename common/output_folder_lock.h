@@ -1,7 +1,8 @@
 #pragma once
 // One run per output folder: an exclusive lock (flock) on a lock file in the folder, held for
 // the life of the object. The kernel releases it when the process ends, however it ends, so a
-// killed run never leaves the folder locked.
+// killed run never leaves the folder locked. The lock file is only ever read, so a lock file
+// that another user's run left in a shared folder does not stop the next run either.
 //
 //   OutputFolderLock lock;
 //   std::string why;
@@ -23,6 +24,11 @@ public:
     // Takes the lock without waiting. False, with the reason in error, when another process
     // holds it or the lock file cannot be made.
     bool acquire(const std::filesystem::path& folder, std::string& error);
+
+    // Removes the lock files of the locks this process holds, as a normal end does; the locks
+    // themselves go with the process. For a run that ends at once, without destructors
+    // (SIGINT, SIGTERM).
+    static void remove_held_lock_files();
 
 private:
     int fd_ = -1;

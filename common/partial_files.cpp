@@ -1,17 +1,28 @@
 #include "common/partial_files.h"
 
 #include <cerrno>
+#include <map>
 #include <mutex>
-#include <set>
 #include <system_error>
+#include <utility>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
 namespace {
 
+// Which file a temporary name led to when it was created.
+using FileId = std::pair<dev_t, ino_t>;
+
 std::mutex registry_mutex;
-std::set<fs::path> registered; // final paths
-bool discarded = false;        // set once the run was interrupted
+std::map<fs::path, FileId> registered; // final path -> its temporary file
+bool discarded = false;                // set once the run was interrupted
+
+// Tries to create a temporary file anew; something may take the name again in between.
+constexpr int Create_attempts = 8;
 
 } // namespace
 
@@ -39,36 +50,82 @@ int clear_final_name(const fs::path& final_path)
     return 0;
 }
 
+// Creates the temporary file of final_path anew and registers it: whatever stands at its name
+// is removed, and the file is created exclusively without following a link, so that nothing
+// else is ever written through the name. The caller holds the registry's lock. Returns the
+// descriptor, or minus the system error number.
+int create_registered(const fs::path& final_path)
+{
+    if (const int error = clear_final_name(final_path))
+        return -error;
+    const fs::path partial = PartialFiles::partial_path(final_path);
+    for (int attempt = 0; attempt < Create_attempts; ++attempt) {
+        if (::unlink(partial.c_str()) != 0 && errno != ENOENT)
+            return -errno;
+        const int fd = ::open(partial.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        struct stat file {};
+        if (fd >= 0 && ::fstat(fd, &file) == 0) {
+            registered[final_path] = {file.st_dev, file.st_ino};
+            return fd;
+        }
+        if (fd >= 0 || errno != EEXIST) {
+            const int error = errno;
+            if (fd >= 0)
+                ::close(fd);
+            return -error;
+        }
+    }
+    return -EEXIST;
+}
+
+// Opens the registered temporary file of final_path for appending, provided its name still
+// leads to the file created for it (a link or another file put in its place is never written).
+// The caller holds the registry's lock. Returns the descriptor, or minus the system error number.
+int reopen_registered(const fs::path& final_path, const FileId& id)
+{
+    const int fd = ::open(PartialFiles::partial_path(final_path).c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return -errno;
+    struct stat file {};
+    if (::fstat(fd, &file) != 0 || FileId{file.st_dev, file.st_ino} != id) {
+        ::close(fd);
+        return -ESTALE;
+    }
+    return fd;
+}
+
 } // namespace
 
-int PartialFiles::open(std::ofstream& out, const fs::path& final_path, bool append)
+int PartialFiles::open(DescriptorStream& out, const fs::path& final_path, bool append)
 {
     // The file is created under the lock, so that an interruption removes every file it sees
     // registered and no file appears after it.
     std::lock_guard lock(registry_mutex);
     if (discarded)
         return ECANCELED;
-    const bool extend = append && registered.count(final_path) != 0;
-    if (!extend) {
-        if (const int error = clear_final_name(final_path))
-            return error;
-    }
-    errno = 0;
-    out.open(partial_path(final_path), std::ios::binary | (extend ? std::ios::app : std::ios::trunc));
-    if (!out.is_open())
-        return errno != 0 ? errno : EIO;
-    registered.insert(final_path);
-    return 0;
+    const auto earlier = append ? registered.find(final_path) : registered.end();
+    const int fd =
+        earlier != registered.end() ? reopen_registered(final_path, earlier->second) : create_registered(final_path);
+    if (fd < 0)
+        return -fd;
+    out.attach(fd);
+    return out.is_open() ? 0 : EIO;
 }
 
-int PartialFiles::create(const fs::path& final_path, const std::function<int(const fs::path& partial)>& make)
+int PartialFiles::create(const fs::path& final_path, const std::function<int(int fd)>& make)
 {
     std::lock_guard lock(registry_mutex);
-    if (const int error = clear_final_name(final_path))
+    if (discarded)
+        return ECANCELED;
+    const int fd = create_registered(final_path);
+    if (fd < 0)
+        return -fd;
+    if (const int error = make(fd)) {
+        ::close(fd);
+        registered.erase(final_path);
+        ::unlink(partial_path(final_path).c_str());
         return error;
-    if (const int error = make(partial_path(final_path)))
-        return error;
-    registered.insert(final_path);
+    }
     return 0;
 }
 
@@ -96,10 +153,11 @@ bool PartialFiles::leave(const fs::path& final_path)
 
 bool PartialFiles::publish_all(std::vector<std::string>& errors)
 {
-    std::set<fs::path> files;
+    std::vector<fs::path> files;
     {
         std::lock_guard lock(registry_mutex);
-        files = registered;
+        for (const auto& entry : registered)
+            files.push_back(entry.first);
     }
     bool ok = true;
     for (const fs::path& file : files) {
@@ -125,9 +183,9 @@ void PartialFiles::discard_all()
 {
     std::lock_guard lock(registry_mutex);
     discarded = true;
-    for (const fs::path& file : registered) {
+    for (const auto& entry : registered) {
         std::error_code ignored;
-        fs::remove(partial_path(file), ignored);
+        fs::remove(partial_path(entry.first), ignored);
     }
     registered.clear();
 }

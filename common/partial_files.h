@@ -3,16 +3,22 @@
 // folder of the final name, and renamed to the final name once complete. A file under its
 // final name is therefore never one that an interrupted or killed run cut short.
 //
+// Every temporary file is created anew: whatever stands at its name (a file of an earlier run, a
+// link someone put there) is removed, and the file is created exclusively, never through a
+// link, so that no file outside the folder is ever written. The rename to the final name
+// replaces whatever stands there.
+//
 // The registry is process-wide. An interrupted run removes every file still under its
 // temporary name (discard_all); from then on nothing is opened or renamed any more.
 //
-//   std::ofstream out;
+//   DescriptorStream out;
 //   if (const int error = PartialFiles::open(out, "FC1_L01_Read1.fastq.gz", false)) ...
 //   ... write, close ...
 //   std::string why;
 //   if (!PartialFiles::publish("FC1_L01_Read1.fastq.gz", why)) ...
+#include "common/descriptor_stream.h"
+
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -25,19 +31,18 @@ public:
     static std::filesystem::path partial_path(const std::filesystem::path& final_path);
 
     // Opens the temporary file of final_path for binary output. With append, a file that is
-    // registered already (an earlier lane's, for merged lanes) is extended; otherwise the
-    // temporary file is truncated and a file under the final name is removed, so that an
-    // earlier run's output never passes for this run's. Returns 0, or the system error number
-    // (EISDIR for a folder under the final name).
-    static int open(std::ofstream& out, const std::filesystem::path& final_path, bool append);
+    // registered already (an earlier lane's, for merged lanes) is extended, provided the name
+    // still leads to that very file; otherwise the temporary file is created anew and a file
+    // under the final name is removed, so that an earlier run's output never passes for this
+    // run's. Returns 0, or the system error number (EISDIR for a folder under either name).
+    static int open(DescriptorStream& out, const std::filesystem::path& final_path, bool append);
 
     // The same for a writer of its own (a gzip file, say): removes a file under the final name,
-    // then calls make with the temporary path, under the registry's lock, to create the file.
-    // make returns 0 or a system error number; on 0 the file is registered. Returns the first
-    // error, or 0.
-    //   PartialFiles::create(name, [&](const auto& partial) { file = gz_open(partial, "wb"); ... });
-    static int create(const std::filesystem::path& final_path,
-                      const std::function<int(const std::filesystem::path& partial)>& make);
+    // creates the temporary file anew and calls make with its descriptor, under the registry's
+    // lock. make returns 0, having taken the descriptor over, or a system error number, and
+    // the file is then removed. On 0 the file is registered. Returns the first error, or 0.
+    //   PartialFiles::create(name, [&](int fd) { file = gz_dopen(fd, "wb"); ... });
+    static int create(const std::filesystem::path& final_path, const std::function<int(int fd)>& make);
 
     // Renames the temporary file to final_path. False, with the system's text in error, when
     // the rename fails or the file is not registered.

@@ -2,6 +2,7 @@
 
 #include "classic/framework/af_exception.h"
 #include "classic/framework/file_system.h"
+#include "common/log_file.h"
 
 #include <cerrno>
 #include <chrono>
@@ -151,13 +152,9 @@ void Log::open(const std::string& path, bool utc_time)
     FileSystem::mkdir(path);
     path_ = path;
     file_failed_ = false;
-    errno = 0;
-    file_.open(path, std::ios::out | std::ios::trunc);
-    if (file_.is_open()) {
-        file_.clear();
-    } else {
+    if (const int error = open_log_file(path, file_)) {
         file_.setstate(std::ios::failbit);
-        report_file_failure(errno);
+        report_file_failure(error);
     }
     utc = utc_time;
 }

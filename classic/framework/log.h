@@ -9,9 +9,11 @@
 // Every operation may be called from any thread: one lock covers a line's counter, prefix and
 // both writes, so counts are exact and lines never mix. The file is flushed after every line,
 // standard output after every WARN and ERROR line and at each flush. A log file that cannot be
-// opened or written is reported once on standard error and makes close return false; standard
-// output that cannot be written (a closed console) is passed over.
-#include <fstream>
+// opened or written is reported once on standard error and makes close return false; so is a
+// link or a hard link at the log's name, which is never written through. Standard output that
+// cannot be written (a closed console) is passed over.
+#include "common/descriptor_stream.h"
+
 #include <mutex>
 #include <sstream>
 #include <string>
@@ -63,7 +65,7 @@ private:
     void write_file(const std::string& text);
     void report_file_failure(int error_number);
 
-    std::ofstream file_;
+    DescriptorStream file_;
     std::string path_;
     bool file_failed_ = false;
     bool closed_ = false;

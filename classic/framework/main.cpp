@@ -4,7 +4,8 @@
 // Arguments come in name and value pairs; "--help" asks for the usage, a lone last "--version"
 // prints the version. The exit status is 1 when an error was logged or the log file could not
 // be written, else 0. SIGINT and SIGTERM end the run with an ERROR and status 1, removing the
-// output files not yet complete; a closed console (SIGPIPE) is passed over.
+// output files not yet complete and then the output folder's lock file; a closed console
+// (SIGPIPE) is passed over.
 #include "classic/framework/af_exception.h"
 #include "classic/framework/algorithm_factory.h"
 #include "classic/framework/blackboard.h"
@@ -12,6 +13,7 @@
 #include "classic/framework/utilities.h"
 #include "classic/processing/create_fastq.h"
 #include "common/interrupt_watch.h"
+#include "common/output_folder_lock.h"
 #include "common/partial_files.h"
 
 #include <csignal>
@@ -74,6 +76,7 @@ int main(int argc, char** argv)
         log->error(message);
         log->flush();
         PartialFiles::discard_all();
+        OutputFolderLock::remove_held_lock_files();
         // Without destructors: the lane and tile threads still use the objects.
         std::_Exit(1);
     });

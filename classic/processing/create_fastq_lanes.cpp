@@ -371,9 +371,9 @@ void CreateFastq::append_read_data(std::uint64_t read_number, std::string& text,
 GzFile CreateFastq::open_fastq_output(const std::string& name, unsigned buffer_bytes)
 {
     GzFile file = nullptr;
-    const int error = PartialFiles::create(name, [&file](const std::filesystem::path& partial) {
+    const int error = PartialFiles::create(name, [&file](int fd) {
         errno = 0;
-        file = gz_open(partial.string(), "wb");
+        file = gz_dopen(fd, "wb");
         return file != nullptr ? 0 : errno != 0 ? errno : EIO;
     });
     if (error != 0)

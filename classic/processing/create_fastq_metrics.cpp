@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <iomanip>
 #include <limits>
 #include <set>
@@ -149,7 +148,7 @@ std::string fixed(double value, int precision)
 // message, or "".
 std::string write_whole_file(const std::string& path, const std::string& text)
 {
-    std::ofstream out;
+    DescriptorStream out;
     if (PartialFiles::open(out, path, false) != 0)
         return "Cannot open output file " + path;
     out << text;

@@ -13,7 +13,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <string>
 
 namespace {
@@ -34,7 +33,7 @@ double fraction_of(std::uint64_t part, std::uint64_t whole)
 }
 
 // Every line is flushed as soon as it is written.
-void write_line(std::ofstream& out, const std::string& line)
+void write_line(DescriptorStream& out, const std::string& line)
 {
     out << line << '\n';
     out.flush();
@@ -55,7 +54,7 @@ bool MetricTally::write_control(const std::filesystem::path& path) const
                      control_quality_hist_by_class[c], control_matches_by_class[c])
             .get_values(classes[c], config.oscores);
 
-    std::ofstream out;
+    DescriptorStream out;
     if (!open_metrics_file(out, path)) {
         log_error() << "ERROR: Cannot open metrics file for output: " << path.string();
         log_flush();
@@ -96,7 +95,7 @@ bool MetricTally::write_library_as_list(const std::filesystem::path& path,
                                         const std::vector<std::vector<MetricElement>>& rows,
                                         const std::vector<MetricElement>& total) const
 {
-    std::ofstream out;
+    DescriptorStream out;
     if (!open_metrics_file(out, path)) {
         log_error() << "Cannot open metrics file for output: " << path.string();
         log_flush();
@@ -121,7 +120,7 @@ bool MetricTally::write_library_as_table(const std::filesystem::path& path,
                                          const std::vector<std::vector<MetricElement>>& rows,
                                          const std::vector<MetricElement>& total) const
 {
-    std::ofstream out;
+    DescriptorStream out;
     if (!open_metrics_file(out, path))
         return false;
     const auto joined_values = [](const std::vector<MetricElement>& row) {

@@ -5,12 +5,12 @@
 
 #include <string>
 
-bool open_metrics_file(std::ofstream& out, const std::filesystem::path& path)
+bool open_metrics_file(DescriptorStream& out, const std::filesystem::path& path)
 {
     return PartialFiles::open(out, path, false) == 0;
 }
 
-bool finish_metrics_file(std::ofstream& out, const std::filesystem::path& path)
+bool finish_metrics_file(DescriptorStream& out, const std::filesystem::path& path)
 {
     bool ok = out.good();
     out.close();

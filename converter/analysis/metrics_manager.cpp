@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -158,7 +157,7 @@ void MetricsManager::compute_frequency_totals(const IndexCounts& counts, Frequen
 void MetricsManager::write_frequency_totals(const std::string& name, const std::vector<FrequencyList>& lists) const
 {
     const fs::path path = config.metrics_folder / name;
-    std::ofstream out;
+    DescriptorStream out;
     if (!open_metrics_file(out, path)) {
         log_error() << "Cannot open metrics file for output: " << path.string();
         log_flush();

@@ -131,6 +131,12 @@ bool check_identifiers(const std::string& flowcell_id, const std::string& instru
                        bool flowcell_from_command_line, const fs::path& metadata_file)
 {
     const std::string metadata_source = "metadata file " + quoted_path(metadata_file.filename());
+    // Without one, every output would be named alike ("_L01_Read1_...") whatever the run.
+    if (flowcell_id.empty()) {
+        log_error() << "No flowcell id in " << metadata_source << ": give one with --flowcellid";
+        log_flush();
+        return false;
+    }
     if (flowcell_id == "." || flowcell_id == ".." || flowcell_id.find('/') != std::string::npos ||
         has_space_or_control_character(flowcell_id)) {
         log_error() << "Invalid flowcell id " << printable(flowcell_id) << " from "
@@ -148,6 +154,8 @@ bool check_identifiers(const std::string& flowcell_id, const std::string& instru
             log_flush();
             return false;
         }
+        if (id->empty())
+            log_warn() << "No " << name << " in " << metadata_source << ": the FASTQ read names go without it";
     }
     return true;
 }

@@ -34,7 +34,14 @@ void Logger::add_stream(std::shared_ptr<std::ostream> stream, std::string name)
 
 void Logger::add_stream(std::ostream& stream, std::string name)
 {
-    add_stream(std::shared_ptr<std::ostream>(&stream, [](std::ostream*) {}), std::move(name));
+    std::lock_guard lock(mutex_);
+    streams_.push_back({std::shared_ptr<std::ostream>(&stream, [](std::ostream*) {}), std::move(name), false, true});
+}
+
+void Logger::add_unwritable(const std::string& name, int error_number)
+{
+    std::lock_guard lock(mutex_);
+    report_failure(name, error_number);
 }
 
 void Logger::flush()
@@ -67,11 +74,19 @@ void Logger::check_streams()
         if (stream.failed || *stream.out)
             continue;
         stream.failed = true;
-        failed_ = true;
-        // The log cannot carry this message; standard error is the one place left.
-        std::cerr << "ERROR: Unable to write " << stream.name << " : "
-                  << get_system_error_message(error_number ? error_number : EIO) << std::endl;
+        // A console closed by its reader (output piped into head) does not stop the run, nor
+        // does it change its status: the log file still gets every line.
+        if (!stream.console)
+            report_failure(stream.name, error_number);
     }
+}
+
+void Logger::report_failure(const std::string& name, int error_number)
+{
+    failed_ = true;
+    // The log cannot carry this message; standard error is the one place left.
+    std::cerr << "ERROR: Unable to write " << name << " : "
+              << get_system_error_message(error_number ? error_number : EIO) << std::endl;
 }
 
 std::tm localtime(std::time_t seconds)

@@ -6,7 +6,8 @@
 // one lock, so lines of different threads never mix. Lines below min_level_ are dropped.
 // WARN and ERROR lines are flushed at once, so that a log followed while the run goes on
 // shows them. A stream that cannot be written is reported once on standard error; the run
-// then ends with an error status, as it does after any ERROR line.
+// then ends with an error status, as it does after any ERROR line. The console is the
+// exception: one that cannot be written (closed by its reader) is passed over.
 //
 // Message sites use the helpers at the bottom:
 //   log_info() << "Loaded metadata file: " << name;
@@ -26,8 +27,12 @@ class Logger {
 public:
     // Adds a stream the logger owns (the log file); name says which in a failure message.
     void add_stream(std::shared_ptr<std::ostream> stream, std::string name = "log file");
-    // Adds a stream the logger does not own (standard output); it is never deleted.
+    // Adds the console (standard output), which the logger does not own; it is never deleted,
+    // and a failure to write it is passed over.
     void add_stream(std::ostream& stream, std::string name = "standard output");
+    // Reports at once a stream that cannot be written at all (a log file refused at its
+    // name), as a stream that fails is reported.
+    void add_unwritable(const std::string& name, int error_number);
     // Flushes every stream, in order, under the lock.
     void flush();
     // Writes one finished line (prefix and text) and a line end to every stream; a WARN or
@@ -51,9 +56,12 @@ private:
         std::shared_ptr<std::ostream> out;
         std::string name;
         bool failed = false;
+        bool console = false;
     };
     // Reports a stream that has just failed; called with the lock held.
     void check_streams();
+    // Records a failed stream and writes its message on standard error; lock held.
+    void report_failure(const std::string& name, int error_number);
 
     std::vector<Stream> streams_;
     std::mutex mutex_;

@@ -15,6 +15,7 @@
 
 #include <oneapi/tbb/global_control.h>
 
+#include <csignal>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
@@ -72,7 +73,9 @@ int run(int argc, char** argv)
 int main(int argc, char** argv)
 {
     // First, before any other thread starts: SIGINT and SIGTERM end the run at once, with an
-    // ERROR, the log flushed and the unfinished FASTQ files removed (status 255).
+    // ERROR, the log flushed and the unfinished FASTQ files removed (status 255). A console
+    // closed by its reader (output piped into head) ends nothing: its writes just fail.
+    std::signal(SIGPIPE, SIG_IGN);
     InterruptWatch signals([](const char* name) {
         abort_run(std::string("Interrupted by ") + name +
                   ": the run is stopped and its unfinished FASTQ files are removed");

@@ -1,5 +1,6 @@
 #include "converter/app/setup.h"
 
+#include "common/log_file.h"
 #include "common/partitioned_csv.h"
 #include "common/quillon_sheet.h"
 #include "common/sample_sheet.h"
@@ -9,9 +10,9 @@
 #include "converter/app/logger.h"
 #include "converter/app/utilities.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <exception>
-#include <fstream>
 #include <iostream>
 #include <memory>
 #include <vector>
@@ -50,13 +51,21 @@ bool initialize_logging_output(Config& config)
     const std::filesystem::path path = config.analysis_folder / (config.flowcell_id + "_quillon.log");
     Logger::min_level_ = config.log_level;
     logger->utc = config.log_utc_time;
-    auto file = std::make_shared<std::ofstream>(path, std::ios::out | std::ios::trunc);
-    if (!file->is_open()) {
+    auto file = std::make_shared<DescriptorStream>();
+    const int error = open_log_file(path, *file);
+    const std::string name = "log file '" + path.string() + "'";
+    if (error == ELOOP || error == EMLINK) {
+        // A link, or a file with other names too: not the log's own file, so nothing is written
+        // to it, and the run goes on as with a log file that cannot be written.
+        logger->add_unwritable(name, error);
+        return true;
+    }
+    if (error != 0) {
         log_error() << "Could not open log file '" << path.string() << "'";
         log_flush();
         return false;
     }
-    logger->add_stream(std::move(file), "log file '" + path.string() + "'");
+    logger->add_stream(std::move(file), name);
     return true;
 }
 

@@ -80,15 +80,14 @@ bool copy_file_to(const fs::path& from_folder, const fs::path& file_name, const 
 {
     // Copied under the temporary name of the copy, which is renamed once complete.
     const fs::path to = to_folder / file_name;
-    std::ofstream temporary;
+    DescriptorStream temporary;
     bool copied = PartialFiles::open(temporary, to, false) == 0;
+    std::string text;
+    copied = copied && read_file(from_folder / file_name, text);
+    temporary.write(text.data(), static_cast<std::streamsize>(text.size()));
     temporary.close();
-    std::error_code ec;
     std::string ignored;
-    copied = copied &&
-             fs::copy_file(from_folder / file_name, PartialFiles::partial_path(to),
-                           fs::copy_options::overwrite_existing, ec) &&
-             PartialFiles::publish(to, ignored);
+    copied = copied && !temporary.fail() && PartialFiles::publish(to, ignored);
     if (!copied) {
         PartialFiles::leave(to);
         log_error() << "Cannot copy file '" << file_name.string() << "' from '" << from_folder.string() << "' to '"

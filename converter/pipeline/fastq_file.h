@@ -5,10 +5,11 @@
 // its final name, and a lane that failed leaves it under its temporary name.
 // A write, close or rename that fails is remembered (the first one only) and reported to the
 // writer through the results of write and close; it never counts as written.
+#include "common/descriptor_stream.h"
+
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 
@@ -21,8 +22,8 @@ public:
     FastqFile& operator=(const FastqFile&) = delete;
 
     // Opens file (+ ".gz" when compressed) for binary output, under its temporary name. With
-    // append, a file that this run already opened is extended; any other file is truncated, so
-    // output of an earlier run is never extended. Throws std::runtime_error
+    // append, a file that this run already opened is extended; any other file is created anew,
+    // so output of an earlier run is never extended. Throws std::runtime_error
     // "ERROR: Unable to open '" + name + "' : " + system error text.
     void open(const std::filesystem::path& file, bool compressed, bool append);
     bool is_open() const { return out.is_open(); }
@@ -54,7 +55,7 @@ public:
 
     bool compressed = false;
     std::atomic<std::uint64_t> bytes_written{0};
-    std::ofstream out;
+    DescriptorStream out;
 
 private:
     // Records the failure with the system's text for errno.

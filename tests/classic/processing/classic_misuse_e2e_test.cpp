@@ -2,6 +2,7 @@
 // the same output folder, a low limit of open files, outputs that cannot be written and a
 // closed console. A file under its final name is always complete, and every failure exits 1.
 #include "tests/classic/processing/classic_fastq_expectations.h"
+#include "tests/support/full_file_system.h"
 #include "tests/support/temp_dir.h"
 #include "tools/runsim/run_generator.h"
 
@@ -112,6 +113,7 @@ TEST_P(ClassicInterrupted, LeavesNoIncompleteFileRefusesASecondRunAndARerunIsExa
         EXPECT_TRUE(run.has_line_containing(error)) << run.out;
         EXPECT_NE(log.find(error), std::string::npos);
         EXPECT_EQ(fastq_folder(".partial"), std::vector<std::string>{});
+        EXPECT_FALSE(fs::exists(out() / ".quillon.lock"));
     }
 
     const ProgramRun rerun = classic();
@@ -156,17 +158,17 @@ TEST_F(ClassicMisuse, ClosedConsoleIsPassedOver)
 TEST_F(ClassicMisuse, FileThatCannotBeWrittenFailsTheRunAndTheFastqFilesAreWhole)
 {
     generate(3, 80);
-    // The disk is full for a file whose name, or temporary name, leads to /dev/full.
-    const std::string copy =
-        (out() / "Metrics" / run_.identity.flowcell_id).string() + "_Undetermined_SID_Frequency_Metrics.csv";
-    const std::string log = (out() / "quillon.log").string();
+    // The disk is full for the metrics copies, or for the log (put beside the metrics).
+    const fs::path logs = out() / "Logs" / "Analysis";
+    const std::string log = (logs / (run_.identity.flowcell_id + "_quillon.log")).string();
     for (const auto& [full, message, on_stderr] :
-         {std::tuple{copy + ".partial", "[ERROR] \tCannot write to output file " + copy + "\n", false},
-          std::tuple{log, "ERROR: Unable to write log file '" + log + "' : No space left on device\n", true}}) {
+         {std::tuple{out() / "Metrics", "[ERROR] \tCannot write to output file " + (out() / "Metrics").string(), false},
+          std::tuple{logs, "ERROR: Unable to write log file '" + log + "' : No space left on device\n", true}}) {
         fs::remove_all(out());
-        fs::create_directories(fs::path(full).parent_path());
-        fs::create_symlink("/dev/full", full);
-        const ProgramRun run = classic();
+        const test_support::FullFileSystem disk(full);
+        if (!disk.mounted())
+            GTEST_SKIP() << "a full disk needs root to mount it";
+        const ProgramRun run = classic("", " --flowcell_id " + run_.identity.flowcell_id);
         EXPECT_EQ(run.status, 1);
         EXPECT_NE((on_stderr ? run.err : run.out).find(message), std::string::npos) << run.out << run.err;
         EXPECT_EQ(fastq_folder(".partial"), std::vector<std::string>{});

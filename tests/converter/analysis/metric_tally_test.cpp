@@ -7,6 +7,7 @@
 #include "converter/analysis/fasta.h"
 #include "converter/app/config.h"
 #include "converter/pipeline/spot.h"
+#include "tests/support/file_size_limit.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/program_run.h"
 #include "tests/support/temp_dir.h"
@@ -550,10 +551,11 @@ TEST_F(MetricFilesTest, FilesThatCannotBeWrittenAreReported)
         {
             // Written under its temporary name: a failed write leaves nothing under the final one.
             const std::filesystem::path full = dir.path() / "full.csv";
-            std::filesystem::remove(PartialFiles::partial_path(full));
-            std::filesystem::create_symlink("/dev/full", PartialFiles::partial_path(full));
             test_support::LogCapture log;
-            EXPECT_FALSE(c.write(tally, full));
+            {
+                test_support::FileSizeLimit disk_full(0);
+                EXPECT_FALSE(c.write(tally, full));
+            }
             EXPECT_EQ(log.lines(), std::vector<std::string>{"[ERROR] Cannot write metrics file: " + full.string()});
             EXPECT_FALSE(std::filesystem::exists(full));
         }

@@ -62,10 +62,14 @@ TEST_F(ConfigMetadata, CommandLineFlowcellIdWinsButTheOtherIdsAreRead)
 TEST_F(ConfigMetadata, MissingElementsGiveEmptyIds)
 {
     write_metadata("<Run></Run>");
-    ASSERT_TRUE(read());
-    EXPECT_EQ(config_.flowcell_id, "");
+    ASSERT_TRUE(read("FCX"));
+    EXPECT_EQ(config_.flowcell_id, "FCX");
     EXPECT_EQ(config_.instrument_id, "");
     EXPECT_EQ(config_.run_id, "");
+    const std::string missing = " in metadata file \"metadata.xml\": the FASTQ read names go without it";
+    EXPECT_EQ(log_.lines(),
+              (std::vector<std::string>{"[INFO] Loaded metadata file: \"metadata.xml\"",
+                                        "[WARN] No instrument id" + missing, "[WARN] No run id" + missing}));
 }
 
 TEST_F(ConfigMetadata, FolderWithoutMetadataFails)
@@ -121,7 +125,9 @@ INSTANTIATE_TEST_SUITE_P(
         IdCase{"FC1", "INS 1", "R", "", "Invalid instrument id \"INS 1\"" + from_file + control_rule},
         IdCase{"FC1", "I", "A_B_C_R 1", "", "Invalid run id \"R 1\"" + from_file + control_rule},
         IdCase{"FC 1", "I", "R", "", "Invalid flowcell id \"FC 1\"" + from_file + flowcell_rule},
-        IdCase{"", "", "", "", ""}, IdCase{"...", "I", "R", "", ""},
+        // Without a flowcell id every run's files would be named alike.
+        IdCase{"", "I", "R", "", "No flowcell id in metadata file \"metadata.xml\": give one with --flowcellid"},
+        IdCase{"", "", "", "FC1", ""}, IdCase{"...", "I", "R", "", ""},
         IdCase{"..", "I", "R", "", "Invalid flowcell id \"..\"" + from_file + flowcell_rule},
         IdCase{".", "I", "R", "", "Invalid flowcell id \".\"" + from_file + flowcell_rule},
         IdCase{"a/b", "I", "R", "", "Invalid flowcell id \"a/b\"" + from_file + flowcell_rule},

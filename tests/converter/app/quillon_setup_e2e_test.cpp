@@ -158,6 +158,18 @@ TEST_F(QuillonSetup, InstrumentIdWithABlankIsRefused)
     EXPECT_FALSE(run.has_line_containing("*** Run complete."));
 }
 
+TEST_F(QuillonSetup, EmptyMetadataFileIsRefused)
+{
+    const runsim::RunTruth truth = make_run();
+    std::ofstream(truth.metadata_file, std::ios::trunc).close();
+    const ProgramRun run = quillon({"--input=" + truth.run_folder.string()});
+    EXPECT_EQ(run.status, 255);
+    EXPECT_TRUE(run.has_line_containing("[ERROR] No flowcell id in metadata file \"" +
+                                        truth.metadata_file.filename().string() + "\": give one with --flowcellid\n"))
+        << run.out;
+    EXPECT_FALSE(fs::exists(truth.run_folder / "_Logs"));
+}
+
 TEST_F(QuillonSetup, LanesAreNumberedByTheirFolderNames)
 {
     // A run of lane 2 only: its tiles stay lane 2's, lane 1 is missing.

@@ -24,6 +24,8 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
+
 namespace fs = std::filesystem;
 using test_support::read_whole_file;
 using test_support::within_time_limit;
@@ -374,10 +376,11 @@ TEST_F(FastqFileManagerWriter, DestructionWithCompressionInFlightEnds)
 TEST_F(FastqFileManagerErrors, WriteFailureIsReportedAndNotCounted)
 {
     const fs::path full = dir.path() / "FC1_L01_Read1_Sample_Library.fastq";
-    fs::create_symlink("/dev/full", PartialFiles::partial_path(full));
     std::vector<Spot> spots = make_spots(100, 20);
     FastqFileManager manager(config, timers, 1);
     manager.run();
+    // The disk fills up once the file is made.
+    manager.files[0][0].file->out.attach(::open("/dev/full", O_WRONLY | O_CLOEXEC));
     manager.process_spots(spots, 1, 5);
     manager.stop();
     manager.join();

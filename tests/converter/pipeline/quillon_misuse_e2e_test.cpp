@@ -3,6 +3,7 @@
 // limit of open files, and sheets and tiles whose sizes are out of proportion cost no more
 // memory or time than their real content.
 #include "common/block_gzip.h"
+#include "tests/support/full_file_system.h"
 #include "tests/support/program_run.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/time_limit.h"
@@ -17,12 +18,15 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <optional>
 #include <ostream>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using test_support::ProgramRun;
@@ -142,6 +146,7 @@ TEST_P(QuillonInterrupted, LeavesNoFinalFastqFileOfTheUnfinishedLane)
     EXPECT_TRUE(run.has_line_containing(error)) << run.out.substr(run.out.size() > 2000 ? run.out.size() - 2000 : 0);
     EXPECT_NE(read_whole_file(log_file()).find(error), std::string::npos);
     EXPECT_EQ(files_ending(".partial"), std::vector<std::string>{});
+    EXPECT_FALSE(fs::exists(out() / ".quillon.lock"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, QuillonInterrupted,
@@ -177,6 +182,77 @@ TEST_F(QuillonMisuse, SecondRunIntoTheFolderIsRefusedWhileTheFirstRuns)
     EXPECT_EQ(files_ending(".partial"), std::vector<std::string>{});
 }
 
+TEST_F(QuillonMisuse, LockFileOfAnotherUserLeftInASharedFolderDoesNotBlock)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "running as another user needs root";
+    generate();
+    // A shared folder holding root's lock file; the run is nobody's, with a copy of the program.
+    fs::permissions(out(), fs::perms::all | fs::perms::sticky_bit);
+    std::ofstream(out() / ".quillon.lock").close();
+    fs::copy_file(QUILLON_BINARY, dir_.path() / "quillon");
+    const ProgramRun run = test_support::run_program(
+        "setpriv",
+        {"--reuid=65534", "--regid=65534", "--clear-groups", (dir_.path() / "quillon").string(),
+         "--input=" + run_.run_folder.string(), "--output=" + out().string()},
+        dir_.path());
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_FALSE(fastq_files().empty());
+}
+
+TEST_F(QuillonMisuse, LinksAtTemporaryNamesAndAtTheLogsNameAreNeverWrittenThrough)
+{
+    generate();
+    const fs::path outside = dir_.path() / "outside.txt";
+    const std::string kept = "a file outside the output folder\n";
+    const fs::path names[] = {out() / (flowcell() + "_L01_Read1_Sample_Library_S01.fastq.gz.partial"),
+                              out() / (flowcell() + "_L02_Read2_Control_Library_Metrics.csv.partial"), log_file()};
+    const std::pair<bool, std::string> links[] = {{true, "Too many levels of symbolic links"},
+                                                  {false, "Too many links"}};
+    std::map<std::string, std::string> written;
+    for (const auto& [symbolic, refusal] : links) {
+        SCOPED_TRACE(refusal);
+        fs::remove_all(out());
+        fs::create_directories(log_file().parent_path());
+        std::ofstream(outside) << kept;
+        for (const fs::path& name : names)
+            symbolic ? fs::create_symlink(outside, name) : fs::create_hard_link(outside, name);
+        const ProgramRun run = quillon();
+        // A log that is not the log's own file is an unwritable log; the files are written anew.
+        EXPECT_EQ(run.status, 255);
+        EXPECT_NE(run.err.find("ERROR: Unable to write log file '" + log_file().string() + "' : " + refusal),
+                  std::string::npos)
+            << run.err;
+        EXPECT_EQ(read_whole_file(outside), kept);
+        EXPECT_TRUE(run.has_line_containing("[INFO] ** Completed Lane #2\n")) << run.out;
+        EXPECT_EQ(files_ending(".partial"), std::vector<std::string>{});
+        written = fastq_files();
+    }
+    // The files are those of a run without links.
+    fs::remove_all(out());
+    fs::create_directories(out());
+    EXPECT_EQ(quillon().status, 0);
+    EXPECT_EQ(fastq_files(), written);
+}
+
+TEST_F(QuillonMisuse, ClosedConsoleIsPassedOver)
+{
+    generate();
+    int pipe_ends[2]; // standard output goes to a pipe nobody reads, as into head -1
+    ASSERT_EQ(pipe(pipe_ends), 0);
+    close(pipe_ends[0]);
+    const ProgramRun run = quillon({}, "exec >&" + std::to_string(pipe_ends[1]) + "; ");
+    close(pipe_ends[1]);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_NE(read_whole_file(log_file()).find("[INFO] Timing: \n"), std::string::npos);
+    const auto written = fastq_files();
+    fs::remove_all(out());
+    fs::create_directories(out());
+    EXPECT_EQ(quillon().status, 0);
+    EXPECT_EQ(fastq_files(), written);
+}
+
 // ---- errors that do not stop the run, and an adapter the index cannot take ------------------
 
 // Where a case may put its damage.
@@ -185,6 +261,7 @@ struct RunPaths {
     fs::path log_file;
     fs::path scratch;
     std::string flowcell;
+    std::optional<test_support::FullFileSystem>* full; // a full disk, for the run
 };
 
 struct LateErrorCase {
@@ -205,16 +282,14 @@ class QuillonLateError : public QuillonMisuse, public ::testing::WithParamInterf
 const LateErrorCase Late_error_cases[] = {
     {"MetricsFileOnFullDevice",
      [](const RunPaths& paths, std::vector<std::string>&) {
-         // Written under its temporary name, and renamed once complete.
-         const fs::path file = paths.out / (paths.flowcell + "_L01_Read1_Sample_Library_Metrics.csv");
-         fs::create_symlink("/dev/full", file.string() + ".partial");
-         return "[ERROR] Cannot write metrics file: " + file.string();
+         // The copies of the metrics files go to a full disk.
+         paths.full->emplace(paths.log_file.parent_path() / "Metrics");
+         return "[ERROR] Cannot copy file '" + paths.flowcell + "_L01_Read1_";
      },
      false, true},
     {"LogFileOnFullDevice",
      [](const RunPaths& paths, std::vector<std::string>&) {
-         fs::create_directories(paths.log_file.parent_path());
-         fs::create_symlink("/dev/full", paths.log_file);
+         paths.full->emplace(paths.log_file.parent_path());
          return "ERROR: Unable to write log file '" + paths.log_file.string() + "' : No space left on device";
      },
      true, true},
@@ -232,7 +307,10 @@ TEST_P(QuillonLateError, EndsWithStatus255AndItsMessage)
 {
     generate();
     std::vector<std::string> args;
-    const std::string message = GetParam().prepare({out(), log_file(), dir_.path(), flowcell()}, args);
+    std::optional<test_support::FullFileSystem> full;
+    const std::string message = GetParam().prepare({out(), log_file(), dir_.path(), flowcell(), &full}, args);
+    if (full && !full->mounted())
+        GTEST_SKIP() << "a full disk needs root to mount it";
     const ProgramRun run = quillon(args);
     EXPECT_EQ(run.status, 255) << run.out << run.err;
     EXPECT_NE((GetParam().on_stderr ? run.err : run.out).find(message), std::string::npos) << message << "\n"
