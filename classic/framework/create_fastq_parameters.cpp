@@ -14,6 +14,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -132,9 +133,9 @@ const Parameter Parameter_table[] = {
 };
 
 // The parameter's value once an absent one has its default and an empty one the run folder's
-// file; empty when it is absent without a default.
+// file (from_run_folder then set); empty when it is absent without a default.
 std::string filled_value(AlgorithmFramework::Parameters& parameters, const Parameter& parameter,
-                         const std::string& input)
+                         const std::string& input, bool& from_run_folder)
 {
     auto given = parameters.find(parameter.name);
     if (given == parameters.end() && parameter.default_value != nullptr)
@@ -143,8 +144,9 @@ std::string filled_value(AlgorithmFramework::Parameters& parameters, const Param
         given = parameters.emplace(parameter.name, parameter.computed_default()).first;
     if (given == parameters.end())
         return "";
-    if (parameter.run_folder_file != nullptr && given->second.empty() &&
-        exists(input + "/" + parameter.run_folder_file))
+    from_run_folder = parameter.run_folder_file != nullptr && given->second.empty() &&
+                      exists(input + "/" + parameter.run_folder_file);
+    if (from_run_folder)
         given->second = input + "/" + parameter.run_folder_file;
     return given->second;
 }
@@ -218,6 +220,12 @@ bool CreateFastq::validate_parameters()
     // parent folders, which would create the mistyped run folder itself.
     if (!exists(input))
         log_exception("Invalid parameter value, --input " + input);
+    // The flowcell id names the output files and may name the log: it is checked before any file
+    // is made.
+    for (const char* spelling : {"--flowcellid", "--flowcell_id"}) {
+        if (const auto given = parameters.find(spelling); given != parameters.end())
+            check_run_id("flowcell id", given->second, std::string("the command line (") + spelling + ")");
+    }
 
     // One run per output folder: a second one is refused before it writes anything, its log
     // file included.
@@ -245,7 +253,10 @@ bool CreateFastq::validate_parameters()
     }
     take_long_spellings(parameters);
     for (const Parameter& parameter : Parameter_table) {
-        const std::string value = filled_value(parameters, parameter, input);
+        bool from_run_folder = false;
+        const std::string value = filled_value(parameters, parameter, input, from_run_folder);
+        if (from_run_folder && std::string_view(parameter.name) == "--samplesheet")
+            run_folder_sample_sheet = true;
         if (parameter.store != nullptr)
             parameter.store(*this, value);
         if (const std::string refusal = parameter.check != nullptr ? parameter.check(value) : ""; !refusal.empty())

@@ -7,6 +7,7 @@
 #include "common/base_code.h"
 
 #include <algorithm>
+#include <cctype>
 #include <climits>
 #include <cstdint>
 #include <iterator>
@@ -171,7 +172,13 @@ void CreateFastq::load_sample_sheet_settings(const std::string& path, std::vecto
     sample_sheet.max_samples = Max_samples;
     const bool loaded = sample_sheet.load(text, errors, warnings);
     log_status(path + ": file format version " + std::to_string(version));
-    if (!has_sectioned_section(sample_sheet) && !holds_legacy_section(text))
+    // The run folder's sheet, when it is empty, is read as the legacy sheet it then is: without
+    // samples.
+    const bool blank =
+        std::all_of(text.begin(), text.end(), [](char c) { return std::isspace(static_cast<unsigned char>(c)); });
+    if (blank && run_folder_sample_sheet)
+        log_warning("Sample sheet " + path + " is empty: the run is converted without samples");
+    else if (!has_sectioned_section(sample_sheet) && !holds_legacy_section(text))
         log_exception("Sample sheet " + path + " holds no section of either sample sheet format");
     if (!has_sectioned_section(sample_sheet)) {
         // A legacy sheet: the sectioned reader's messages mean nothing for it.

@@ -28,10 +28,14 @@ namespace {
 
 constexpr const char* Version = "5.11.0";
 
+// What the command line asks for: a run (or the usage), the version, or nothing it can do.
+enum class Request { Run, PrintVersion, NoValue };
+
 // Reads the name and value pairs of the arguments into the parameters, with the command line
-// they make. "--help" as a name or a value, or as a lone last argument, asks for the usage. True
-// when a lone last "--version" asks for the version instead.
-bool read_arguments(int argc, char** argv, AlgorithmFramework::Parameters& parameters)
+// they make. "--help" as a name or a value, or as a lone last argument, asks for the usage, a
+// lone last "--version" for the version; any other lone last argument has no value and is given
+// in lone.
+Request read_arguments(int argc, char** argv, AlgorithmFramework::Parameters& parameters, std::string& lone)
 {
     std::string command_line = std::string(argv[0]) + " ";
     bool help = false;
@@ -51,12 +55,15 @@ bool read_arguments(int argc, char** argv, AlgorithmFramework::Parameters& param
     } else if (position < argc) {
         const std::string last = argv[position];
         if (last == "--version")
-            return true;
-        if (last == "--help")
-            parameters["--help"] = "";
+            return Request::PrintVersion;
+        if (last != "--help") {
+            lone = last;
+            return Request::NoValue;
+        }
+        parameters["--help"] = "";
     }
     parameters["--command_line"] = command_line;
-    return false;
+    return Request::Run;
 }
 
 } // namespace
@@ -87,12 +94,22 @@ int main(int argc, char** argv)
         factory->register_alg<CreateFastq>("create_fastq");
 
         auto* parameters = blackboard->write<AlgorithmFramework::Parameters>("parameters");
-        if (read_arguments(argc, argv, *parameters)) {
+        std::string lone;
+        const Request request = read_arguments(argc, argv, *parameters, lone);
+        if (request == Request::PrintVersion) {
             std::printf("quillon version %s\n", Version);
             factory.reset();
             return 0;
         }
-        factory->get("create_fastq")->run();
+        if (request == Request::NoValue) {
+            // Nothing asked for is dropped: the run does not start, and writes nothing.
+            factory->get("create_fastq")->help();
+            std::stringstream message;
+            message << "The last argument " << lone << " has no value";
+            log->error(message);
+        } else {
+            factory->get("create_fastq")->run();
+        }
         factory.reset();
     } catch (const AlgorithmFramework::AFException&) {
         factory.reset();

@@ -86,8 +86,10 @@ bool read_regular_file(const std::string& path, std::string& text)
 }
 
 bool parse_metadata(const std::string& folder, const std::string& prefix, std::string& instrument_id,
-                    std::string& run_id, std::string& flowcell_id, std::string* unreadable)
+                    std::string& run_id, std::string& flowcell_id, MetadataFile* found)
 {
+    MetadataFile unused;
+    MetadataFile& file = found != nullptr ? *found : unused;
     instrument_id = "INSID";
     flowcell_id = "FCLID";
     run_id = "1";
@@ -101,15 +103,19 @@ bool parse_metadata(const std::string& folder, const std::string& prefix, std::s
     }
     if (path.empty())
         return false;
+    file.path = path;
     std::string text;
-    if (!read_regular_file(path, text)) {
-        if (unreadable != nullptr)
-            *unreadable = path;
+    file.readable = read_regular_file(path, text);
+    if (!file.readable)
         return true;
-    }
-    find_element(text, "Instrument_ID", instrument_id);
-    find_element(text, "Flow_Cell_ID", flowcell_id);
-    if (find_element(text, "Run_Folder_Name", run_id)) {
+    if (!find_element(text, "Instrument_ID", instrument_id))
+        file.missing.push_back("Instrument_ID");
+    const bool named = find_element(text, "Run_Folder_Name", run_id);
+    if (!named)
+        file.missing.push_back("Run_Folder_Name");
+    if (!find_element(text, "Flow_Cell_ID", flowcell_id))
+        file.missing.push_back("Flow_Cell_ID");
+    if (named) {
         std::vector<std::string> fields;
         std::istringstream parts(run_id);
         for (std::string field; std::getline(parts, field, '_');)

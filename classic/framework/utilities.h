@@ -19,14 +19,22 @@ std::string get_metrics_directory(const std::string& folder);     // folder/Metr
 std::string get_log_metrics_directory(const std::string& folder); // folder/Logs/Analysis/Metrics
 std::string get_log_directory(const std::string& folder);         // folder/Logs/Analysis
 
+// What parse_metadata found: the file it chose, whether that could be read, and the elements
+// it did not find in it, in the order Instrument_ID, Run_Folder_Name, Flow_Cell_ID.
+struct MetadataFile {
+    std::string path;
+    bool readable = false;
+    std::vector<std::string> missing;
+};
+
 // Reads the first existing of folder/<prefix>_metadata.xml, folder/metadata.xml and
 // folder/run_metadata.xml. The ids start as "INSID", "1" and "FCLID"; an element found in the
 // file replaces its default; the run id becomes the fourth '_'-separated field of the run
 // folder name when it has four or more. False only when none of the three files exists; a
-// file that cannot be read (a folder of that name, say) leaves the defaults, and its path is
-// then given in unreadable when that is not null.
+// file that cannot be read (a folder of that name, say) leaves the defaults. What was found
+// goes to found when that is not null.
 bool parse_metadata(const std::string& folder, const std::string& prefix, std::string& instrument_id,
-                    std::string& run_id, std::string& flowcell_id, std::string* unreadable = nullptr);
+                    std::string& run_id, std::string& flowcell_id, MetadataFile* found = nullptr);
 
 // The whole file into text; false, text unchanged, when it is not a regular file (a folder, a
 // pipe or a device, which would fail, block or never end) or cannot be read.

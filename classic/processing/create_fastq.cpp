@@ -8,12 +8,14 @@
 #include "classic/processing/thread_group.h"
 #include "common/dax_unzip.h"
 #include "common/little_endian.h"
+#include "common/run_identifier.h"
 #include "common/zel_header.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <new>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -50,6 +52,15 @@ void add_folders_below(const std::string& folder, std::vector<std::string>& path
         if (is_folder(entry->path()))
             paths.push_back(entry->path().string());
     }
+}
+
+// The items joined by ", ", the last two by the word: "a, b or c".
+std::string listed(const std::vector<std::string>& items, const std::string& last_word)
+{
+    std::string text;
+    for (std::size_t i = 0; i < items.size(); ++i)
+        text += (i == 0 ? "" : i + 1 == items.size() ? " " + last_word + " " : ", ") + items[i];
+    return text;
 }
 
 bool occurs_in(const std::string& path, std::string pattern)
@@ -105,27 +116,56 @@ bool CreateFastq::run()
         return false;
 
     AlgorithmFramework::FileSystem::mkdir(output);
-    if (read_run_metadata()) {
-        prepare_folders();
-        convert_run();
+    // Memory that runs out ends the run with the step it ran out in.
+    try {
+        current_step = "reading the run metadata";
+        if (read_run_metadata()) {
+            prepare_folders();
+            convert_run();
+        }
+        current_step = "merging the lanes' FASTQ files";
+        if (design_sheet.quillon_settings.MergeLanes)
+            merge_lane_fastqs();
+    } catch (const std::bad_alloc&) {
+        log_exception("The run ran out of memory while " + current_step);
     }
-    if (design_sheet.quillon_settings.MergeLanes)
-        merge_lane_fastqs();
     validate_run();
     profiler.stop();
     return false;
 }
 
+void CreateFastq::check_run_id(const std::string& name, const std::string& id, const std::string& source)
+{
+    if (!run_identifier::has_space_or_control_character(id) && run_identifier::is_file_name_part(id))
+        return;
+    log_exception("Invalid " + name + " " + run_identifier::printable(id) + " from " + source +
+                  ": an id must not be \".\" or \"..\" nor contain '/', white space or control characters");
+}
+
 bool CreateFastq::read_run_metadata()
 {
-    std::string unreadable_metadata;
-    if (!classic::parse_metadata(input, file_prefix, instrument_id, run_id, flowcell_id, &unreadable_metadata)) {
+    classic::MetadataFile metadata;
+    if (!classic::parse_metadata(input, file_prefix, instrument_id, run_id, flowcell_id, &metadata)) {
         log_error("Cannot find metadata.xml for this input.");
         return false;
     }
-    if (!unreadable_metadata.empty())
-        log_warning("Cannot read " + unreadable_metadata + ": the reads are named with the defaults " + instrument_id +
-                    ", " + run_id + " and " + flowcell_id);
+    if (!metadata.readable) {
+        log_warning("Cannot read " + metadata.path + ": the reads are named with the defaults " + instrument_id + ", " +
+                    run_id + " and " + flowcell_id);
+    } else if (!metadata.missing.empty()) {
+        std::vector<std::string> defaults; // the ids that keep their defaults
+        for (const std::string& element : metadata.missing)
+            defaults.push_back(element == "Instrument_ID"     ? instrument_id
+                               : element == "Run_Folder_Name" ? run_id
+                                                              : flowcell_id);
+        log_warning(metadata.path + " holds no " + listed(metadata.missing, "or") +
+                    ": the reads are named with the default" + (defaults.size() > 1 ? "s " : " ") +
+                    listed(defaults, "and"));
+    }
+    const std::string source = "metadata file " + metadata.path;
+    check_run_id("instrument id", instrument_id, source);
+    check_run_id("run id", run_id, source);
+    check_run_id("flowcell id", flowcell_id, source);
     log_status(std::string("quillon version ") + Version);
     log_status("instrument_id " + instrument_id);
     log_status("run_id " + run_id);
@@ -154,8 +194,11 @@ void CreateFastq::prepare_folders()
 void CreateFastq::convert_run()
 {
     LaneTable lanes;
+    current_step = "loading the sheets";
     load_quillon_sheet();
+    current_step = "finding the lanes and tiles";
     load_run(input, lanes);
+    current_step = "loading the controls file " + controls_file;
     load_controls();
     const bool any_tile =
         std::any_of(lanes.begin(), lanes.end(), [](const auto& lane) { return !lane.second.empty(); });
@@ -163,6 +206,7 @@ void CreateFastq::convert_run()
         log_error("No runs found for this input.");
         return;
     }
+    current_step = "finding the reads";
     initialize_read_type_counts(lanes);
     if (read_numbers.empty()) {
         log_error("No reads found for this input.");
@@ -171,16 +215,21 @@ void CreateFastq::convert_run()
     // Every per-lane table has one entry for each lane folder name, L01 and L02, at the lane's
     // number - 1, whichever lanes the run holds.
     lane_demux.assign(Lane_folders, {});
+    current_step = "loading the samples";
     if (sample_sheet.run_information.FileFormatVersion != 0)
         load_sample_sheet_new();
     else
         load_sample_sheet_old();
     lane_tiles.clear();
     lane_counts.clear();
+    lost_tiles.clear();
+    left_fastqs.clear();
     for (int lane = 0; lane < Lane_folders; ++lane)
         initialize_lane();
     check_open_files(lanes);
+    current_step = "converting the lanes' tiles";
     run_lanes(lanes);
+    current_step = "writing the metrics files";
     output_metrics(lanes);
     frequency_metrics();
 }
@@ -202,6 +251,8 @@ void CreateFastq::run_lanes(LaneTable& lanes)
 void CreateFastq::initialize_lane()
 {
     lane_tiles.emplace_back();
+    lost_tiles.emplace_back();
+    left_fastqs.emplace_back();
     Counts counts;
     counts.initialize(control_classes, sample_names);
     lane_counts.emplace_back(read_numbers.size(), counts);

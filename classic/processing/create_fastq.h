@@ -32,6 +32,7 @@
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -57,6 +58,9 @@ public:
     // folders and where the lane folders are; then sheets, lanes and tiles, controls and reads,
     // every lane and the metrics.
     bool read_run_metadata();
+    // Ends the run when an id would break a read name or lead a file name out of its folder:
+    // white space, a control character, '/', "." or "..".
+    void check_run_id(const std::string& name, const std::string& id, const std::string& source);
     void prepare_folders();
     void convert_run();
 
@@ -114,8 +118,8 @@ public:
     void check_for_overlap(const std::string& section, const std::vector<A>& a, const std::vector<B>& b,
                            std::vector<std::string>& errors);
 
-    // Tiles: base-call and positions files.
-    void process_reads(const std::string& folder, TileData& tile, std::uint64_t lane, const std::string& tag);
+    // Tiles: base-call and positions files. False when the tile is skipped for an error.
+    bool process_reads(const std::string& folder, TileData& tile, std::uint64_t lane, const std::string& tag);
     bool load_positions(const std::string& path, matrix<int>& positions);
     void remove_duplicate_positions(TileData& tile, PositionMask& mask);
 
@@ -125,9 +129,11 @@ public:
     // Names and opens the lane's files (0 for L01): per read its control and track file, then
     // every sample output.
     void open_lane_outputs(std::uint64_t lane, std::vector<GzFile>& control_files, std::vector<GzFile>& tracks);
-    // Closes the lane's files, each checked and then given its own name.
+    // Closes the lane's files, each checked and then given its own name, or, when the lane lost
+    // tiles, left under its temporary name.
     void close_lane_outputs(std::uint64_t lane, std::vector<GzFile>& control_files, std::vector<GzFile>& tracks);
-    void output_fastq(std::uint64_t lane, std::uint64_t slot, std::uint64_t tile_number, const std::string& folder);
+    // One tile in one slot; false when the tile is skipped for an error.
+    bool output_fastq(std::uint64_t lane, std::uint64_t slot, std::uint64_t tile_number, const std::string& folder);
     void write(std::uint64_t lane, std::uint64_t slot, std::vector<GzFile>& control_files, std::vector<GzFile>& tracks);
     void flush(std::uint64_t lane, std::vector<GzFile>& control_files, std::vector<GzFile>& tracks);
     // Opens a FASTQ output for writing at the output level with a gz buffer of buffer_bytes,
@@ -245,6 +251,7 @@ public:
     std::uint64_t umi_qscores = 0;
     std::string umi_tag;
     std::string controls_file;
+    bool run_folder_sample_sheet = false; // the sample sheet is the run folder's, not --samplesheet's
     std::uint64_t control_key_length = 0;
     std::uint64_t chimera_key_length = 0;
     std::vector<std::vector<Counts>> lane_counts;
@@ -264,9 +271,17 @@ public:
     KmerTable control_keys; // 30-mer and its variants -> (control index, start)
     KmerTable chimera_keys; // the same for 18-mers
     std::vector<std::vector<TileData>> lane_tiles;
+    // Per lane: the tags of the tiles skipped for an error, and the FASTQ files left under their
+    // temporary names for that.
+    std::vector<std::vector<std::string>> lost_tiles;
+    std::vector<std::set<std::string>> left_fastqs;
+    // Whether the lane (0 for L01) lost tiles, so that its files, and those built from them, are
+    // incomplete.
+    bool lost_tiles_of(std::uint64_t lane) const { return lane < lost_tiles.size() && !lost_tiles[lane].empty(); }
     std::vector<std::map<std::pair<short, int>, Demux>> lane_demux;
     std::vector<std::uint64_t> read_cycles;
     IndexTable<std::uint64_t> undetermined; // (lane index, observed index text) -> spots
+    std::string current_step;               // what the run is doing, for a message when memory runs out
 
 private:
     // Shorthands for building a message and handing it to the log.

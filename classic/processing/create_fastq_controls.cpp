@@ -1,6 +1,7 @@
 // Control detection: the controls FASTA, its k-mer tables and the per-read queries.
 #include "classic/processing/create_fastq.h"
 
+#include "classic/framework/memory_limit.h"
 #include "classic/framework/profiler.h"
 #include "classic/framework/utilities.h"
 
@@ -102,8 +103,9 @@ void CreateFastq::load_controls()
         std::string name;
         std::string sequence;
         // The key tables' memory is estimated from the records as they are read; once it passes
-        // the machine's, records are only measured, not kept, and nothing is built.
-        const std::uint64_t memory = classic::getTotalSystemMemory();
+        // what the process may use, records are only measured, not kept, and nothing is built.
+        const classic::MemoryLimit limit = classic::memory_limit();
+        const std::uint64_t memory = limit.bytes;
         std::uint64_t estimate = 0;
         auto file_record = [&] {
             longest = std::max<std::uint64_t>(longest, sequence.size());
@@ -131,8 +133,8 @@ void CreateFastq::load_controls()
         file_record();
         if (memory != 0 && estimate > memory)
             log_exception("The key tables of the controls file " + controls_file + " need an estimated " +
-                          gigabytes(estimate) + " GB of memory, more than the " + gigabytes(memory) +
-                          " GB of this machine");
+                          gigabytes(estimate) + " GB of memory, more than the " + gigabytes(memory) + " GB " +
+                          limit.source);
     }
     control_key_length = Control_key_length;
     hash_sequences(controls, control_key_length, control_keys);

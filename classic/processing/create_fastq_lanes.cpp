@@ -8,7 +8,8 @@
 // that path too.
 //
 // Every FASTQ file is written under its name + ".partial" and renamed when the lane has closed
-// it, so a file under its own name is always complete.
+// it, so a file under its own name is always complete. A lane that lost a tile (skipped for an
+// error) leaves its files under their temporary names.
 #include "classic/processing/create_fastq.h"
 
 #include "classic/framework/utilities.h"
@@ -133,7 +134,7 @@ void CreateFastq::thread_work(const std::string& lane_name, std::vector<std::pai
 {
     const std::uint64_t k =
         std::strtoul(lane_name.c_str() + std::min<std::size_t>(1, lane_name.size()), nullptr, 10) - 1;
-    if (k >= lane_tiles.size() || k >= lane_demux.size() || k >= lane_counts.size())
+    if (k >= lane_tiles.size() || k >= lane_demux.size() || k >= lane_counts.size() || k >= lost_tiles.size())
         log_exception("Invalid lane " + lane_name);
     const std::uint64_t reads = read_numbers.size();
     std::vector<TileData>& slots = lane_tiles[k];
@@ -148,10 +149,14 @@ void CreateFastq::thread_work(const std::string& lane_name, std::vector<std::pai
     OpenFiles open_files(control_files, tracks, lane_demux[k]);
     open_lane_outputs(k, control_files, tracks);
 
+    std::vector<std::string> lost(threads_per_lane); // per slot: the tag of a tile skipped, or ""
     ThreadGroup threads;
     auto finish_batch = [&](std::uint64_t used) {
         threads.join();
         for (std::uint64_t s = 0; s < used; ++s) {
+            if (!lost[s].empty())
+                lost_tiles[k].push_back(lost[s]);
+            lost[s].clear();
             write(k, s, control_files, tracks);
             for (ReadData& read : slots[s].read_data)
                 read.counts.initialize(control_classes, sample_names);
@@ -161,7 +166,10 @@ void CreateFastq::thread_work(const std::string& lane_name, std::vector<std::pai
     };
     std::uint64_t slot = 0;
     for (const auto& [number, folder] : tiles) {
-        threads.start([this, k, slot, number = number, folder = folder] { output_fastq(k, slot, number, folder); });
+        threads.start([this, k, slot, &lost, number = number, folder = folder] {
+            if (!output_fastq(k, slot, number, folder))
+                lost[slot] = get_tag(folder, k, number);
+        });
         if (++slot == threads_per_lane) {
             finish_batch(slot);
             slot = 0;
@@ -172,6 +180,16 @@ void CreateFastq::thread_work(const std::string& lane_name, std::vector<std::pai
 
     close_lane_outputs(k, control_files, tracks);
     slots.clear();
+    if (lost_tiles_of(k)) {
+        std::string tags;
+        for (const std::string& tag : lost_tiles[k])
+            tags += (tags.empty() ? "" : ", ") + tag;
+        log_warning("Lane " + lane_name + " lost tiles " + tags +
+                    ": its FASTQ and metrics files and the run's frequency files are incomplete and left under "
+                    "their names ending in " +
+                    PartialFiles::Suffix +
+                    (design_sheet.quillon_settings.MergeLanes ? "; its FASTQ files are not merged" : ""));
+    }
 }
 
 void CreateFastq::open_lane_outputs(std::uint64_t lane, std::vector<GzFile>& control_files, std::vector<GzFile>& tracks)
@@ -201,14 +219,20 @@ void CreateFastq::open_lane_outputs(std::uint64_t lane, std::vector<GzFile>& con
 void CreateFastq::close_lane_outputs(std::uint64_t lane, std::vector<GzFile>& control_files,
                                      std::vector<GzFile>& tracks)
 {
-    auto close = [this](GzFile& file, const std::string& name) {
+    const bool whole = !lost_tiles_of(lane);
+    auto close = [this, lane, whole](GzFile& file, const std::string& name) {
         GzFile closing = file;
         file = nullptr;
         if (closing == nullptr)
             return;
         if (gz_close(closing) != Gz_ok)
             log_exception("Cannot write to output file " + name);
-        publish_fastq_output(name);
+        if (whole) {
+            publish_fastq_output(name);
+        } else {
+            PartialFiles::leave(name);
+            left_fastqs[lane].insert(name);
+        }
     };
     for (std::uint64_t r = 0; r < read_numbers.size(); ++r) {
         if (control_files[r] != nullptr)
@@ -250,7 +274,7 @@ void CreateFastq::check_open_files(const LaneTable& lanes)
                       " others), more than the " + std::to_string(limit) + " this process may open");
 }
 
-void CreateFastq::output_fastq(std::uint64_t lane, std::uint64_t slot, std::uint64_t tile_number,
+bool CreateFastq::output_fastq(std::uint64_t lane, std::uint64_t slot, std::uint64_t tile_number,
                                const std::string& folder)
 {
     const std::string tag = get_tag(folder, lane, tile_number);
@@ -260,7 +284,7 @@ void CreateFastq::output_fastq(std::uint64_t lane, std::uint64_t slot, std::uint
     for (auto& [key, text] : tile.sample_fastq)
         text.clear();
     tile.spot_data.clear();
-    process_reads(folder, tile, lane, tag);
+    return process_reads(folder, tile, lane, tag);
 }
 
 void CreateFastq::write(std::uint64_t lane, std::uint64_t slot, std::vector<GzFile>& control_files,

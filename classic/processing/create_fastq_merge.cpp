@@ -1,6 +1,7 @@
 // Lane merge: joins the L01 and L02 FASTQ files of every output into one file without a lane.
 // The merged file is written under its temporary name and renamed once closed; only then are
-// the lane files removed, so an interrupted merge leaves the lane files whole.
+// the lane files removed, so an interrupted merge leaves the lane files whole. An output whose
+// lane file a lane left incomplete (it lost tiles) is not merged.
 #include "classic/processing/create_fastq.h"
 
 #include "classic/framework/utilities.h"
@@ -61,6 +62,9 @@ void CreateFastq::merge_lane_fastqs()
     for (const auto& [merged, lanes] : plan) {
         const auto& [l01, l02] = lanes;
         if (!exists(l01) && !exists(l02))
+            continue;
+        if ((!left_fastqs.empty() && left_fastqs[0].count(l01) != 0) ||
+            (left_fastqs.size() > 1 && left_fastqs[1].count(l02) != 0))
             continue;
         log_status("Merging fastq files " + merged);
         GzFile out = open_fastq_output(merged, Gz_buffer_size);

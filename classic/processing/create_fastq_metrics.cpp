@@ -144,9 +144,9 @@ std::string fixed(double value, int precision)
     return text.str();
 }
 
-// Writes the text to path under its temporary name, then renames it. Returns the failure's
-// message, or "".
-std::string write_whole_file(const std::string& path, const std::string& text)
+// Writes the text to path under its temporary name, then renames it, unless it is incomplete:
+// then it stays under its temporary name. Returns the failure's message, or "".
+std::string write_whole_file(const std::string& path, const std::string& text, bool complete)
 {
     DescriptorStream out;
     if (PartialFiles::open(out, path, false) != 0)
@@ -154,7 +154,7 @@ std::string write_whole_file(const std::string& path, const std::string& text)
     out << text;
     out.close();
     std::string why;
-    if (out.fail() || !PartialFiles::publish(path, why))
+    if (out.fail() || !(complete ? PartialFiles::publish(path, why) : PartialFiles::leave(path)))
         return "Cannot write to output file " + path;
     return "";
 }
@@ -163,12 +163,12 @@ std::string write_whole_file(const std::string& path, const std::string& text)
 // failure's message, or "".
 template <typename Body>
 std::string write_metrics_file(const std::string& folder, const std::string& copy_folder, const std::string& name,
-                               Body body)
+                               bool complete, Body body)
 {
     std::ostringstream text;
     body(text);
-    const std::string failure = write_whole_file(folder + "/" + name, text.str());
-    return failure.empty() ? write_whole_file(copy_folder + "/" + name, text.str()) : failure;
+    const std::string failure = write_whole_file(folder + "/" + name, text.str(), complete);
+    return failure.empty() ? write_whole_file(copy_folder + "/" + name, text.str(), complete) : failure;
 }
 
 // index1 + ":" + index2 of the first sample row of the ID in any lane, ":" without one.
@@ -223,8 +223,8 @@ void CreateFastq::output_metrics(LaneTable& lanes)
     std::map<int, std::set<std::string>> samples_of_lane;
     for (const IndexData& row : sample_sheet_local.index_data)
         samples_of_lane[row.lane].insert(row.sample_id);
-    auto write_file = [&](const std::string& name, auto body) {
-        const std::string failure = write_metrics_file(folder, copy_folder, name, body);
+    auto write_file = [&](const std::string& name, bool complete, auto body) {
+        const std::string failure = write_metrics_file(folder, copy_folder, name, complete, body);
         if (!failure.empty())
             log_exception(failure);
     };
@@ -235,6 +235,7 @@ void CreateFastq::output_metrics(LaneTable& lanes)
         // The lane folder's number decides the lane, whichever lanes the run has.
         const std::uint64_t k = classic::lane_index(lane);
         const std::set<std::string>& lane_samples = samples_of_lane[static_cast<int>(k + 1)];
+        const bool complete = !lost_tiles_of(k);
         for (std::uint64_t r = 0; r < read_numbers.size(); ++r) {
             const Counts& counts = k < lane_counts.size() && r < lane_counts[k].size() ? lane_counts[k][r] : none;
             const std::string track = get_track_name(r);
@@ -242,7 +243,7 @@ void CreateFastq::output_metrics(LaneTable& lanes)
 
             const std::string sample_label = lane + " " + track + " Sample Library ";
             std::vector<Metric> sample = sample_metrics(counts, sample_names);
-            write_file(name + "_Sample_Library_Metrics.csv", [&](std::ostream& out) {
+            write_file(name + "_Sample_Library_Metrics.csv", complete, [&](std::ostream& out) {
                 log_status("Metric,Value");
                 out << "Metric,Value\n";
                 for (std::size_t m = 0; m < Plain_metrics; ++m)
@@ -250,7 +251,7 @@ void CreateFastq::output_metrics(LaneTable& lanes)
             });
 
             if (!sample_names.empty()) {
-                write_file(name + "_Sample_Library_Metrics_tabled.csv", [&](std::ostream& out) {
+                write_file(name + "_Sample_Library_Metrics_tabled.csv", complete, [&](std::ostream& out) {
                     write_tabled_metrics(out, sample_label, sample, sample_names, lane_samples,
                                          sample_sheet_local.index_data);
                 });
@@ -258,7 +259,7 @@ void CreateFastq::output_metrics(LaneTable& lanes)
 
             const std::string control_label = lane + " " + track + " Control Library ";
             std::vector<Metric> control = control_metrics(counts, control_classes, oscores);
-            write_file(name + "_Control_Library_Metrics.csv", [&](std::ostream& out) {
+            write_file(name + "_Control_Library_Metrics.csv", complete, [&](std::ostream& out) {
                 log_status("Metric,Value");
                 out << "Metric,Value\n";
                 for (std::size_t m = 0; m < (oscores ? Metrics_with_o : Plain_metrics); ++m)
@@ -282,8 +283,11 @@ void CreateFastq::frequency_metrics()
         auto& last = by_count[count];
         last = std::max(last, std::make_pair(lane, text));
     });
+    // Built from every lane, so incomplete when any lane lost tiles.
+    const bool complete =
+        std::all_of(lost_tiles.begin(), lost_tiles.end(), [](const auto& tags) { return tags.empty(); });
     const std::string failure = write_metrics_file(
-        folder, copy_folder, file_prefix + "_Undetermined_SID_Frequency_Metrics.csv", [&](std::ostream& out) {
+        folder, copy_folder, file_prefix + "_Undetermined_SID_Frequency_Metrics.csv", complete, [&](std::ostream& out) {
             out << "Rank,Lane,SID,Count\n";
             int rank = 0;
             for (auto entry = by_count.rbegin(); entry != by_count.rend() && rank < Frequency_lines; ++entry) {

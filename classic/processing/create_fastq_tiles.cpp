@@ -277,36 +277,42 @@ void mark_trailing_no_calls(ZelData& zel)
     }
 }
 
-// When a tile's spots are matched by position, those that a read's positions file gives no
-// position (the file ends before them, or holds a float that is not a number) are dropped: the
-// warning that says how many, and in which files, or empty.
-std::string unplaced_spots_warning(const TileData& tile, const std::vector<std::string>& files, const std::string& tag)
+// When a tile's spots are matched by position, those that some read does not place where every
+// read has one spot (its positions file ends before them, or gives a float that is not a number,
+// a negative value or the place of another spot of the read) are dropped: the warning that says
+// how many, and in which files, or empty.
+std::string dropped_spots_warning(const TileData& tile, PositionMask& mask, const std::vector<std::string>& files,
+                                  const std::string& tag)
 {
     const std::uint64_t spots = tile.spot_data.size();
-    std::vector<bool> unplaced(spots, false);
+    const auto reads = static_cast<unsigned char>(tile.zel_data.size());
+    std::vector<bool> dropped(spots, false);
     std::string named;
     for (std::size_t r = 0; r < tile.zel_data.size(); ++r) {
         const matrix<int>& positions = tile.zel_data[r].positions;
         bool any = false;
         for (std::uint64_t s = 0; s < spots; ++s) {
-            if (s < positions.rows() && positions(s, 0) != No_position && positions(s, 1) != No_position)
-                continue;
-            unplaced[s] = true;
+            if (s < positions.rows() && positions(s, 0) >= 0 && positions(s, 1) >= 0) {
+                const unsigned char* cell = mask.find(PositionMask::key(positions(s, 0), positions(s, 1)));
+                if (cell != nullptr && *cell == reads)
+                    continue;
+            }
+            dropped[s] = true;
             any = true;
         }
         if (any)
             named += (named.empty() ? "" : ", ") + files[r];
     }
-    const auto count = std::count(unplaced.begin(), unplaced.end(), true);
+    const auto count = std::count(dropped.begin(), dropped.end(), true);
     if (count == 0)
         return "";
-    return "Tile " + tag + ": " + std::to_string(count) + " spots dropped, their positions missing or not numbers in " +
-           named;
+    return "Tile " + tag + ": " + std::to_string(count) +
+           " spots dropped, their positions missing, not numbers, negative or repeated in " + named;
 }
 
 } // namespace
 
-void CreateFastq::process_reads(const std::string& folder, TileData& tile, std::uint64_t lane, const std::string& tag)
+bool CreateFastq::process_reads(const std::string& folder, TileData& tile, std::uint64_t lane, const std::string& tag)
 {
     std::vector<std::string> positions_files(read_numbers.size());
     try {
@@ -345,25 +351,26 @@ void CreateFastq::process_reads(const std::string& folder, TileData& tile, std::
         }
     } catch (const BadTileFile& error) {
         log_error(error.what());
-        return;
+        return false;
     }
 
     PositionMask mask;
     remove_duplicate_positions(tile, mask);
     if (!demux(lane, tile, tag))
-        return;
+        return false;
     for (const ZelData& zel : tile.zel_data) {
         if (zel.spots != tile.spot_data.size()) {
             log_error("Tile " + tag + " not all tracks contain the same number of reads.");
-            return;
+            return false;
         }
     }
     if (tile.zel_data.size() >= 2 && !mask.by_spot()) {
-        if (const std::string warning = unplaced_spots_warning(tile, positions_files, tag); !warning.empty())
+        if (const std::string warning = dropped_spots_warning(tile, mask, positions_files, tag); !warning.empty())
             log_warning(warning);
     }
     std::string tile_tag = tag;
     process_tile_reads(lane, tile, tile_tag, mask);
+    return true;
 }
 
 bool CreateFastq::load_positions(const std::string& path, matrix<int>& positions)

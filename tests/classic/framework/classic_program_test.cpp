@@ -13,6 +13,7 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <sys/stat.h>
@@ -78,6 +79,40 @@ TEST_F(ClassicProgram, UsageForHelpOrWithoutInput)
     EXPECT_EQ(help.status, 0);
     EXPECT_TRUE(help.has_line_containing("\tUsage:\n"));
     EXPECT_FALSE(fs::exists(truth.run_folder / "quillon.log"));
+
+    // A name given last without its value is refused, never dropped.
+    const ProgramRun lone = classic({"--input", truth.run_folder.string(), "--umitag"});
+    EXPECT_EQ(lone.status, 1);
+    EXPECT_TRUE(lone.has_line_containing("\tUsage:\n"));
+    EXPECT_TRUE(lone.has_line_containing("] [ERROR] \tThe last argument --umitag has no value\n")) << lone.out;
+    EXPECT_FALSE(fs::exists(truth.run_folder / "quillon.log"));
+}
+
+// Ids that would split a read name or lead a file out of the output folder end the run at set-up,
+// before any output file is made.
+TEST_F(ClassicProgram, IdsThatBreakNamesOrPathsAreRefused)
+{
+    const runsim::RunTruth truth = make_run();
+    const fs::path out = dir_.path() / "out";
+    using Case = std::tuple<std::string, std::string, std::string>; // option (none: the metadata), value, id
+    for (const auto& [option, value, id] :
+         {Case{"--flowcell_id", "../../x", "flowcell id \"../../x\" from the command line (--flowcell_id)"},
+          Case{"--flowcellid", "a b", "flowcell id \"a b\" from the command line (--flowcellid)"},
+          Case{"", "", "run id \"a\\x0ab\" from metadata file " + truth.metadata_file.string()}}) {
+        fs::remove_all(out);
+        std::vector<std::string> args = {"--input", truth.run_folder.string(), "--output", out.string()};
+        if (!option.empty())
+            args.insert(args.end(), {option, value});
+        else
+            std::ofstream(truth.metadata_file) << "<Run_Folder_Name>D_I_N_a\nb_F</Run_Folder_Name>";
+        const ProgramRun run = classic(args);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_TRUE(run.has_line_containing("] [ERROR] \tInvalid " + id +
+                                            ": an id must not be \".\" or \"..\" nor contain '/', white space or "
+                                            "control characters\n"))
+            << run.out;
+        EXPECT_FALSE(fs::exists(option.empty() ? out / "FASTQs" : out));
+    }
 }
 
 TEST_F(ClassicProgram, MissingRunFolderIsRefusedAndNeverCreated)
@@ -239,6 +274,17 @@ TEST_F(ClassicProgram, ControlsBeyondTheMachinesMemoryAreRefusedAtOnce)
         << run.out;
     EXPECT_TRUE(run.has_line_containing(" GB of memory, more than the ")) << run.out;
     EXPECT_FALSE(run.has_line_containing("load_controls hash count"));
+#if !defined(__SANITIZE_ADDRESS__) // the address sanitizer cannot run under an address-space limit
+    // Under an address-space limit the tables are weighed against that limit.
+    const ProgramRun limited = test_support::run_program("sh",
+                                                         {"-c", "ulimit -v 2097152 && exec timeout 30 \"$0\" \"$@\"",
+                                                          QUILLON_CLASSIC_BINARY, "--input", truth.run_folder.string(),
+                                                          "--threadsperlane", "2", "--controlsfile", controls.string()},
+                                                         dir_.path());
+    EXPECT_TRUE(limited.has_line_containing(" more than the 2.1 GB this process may use under its address-space "
+                                            "limit (ulimit -v)\n"))
+        << limited.out;
+#endif
 }
 
 } // namespace

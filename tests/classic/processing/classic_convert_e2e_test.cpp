@@ -96,26 +96,40 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<LayoutCase>& test_info) { return std::string(test_info.param.name); });
 
 // What the run drops or assumes without an error is said in one WARN: the spots of a tile whose
-// positions are missing or not numbers, a tile's read of another cycle count than the first
-// tile's, and the default ids of a run whose metadata file cannot be read. The run succeeds, and
-// no record of another spot is lost.
+// positions are missing, not numbers, negative or repeated, a tile's read of another cycle count
+// than the first tile's, the default ids of a run whose metadata file cannot be read or says
+// nothing, and an empty sample sheet of the run folder. The run succeeds, and no record of
+// another spot is lost.
 TEST(ClassicWarnings, DropsAndDefaultsAreSaidOnce)
 {
-    const char* cases[] = {"positions", "cycles", "metadata"};
+    const char* cases[] = {"positions", "cycles", "metadata", "empty metadata", "empty sample sheet"};
     for (const std::string damage : cases) {
         SCOPED_TRACE(damage);
         test_support::TempDir dir("classic-warn");
         runsim::RunRecipe recipe = recipe_for(dir.path() / "run");
         recipe.positions_type = runsim::PositionsType::Float32;
+        recipe.odd_position_fraction = 0;
         runsim::RunTruth run = runsim::generate_run(recipe);
         runsim::TileTruth& tile = run.lanes[0][1];
         std::string warning;
-        if (damage == "positions") { // read 2 holds 75 of the 80 spots, spot 3 is nowhere
+        if (damage == "positions") { // read 2 holds 75 of the 80 spots, spot 3 is nowhere, 5 below 0, 6 on 7
             runsim::inject_fault(run, runsim::Fault::PositionsSpotsMismatch, {1, 2, 2, -1, 75});
             set_position_bits(tile, 3, float_bits(std::nanf("")), float_bits(1.0f));
-            for (std::size_t s : {3, 75, 76, 77, 78, 79})
+            set_position_bits(tile, 5, float_bits(-3.0f), float_bits(1.0f));
+            const runsim::SpotTruth& seventh = tile.spot_truth[7];
+            set_position_bits(tile, 6, float_bits(float(seventh.x)), float_bits(float(seventh.y)));
+            for (std::size_t s : {3, 5, 6, 7, 75, 76, 77, 78, 79})
                 tile.spot_truth[s].x = -1;
-            warning = "Tile 1:01002: 6 spots dropped, their positions missing or not numbers in ";
+            warning = "Tile 1:01002: 9 spots dropped, their positions missing, not numbers, negative or repeated in ";
+        } else if (damage == "empty metadata") {
+            std::ofstream(run.metadata_file, std::ios::trunc).flush();
+            warning = run.metadata_file.string() +
+                      " holds no Instrument_ID, Run_Folder_Name or Flow_Cell_ID: the reads are named with the "
+                      "defaults INSID, 1 and FCLID";
+        } else if (damage == "empty sample sheet") { // the run folder's: converted without samples
+            std::ofstream(run.run_folder / "SampleSheetUsed.csv") << "\n \n";
+            warning = "Sample sheet " + (run.run_folder / "SampleSheetUsed.csv").string() +
+                      " is empty: the run is converted without samples";
         } else if (damage == "cycles") {
             const fs::path file = runsim::inject_fault(run, runsim::Fault::CyclesMismatch).file;
             warning = "Tile 1:01002: " + file.string() + " has 31 cycles where the first tile's read 1 has 30";
@@ -131,7 +145,7 @@ TEST(ClassicWarnings, DropsAndDefaultsAreSaidOnce)
         const auto warned = result.out.find("] [WARN] \t" + warning);
         EXPECT_NE(warned, std::string::npos) << result.out;
         EXPECT_EQ(result.out.find("] [WARN] ", warned + 1), std::string::npos) << result.out;
-        if (damage == "positions")
+        if (damage == "positions" || damage == "empty sample sheet")
             expect_outputs(dir.path() / "out", run, {1, 2});
     }
 }

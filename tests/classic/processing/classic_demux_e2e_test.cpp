@@ -4,6 +4,7 @@
 // controls file, the metrics of the samples and the lane merge.
 #include "tests/classic/processing/classic_fastq_expectations.h"
 #include "tests/support/temp_dir.h"
+#include "tools/runsim/fault_injector.h"
 #include "tools/runsim/run_generator.h"
 
 #include <gtest/gtest.h>
@@ -287,5 +288,51 @@ TEST_P(ClassicMergeRun, MergedFilesHoldLaneOneThenLaneTwo)
 }
 
 INSTANTIATE_TEST_SUITE_P(Lanes, ClassicMergeRun, testing::Values(2, 1));
+
+// A lane that lost a tile, with and without MergeLanes: every file under its final name is the
+// clean run's, byte for byte; the lane's FASTQ and metrics files and the frequency files stay
+// under their temporary names, and no file that would take the lane's records is merged.
+TEST(ClassicLostTile, OnlyCompleteFilesTakeTheirNames)
+{
+    test_support::TempDir dir("classic-lost");
+    runsim::RunRecipe recipe = recipe_for(dir.path() / "run", 2);
+    recipe.same_samples_in_lanes = true; // every output of lane 1 would take lane 2's records too
+    const runsim::RunTruth run = runsim::generate_run(recipe);
+    const std::vector<std::string> sheets = {"--designsheet", run.design_sheet.string(), "--samplesheet",
+                                             run.sample_sheet.string()};
+    const fs::path clean = dir.path() / "clean";
+    ASSERT_EQ(convert(run.run_folder, clean, 1, 2, dir.path(), sheets).status, 0);
+    runsim::inject_fault(run, runsim::Fault::TruncatedCalls, {2, 2, 1, -1, {}});
+
+    for (const std::string merge : {"", "; its FASTQ files are not merged"}) {
+        if (!merge.empty()) {
+            std::string text = test_support::read_whole_file(run.sample_sheet);
+            text.insert(text.find("[Quillon Settings]\n") + 19, "MergeLanes,True\n");
+            std::ofstream(run.sample_sheet, std::ios::trunc) << text;
+        }
+        const fs::path out = dir.path() / (merge.empty() ? "lanes" : "merged");
+        const auto result = convert(run.run_folder, out, 1, 2, dir.path(), sheets);
+        EXPECT_EQ(result.status, 1);
+        EXPECT_TRUE(result.has_line_containing("] [WARN] \tLane L02 lost tiles 2:01002: its FASTQ and metrics files "
+                                               "and the run's frequency files are incomplete and left under their "
+                                               "names ending in .partial" +
+                                               merge + "\n"))
+            << result.out;
+        int compared = 0;
+        for (const auto& entry : fs::recursive_directory_iterator(out)) {
+            const std::string name = entry.path().filename().string();
+            if (!entry.is_regular_file() || name.ends_with(".log") || name.starts_with("."))
+                continue;
+            const bool left = name.find("_L02_") != std::string::npos || name.find("_Frequency_") != std::string::npos;
+            EXPECT_EQ(name.ends_with(".partial"), left) << name;
+            const fs::path relative = fs::relative(entry.path(), out);
+            EXPECT_TRUE(left ||
+                        test_support::read_whole_file(entry.path()) == test_support::read_whole_file(clean / relative))
+                << relative;
+            compared += !left;
+        }
+        EXPECT_GT(compared, 20);
+    }
+}
 
 } // namespace
