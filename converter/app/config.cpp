@@ -1,5 +1,6 @@
 #include "converter/app/config.h"
 
+#include "common/run_identifier.h"
 #include "converter/app/file_checks.h"
 #include "converter/app/logger.h"
 #include "converter/app/metadata.h"
@@ -10,7 +11,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <utility>
@@ -94,37 +94,6 @@ const char* bool_text(bool value)
     return value ? "true" : "false";
 }
 
-// An identifier for a message: in double quotes, control characters written as \xHH so
-// that they cannot break the log line.
-std::string printable(const std::string& id)
-{
-    std::string out = "\"";
-    for (const char c : id) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7f) {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02x", byte);
-            out += hex;
-        } else {
-            if (c == '"' || c == '\\')
-                out += '\\';
-            out += c;
-        }
-    }
-    return out + "\"";
-}
-
-// White space would end a FASTQ read name early; control characters break lines.
-bool has_space_or_control_character(const std::string& id)
-{
-    for (const char c : id) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte <= 0x20 || byte == 0x7f)
-            return true;
-    }
-    return false;
-}
-
 // The flowcell id names the analysis folder, the log file and every output file, so it
 // must stay one plain file-name component. All three ids make up every FASTQ read name.
 bool check_identifiers(const std::string& flowcell_id, const std::string& instrument_id, const std::string& run_id,
@@ -137,9 +106,9 @@ bool check_identifiers(const std::string& flowcell_id, const std::string& instru
         log_flush();
         return false;
     }
-    if (flowcell_id == "." || flowcell_id == ".." || flowcell_id.find('/') != std::string::npos ||
-        has_space_or_control_character(flowcell_id)) {
-        log_error() << "Invalid flowcell id " << printable(flowcell_id) << " from "
+    if (!run_identifier::is_file_name_part(flowcell_id) ||
+        run_identifier::has_space_or_control_character(flowcell_id)) {
+        log_error() << "Invalid flowcell id " << run_identifier::printable(flowcell_id) << " from "
                     << (flowcell_from_command_line ? std::string("the command line (--flowcellid)") : metadata_source)
                     << ": a flowcell id must not be \".\" or \"..\" nor contain '/', white space or "
                        "control characters";
@@ -148,8 +117,8 @@ bool check_identifiers(const std::string& flowcell_id, const std::string& instru
     }
     const std::pair<const char*, const std::string*> ids[] = {{"instrument id", &instrument_id}, {"run id", &run_id}};
     for (const auto& [name, id] : ids) {
-        if (has_space_or_control_character(*id)) {
-            log_error() << "Invalid " << name << " " << printable(*id) << " from " << metadata_source
+        if (run_identifier::has_space_or_control_character(*id)) {
+            log_error() << "Invalid " << name << " " << run_identifier::printable(*id) << " from " << metadata_source
                         << ": it must not contain white space or control characters";
             log_flush();
             return false;
