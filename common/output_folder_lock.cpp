@@ -24,11 +24,17 @@ std::set<std::filesystem::path>& held_paths = *new std::set<std::filesystem::pat
 int open_lock_file(const std::filesystem::path& path)
 {
     for (;;) {
-        int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        // Without waiting: a pipe put at the name must not hold the run up.
+        int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
         if (fd >= 0 || errno != ENOENT)
             return fd;
         fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-        if (fd >= 0 || errno != EEXIST)
+        if (fd >= 0) {
+            // Readable by every user whatever the umask, so that one left behind stops no one.
+            ::fchmod(fd, 0644);
+            return fd;
+        }
+        if (errno != EEXIST)
             return fd;
     }
 }

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -233,6 +234,18 @@ TEST_F(QuillonMisuse, LinksAtTemporaryNamesAndAtTheLogsNameAreNeverWrittenThroug
     fs::create_directories(out());
     EXPECT_EQ(quillon().status, 0);
     EXPECT_EQ(fastq_files(), written);
+}
+
+TEST_F(QuillonMisuse, PipesAtTheLockAndLogNamesHoldNothingUp)
+{
+    generate();
+    fs::create_directories(log_file().parent_path());
+    ASSERT_EQ(::mkfifo((out() / ".quillon.lock").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo(log_file().c_str(), 0600), 0);
+    const ProgramRun run = quillon();
+    EXPECT_EQ(run.status, 255) << run.out << run.err;
+    EXPECT_TRUE(run.has_line_containing("Could not open log file '" + log_file().string() + "'")) << run.out;
+    EXPECT_TRUE(fastq_files().empty());
 }
 
 TEST_F(QuillonMisuse, ClosedConsoleIsPassedOver)
