@@ -286,6 +286,12 @@ std::string dropped_spots_warning(const TileData& tile, PositionMask& mask, cons
 {
     const std::uint64_t spots = tile.spot_data.size();
     const auto reads = static_cast<unsigned char>(tile.zel_data.size());
+    // When every read has as many positions as spots, and as many positions hold one spot of
+    // every read, each read has all its spots at such positions: none is dropped.
+    if (std::all_of(tile.zel_data.begin(), tile.zel_data.end(),
+                    [spots](const ZelData& zel) { return zel.positions.rows() == spots; }) &&
+        mask.count(reads) == spots)
+        return "";
     std::vector<bool> dropped(spots, false);
     std::string named;
     for (std::size_t r = 0; r < tile.zel_data.size(); ++r) {

@@ -4,6 +4,7 @@
 // keyed by (x, y), so the memory follows the number of spots, never the size of the coordinates.
 // When some read of the tile has no positions, the spots are keyed by their number instead, so
 // that a spot dropped from one read is still dropped from every read.
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <unordered_map>
@@ -25,6 +26,12 @@ public:
     bool by_spot() const { return by_spot_; }
     bool empty() const { return cells_.empty(); }
     std::size_t size() const { return cells_.size(); }
+    // The number of positions whose entry is value.
+    std::size_t count(unsigned char value) const
+    {
+        return static_cast<std::size_t>(
+            std::count_if(cells_.begin(), cells_.end(), [value](const auto& cell) { return cell.second == value; }));
+    }
 
     // The key of a position; only positions with x >= 0 and y >= 0 are entered.
     static std::uint64_t key(std::int32_t x, std::int32_t y)

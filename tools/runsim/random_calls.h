@@ -2,6 +2,7 @@
 // Random call bytes for synthetic base-call files: a uniform base and a quality drawn from a
 // fixed spread that leans to high values, as instrument data does. Quality 0 (no call) never
 // comes from here; no-calls are placed on purpose.
+#include "common/base_code.h"
 #include "tools/runsim/prng.h"
 
 #include <cstddef>
@@ -16,16 +17,7 @@ inline constexpr char Base_letters[4] = {'A', 'C', 'G', 'T'};
 // The base code of a letter; 0 for A and for any letter other than C, G and T.
 inline int base_code(char letter)
 {
-    switch (letter) {
-    case 'C':
-        return 1;
-    case 'G':
-        return 2;
-    case 'T':
-        return 3;
-    default:
-        return 0;
-    }
+    return ::base_code::Upper_case_codes[static_cast<unsigned char>(letter)] & 3;
 }
 
 // Call byte of a quality and a base code (A 0, C 1, G 2, T 3).

@@ -1,5 +1,6 @@
 #include "converter/analysis/minimizers.h"
 
+#include "common/base_code.h"
 #include "converter/pipeline/two_bit_seq.h"
 
 #include <gtest/gtest.h>
@@ -16,20 +17,6 @@ struct Expected {
     std::vector<std::uint32_t> positions;
 };
 
-int code_of(char base)
-{
-    switch (base) {
-    case 'C':
-        return 1;
-    case 'G':
-        return 2;
-    case 'T':
-        return 3;
-    default:
-        return 0;
-    }
-}
-
 // The definition, base by base: window m covers the k-mers at 4m .. 4m+3, first base lowest.
 Expected reference_minimizers(const std::string& bases, int k)
 {
@@ -41,7 +28,8 @@ Expected reference_minimizers(const std::string& bases, int k)
         for (int p = 4 * m; p < 4 * m + 4; ++p) {
             std::uint32_t value = 0;
             for (int i = 0; i < k; ++i)
-                value |= static_cast<std::uint32_t>(code_of(bases[static_cast<std::size_t>(p + i)])) << (2 * i);
+                value |= static_cast<std::uint32_t>(base_code::code_of(bases[static_cast<std::size_t>(p + i)]))
+                         << (2 * i);
             if (value < best) {
                 best = value;
                 best_position = static_cast<std::uint32_t>(p);
